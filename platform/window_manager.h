@@ -1,0 +1,145 @@
+// Windows, messages, timers and message boxes.
+//
+// Host: one window manager per process, single-threaded like the platform's:
+// windows belong to the thread that made them, and every message is dispatched
+// on it. Timers and waits read the host clock (virtual or real). FindWindowW
+// and PostMessageW also reach a window of the same class in another process of
+// the same user, through a Unix-domain socket per class name. Backends differ
+// in what a window is (headless: a surface in memory; x11: a real window), in
+// where input comes from (headless: tests inject it; x11: the X server), and in
+// message boxes (headless: one line "[caption] text" on standard error, answered
+// with OK; x11: a modal dialog).
+#pragma once
+
+#include "platform/types.h"
+
+typedef LRESULT (*WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+typedef void (*TIMERPROC)(HWND window, UINT message, uintptr_t id, DWORD time);
+
+struct WNDCLASS {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCWSTR lpszMenuName;
+  LPCWSTR lpszClassName;
+};
+typedef WNDCLASS WNDCLASSW;
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+
+#define WS_OVERLAPPED 0x00000000u
+#define WS_POPUP 0x80000000u
+#define WS_VISIBLE 0x10000000u
+#define CW_USEDEFAULT ((int)0x80000000)
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_USER 0x0400
+
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+
+#define MB_OK 0x00000000u
+#define MB_ICONHAND 0x00000010u
+#define MB_ICONERROR MB_ICONHAND
+#define IDOK 1
+
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define MAKEINTRESOURCEW(id) ((LPCWSTR)(uintptr_t)(WORD)(id))
+
+#define LOWORD(l) ((WORD)(((uintptr_t)(l)) & 0xFFFF))
+#define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xFFFF))
+#define MAKELPARAM(lo, hi) ((LPARAM)(DWORD)(((WORD)(lo)) | (((DWORD)(WORD)(hi)) << 16)))
+
+// Registers a window class; 0 on failure (a null procedure or class name, or the
+// class registered already).
+WORD RegisterClassW(const WNDCLASS* windowClass);
+
+// Creates a window and sends it WM_CREATE before returning; with CW_USEDEFAULT
+// the window covers the whole screen. Null when the class is unknown or the
+// window was destroyed during its own WM_CREATE.
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
+
+// Sends WM_DESTROY and destroys the window; its timers and queued messages go with it.
+BOOL DestroyWindow(HWND window);
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL ShowWindow(HWND window, int command);
+// Brings the window to the front; a handle with its lowest bit set names the
+// window and the windows it owns.
+BOOL SetForegroundWindow(HWND window);
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+// Sends WM_PAINT at once when the window needs painting.
+BOOL UpdateWindow(HWND window);
+BOOL GetClientRect(HWND window, RECT* rect);
+
+// A window of the class (and title, when given) in this process or, by class
+// name, in another process of the same user; null when there is none.
+HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
+
+// Queues a message for the window's thread; thread-safe; wakes its wait.
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Waits for the next message: posted ones first, then WM_PAINT for an invalid
+// window, then WM_TIMER for a due timer. 0 for WM_QUIT, -1 on error.
+BOOL GetMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax);
+BOOL TranslateMessage(const MSG* message);
+LRESULT DispatchMessageW(const MSG* message);
+void PostQuitMessage(int exitCode);
+
+// A timer of the window: WM_TIMER with the id in wParam, at most one pending a
+// timer, next due time = last due time + period. The id, or 0 on failure.
+uintptr_t SetTimer(HWND window, uintptr_t id, UINT elapse, TIMERPROC timerProc);
+BOOL KillTimer(HWND window, uintptr_t id);
+
+// A modal box; its loop keeps dispatching the thread's messages. IDOK.
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// Loads the program's icon (resource 101) or bitmap resources.
+HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height, UINT flags);
+BOOL DestroyIcon(HICON icon);
+
+// The process entry the system provides; the host's main calls it.
+int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);

@@ -1,0 +1,49 @@
+// The draw list: one frame's draw requests, kept in drawing order by layer.
+//
+// Invariants: slot 0 never holds a request, so a link of 0 means none; following
+// next from drawListHead visits every entry in use in non-increasing layer order,
+// equal layers in insertion order; drawListHead is 1 whenever the list is empty;
+// the occupied slots are always 1..n in insertion order. At most 1023 requests
+// fit a frame; a further one is dropped with one debug line. The list lives with
+// the drawing surfaces; the painter empties it after every frame.
+#pragma once
+
+#include "platform/types.h"
+
+#define MAX_DRAW_ENTRIES 1024  // slots 1..1023 hold requests
+
+struct DrawEntry {
+  BYTE inUse;
+  int kind;
+  int source;
+  int x;
+  int y;
+  int extentX;
+  int extentY;
+  float scaleX;
+  float scaleY;
+  int srcX;
+  int srcY;
+  int srcWidth;
+  int srcHeight;
+  int alpha;
+  int red, green, blue;
+  int layer;
+  int next;
+  int prev;
+};
+
+extern DrawEntry* drawList;  // MAX_DRAW_ENTRIES slots, null while no show runs
+extern int drawListHead;
+
+// Allocates the list, all zero, head 1; 1 on success, 0 when memory ran out.
+int allocateDrawList(void);
+// Fills every slot with zeros and sets the head to 1.
+void emptyDrawList(void);
+void releaseDrawList(void);
+
+void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extentY, float scaleX, float scaleY,
+                     int srcX, int srcY, int srcWidth, int srcHeight, int alpha, int red, int green, int blue,
+                     int layer);
+void emitDrawRequests(int slot);
+int visibleCharCount(int slot);
