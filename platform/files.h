@@ -20,7 +20,15 @@
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 
+// Error codes of the file and code-page operations beside those of runtime.h.
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_FLAGS 1004
+#define ERROR_NO_UNICODE_TRANSLATION 1113
+
 // Opens a file; INVALID_HANDLE_VALUE (with GetLastError) when it cannot be opened.
+// Host: only regular files open (a directory or a device gives
+// ERROR_ACCESS_DENIED); the share mode is not enforced between processes.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -35,8 +43,10 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
 BOOL CloseHandle(HANDLE object);
 
 // The executable's full path with backslashes, NUL-terminated, cut to size units;
-// the count of units written without the NUL. Host: /proc/self/exe, or the
-// directory that hostSetModuleDirectory set (tools and tests).
+// the count of units written without the NUL (with ERROR_INSUFFICIENT_BUFFER
+// when the path was cut). Host: /proc/self/exe, or "<dir>/tessaril" for the
+// directory that host::setModuleDirectory set (tools and tests); every module
+// handle names the executable, the process's only module.
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 
 // Code pages. CP_ACP is the device's ANSI code page, Shift-JIS (CP932).
@@ -47,7 +57,9 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 
 // Converts multiByteCount bytes (-1: up to and with the NUL) into at most
 // wideCount UTF-16 units; the count written, or 0 with GetLastError when the
-// output does not fit. With wideCount 0 it only counts. A byte that is no
-// character of the code page becomes U+FFFD; nothing is written past the output.
+// output does not fit (ERROR_INSUFFICIENT_BUFFER, nothing written). With
+// wideCount 0 it only counts. A byte that is no character of the code page
+// becomes U+FFFD, or with MB_ERR_INVALID_CHARS fails the call
+// (ERROR_NO_UNICODE_TRANSLATION). Host: CP_ACP (and 932) and CP_UTF8.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount,
                         LPWSTR wide, int wideCount);
