@@ -88,9 +88,12 @@ HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 HWND GetDesktopWindow(void);
 
+#define CLR_INVALID 0xFFFFFFFFu
 #define TRANSPARENT 1
 #define OPAQUE 2
+// The previous mode, or 0 for a bad DC or mode.
 int SetBkMode(HDC dc, int mode);
+// The previous colour, or CLR_INVALID for a bad DC.
 COLORREF SetTextColor(HDC dc, COLORREF colour);
 
 // ---- copies ----

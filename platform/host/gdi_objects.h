@@ -14,15 +14,46 @@
 #include "platform/gdi.h"
 #include "platform/host/handle_table.h"
 
+union pixman_image;  // pixman.h's pixman_image_t, kept out of this header
+
 namespace host {
+
+// pixman views of one Surface's pixels, made on first use by the copies
+// (gdi_blit.cpp) and made again whenever the pixels have moved or changed size,
+// so a view never outlives the buffer it was made over. A copied Surface starts
+// without views of its own.
+struct SurfaceViews {
+  SurfaceViews() = default;
+  SurfaceViews(const SurfaceViews&) {}
+  SurfaceViews& operator=(const SurfaceViews&) {
+    release();
+    return *this;
+  }
+  ~SurfaceViews() { release(); }
+  // Drops every view (the pixels stay).
+  void release();
+
+  union pixman_image* argb = nullptr;        // a8r8g8b8: the pixels as they are
+  union pixman_image* argbScaled = nullptr;  // a8r8g8b8, nearest filter, transform set per copy
+  union pixman_image* xrgb = nullptr;        // x8r8g8b8: alpha read as 0xFF
+  union pixman_image* xrgbScaled = nullptr;  // x8r8g8b8, nearest filter, transform set per copy
+  const uint32_t* bits = nullptr;            // the buffer the views were made over
+  int width = 0;
+  int height = 0;
+};
+
+// The largest bitmap side the host makes or loads.
+constexpr int kMaxBitmapSide = 16384;
 
 struct Surface {
   int width = 0;
   int height = 0;
   int stride = 0;  // bytes per row: width * 4
   std::vector<uint32_t> pixels;
+  SurfaceViews views;  // the copies' pixman views of pixels (gdi_blit.cpp)
 
-  // Resizes to width x height, every pixel set to fill.
+  // Resizes to width x height (a negative size counts as 0), every pixel set
+  // to fill; drops the views.
   void reset(int w, int h, uint32_t fill);
   uint32_t* row(int y) { return pixels.data() + size_t(y) * size_t(width); }
   const uint32_t* row(int y) const { return pixels.data() + size_t(y) * size_t(width); }
@@ -40,15 +71,22 @@ struct Bitmap : Object {
   static constexpr ObjectKind kKind = ObjectKind::Bitmap;
   Bitmap() : Object(kKind) {}
   Surface surface;
-  bool perPixelAlpha = false;  // a 32-bit BMP with alpha: premultiplied values in the pixels
-  int selectedCount = 0;       // DCs that have it selected; a selected bitmap is not deleted
+  bool perPixelAlpha = false;  // a 32-bit BMP with translucent pixels: premultiplied values in the pixels
+  int selectedCount = 0;       // DCs that have it selected (0 or 1); a selected bitmap is not deleted
+  bool dcDefault = false;      // a memory DC's own 1x1 bitmap: freed with its DC, never selected elsewhere
 };
+
+// Brushes, pens and fonts may be selected into several DCs at once. DeleteObject
+// on a selected one succeeds but frees it only when the last DC lets it go, so a
+// DC never holds a stale handle.
 
 struct Brush : Object {
   static constexpr ObjectKind kKind = ObjectKind::Brush;
   Brush() : Object(kKind) {}
   COLORREF colour = 0;
   bool hollow = false;  // NULL_BRUSH: no fill
+  int selectedCount = 0;
+  bool deletePending = false;
 };
 
 struct Pen : Object {
@@ -57,12 +95,16 @@ struct Pen : Object {
   int style = PS_SOLID;
   int width = 1;
   COLORREF colour = 0;
+  int selectedCount = 0;
+  bool deletePending = false;
 };
 
 struct Font : Object {
   static constexpr ObjectKind kKind = ObjectKind::Font;
   Font() : Object(kKind) {}
   LOGFONTW logFont{};
+  int selectedCount = 0;
+  bool deletePending = false;
 };
 
 // Who a DC draws on.
@@ -93,6 +135,10 @@ Surface* dcSurface(HDC dc);
 
 // The Dc object for a handle, or null.
 inline Dc* lookupDc(HDC dc) { return lookup<Dc>(dc); }
+
+// A new bitmap of width x height pixels, every pixel fill, not yet registered;
+// null when a side is below 1 or above kMaxBitmapSide or memory runs out.
+Bitmap* makeBitmap(int width, int height, uint32_t fill);
 
 // The stock objects, made once and never freed.
 HBRUSH stockBrush(int which);
