@@ -49,3 +49,6 @@ void removeInstancesOf(int definition);
 void dispatchEvents(void);
 float randomSpread(float spread);
 float degreesToRadians(float degrees);
+
+// The debug line printed for a spawn dropped by a full pool, in Shift-JIS.
+extern const char poolFullLine[];

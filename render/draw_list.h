@@ -47,3 +47,6 @@ void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extent
                      int layer);
 void emitDrawRequests(int slot);
 int visibleCharCount(int slot);
+
+// The debug line printed for a request dropped by a full list, in Shift-JIS.
+extern const char drawListFullLine[];
