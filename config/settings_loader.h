@@ -29,8 +29,18 @@ extern const WCHAR* const LOAD_ERROR_CAPTION;
 int locateDataFile(const WCHAR* name, const WCHAR* defaultName, WCHAR* path);
 
 // Reads the file at path into textBuffer, NUL-terminated after the bytes read
-// (at most TEXT_BUFFER_SIZE - 1). Returns 1 when the file was opened, else 0.
+// (at most TEXT_BUFFER_SIZE - 1), and closes it. Returns 1 when the file was
+// opened, else 0.
 int readDataFile(const WCHAR* path);
+
+// Opens the file at path for reading, unshared, as every data file is opened;
+// INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE openDataFile(const WCHAR* path);
+
+// Reads the open file into textBuffer from its first byte: at most
+// TEXT_BUFFER_SIZE - 1 bytes, NUL-terminated right after the bytes read. Size and
+// read failures are not reported: the text is then what was read, possibly none.
+void readOpenDataFile(HANDLE file);
 
 // Reads and parses a settings file (empty name: "default.txt"); 1, or 0 with
 // loadErrorText set.

@@ -1,0 +1,152 @@
+// The @set record: one effect definition, 46 fields on one line.
+//
+// A record writes only the EffectDef entry its first field names: every field
+// but inheritFlags is assigned, inheritFlags only gains bits. The definition
+// number is the only thing tested. The float pairs of positions 5 to 38 are
+// read through kFloatPairFields, in file order.
+// Dependencies: the field readers, the scene tables.
+#include <cstddef>
+
+#include "config/effect_definitions.h"
+#include "config/field_readers.h"
+#include "config/settings_loader.h"
+#include "engine/scene_tables.h"
+
+static const WCHAR SET_NUMBER_OUT_OF_RANGE[] = u"設定ファイル内、@setの設定番号№が有効範囲ではありません";
+
+#define NO_FIELD ((size_t)-1)  // a bracket value that is read and dropped
+
+// One float-pair position of the record: the fields its value and its bracket
+// value go to, as byte offsets into EffectDef.
+struct FloatPairField {
+  size_t value;
+  size_t bracket;
+};
+
+#define PAIR(v, b) {offsetof(EffectDef, v), offsetof(EffectDef, b)}
+#define PAIR_DROPPED(v) {offsetof(EffectDef, v), NO_FIELD}
+
+// Positions 5 to 38 of a @set record, in file order.
+static const FloatPairField kFloatPairFields[] = {
+    PAIR(posFracX, pivotX),         PAIR(posFracY, pivotY),
+    PAIR(offsetX, offsetXRand),     PAIR(offsetY, offsetYRand),
+    PAIR(velX, velXRand),           PAIR(velY, velYRand),
+    PAIR(accelX, accelXRand),       PAIR(accelY, accelYRand),
+    PAIR(radius, radiusRand),       PAIR_DROPPED(radiusStep),
+    PAIR(angle, angleRand),         PAIR_DROPPED(angleStep),
+    PAIR_DROPPED(orbitXX),          PAIR_DROPPED(orbitYY),
+    PAIR_DROPPED(orbitYX),          PAIR_DROPPED(orbitXY),
+    PAIR(width, widthRand),         PAIR(height, heightRand),
+    PAIR(widthStep, widthStepRand), PAIR(heightStep, heightStepRand),
+    PAIR(widthAccel, widthAccelRand), PAIR(heightAccel, heightAccelRand),
+    PAIR(alpha, alphaRand),         PAIR(alphaStep, alphaStepRand),
+    PAIR(alphaAccel, alphaAccelRand),
+    PAIR(red, redRand),             PAIR(redStep, redStepRand),
+    PAIR(redAccel, redAccelRand),
+    PAIR(green, greenRand),         PAIR(greenStep, greenStepRand),
+    PAIR(greenAccel, greenAccelRand),
+    PAIR(blue, blueRand),           PAIR(blueStep, blueStepRand),
+    PAIR(blueAccel, blueAccelRand),
+};
+static_assert(sizeof(kFloatPairFields) / sizeof(kFloatPairFields[0]) == 38 - 5 + 1,
+              "a @set record has float pairs at positions 5 to 38");
+
+// The kind letters, one byte each, case-sensitive.
+static const struct {
+  char letter;
+  int kind;
+} kKindLetters[] = {
+    {'g', KIND_IMAGE}, {'t', KIND_TEXT}, {'s', KIND_RECTANGLE}, {'c', KIND_ELLIPSE}, {'l', KIND_LINE},
+    {'p', KIND_POLYGON},
+};
+
+// The clock-digit codes of an image definition's source, two bytes each.
+static const struct {
+  char code[3];
+  int source;
+} kClockCodes[] = {
+    {"Y1", -2},  {"Y2", -3},  {"Y3", -4},  {"Y4", -5},  {"M1", -6},  {"M2", -7},  {"D1", -8},
+    {"D2", -9},  {"H1", -10}, {"H2", -11}, {"m1", -12}, {"m2", -13}, {"S1", -14}, {"S2", -15},
+};
+
+// The float field of definition def at byte offset offset.
+static float* floatField(EffectDef* def, size_t offset) { return (float*)((char*)def + offset); }
+
+// The kind that the letter c names; 0 for any other byte.
+static int kindFromLetter(char c) {
+  for (const auto& entry : kKindLetters) {
+    if (entry.letter == c) return entry.kind;
+  }
+  return KIND_NONE;
+}
+
+// Reads the kind letter at p into def->kind: exactly one byte is consumed unless
+// the record's line or the text ends there. Returns the bytes consumed.
+static int readKindLetter(const char* p, EffectDef* def) {
+  def->kind = kindFromLetter(*p);
+  // NOTE: a line end is not taken as the letter, so a record that ends after
+  // its number never reads on into the next line.
+  return (*p == 0 || *p == '\r' || *p == '\n') ? 0 : 1;
+}
+
+// Reads the source field at p into def->source: a clock-digit code for an image
+// definition (exactly its two bytes consumed), else an int. Returns the bytes consumed.
+static int readSource(const char* p, EffectDef* def) {
+  if (def->kind == KIND_IMAGE) {
+    for (const auto& entry : kClockCodes) {
+      if (p[0] == entry.code[0] && p[1] == entry.code[1]) {
+        def->source = entry.source;
+        return 2;
+      }
+    }
+  }
+  return readInt(p, &def->source);
+}
+
+// ORs into def->inheritFlags the bits whose flag character, among the first
+// five of text, is '1'.
+static void addInheritFlags(const WCHAR* text, EffectDef* def) {
+  for (int i = 0; i < 5 && text[i] != 0; ++i) {
+    if (text[i] == u'1') def->inheritFlags |= 1 << i;
+  }
+}
+
+int readSetRecord(const char* p, int* consumed) {
+  const char* start = p;
+  int n;
+  p += readInt(p, &n);
+  if ((unsigned)n >= MAX_SCENE_ENTRIES) {
+    loadErrorText = SET_NUMBER_OUT_OF_RANGE;
+    *consumed = (int)(p - start);
+    return 0;
+  }
+  EffectDef* def = &scene.defs[n];
+  p += skipBlanks(p);
+  p += readKindLetter(p, def);
+  p += skipBlanks(p);
+  p += readSource(p, def);
+  p += skipBlanks(p);
+  p += readInt(p, &def->layer);
+  for (const FloatPairField& field : kFloatPairFields) {
+    float dropped;
+    p += skipBlanks(p);
+    float* second = field.bracket == NO_FIELD ? &dropped : floatField(def, field.bracket);
+    p += readFloatPair(p, floatField(def, field.value), second);
+  }
+  p += skipBlanks(p);
+  p += readInt(p, &def->lifetime);
+  p += skipBlanks(p);
+  p += readIntPair(p, &def->childDef, &def->childDefRange);
+  int* const spawnFields[] = {&def->spawnAtAge, &def->spawnEvery, &def->spawnChance, &def->spawnOnDeath,
+                              &def->spawnCount};
+  for (int* field : spawnFields) {
+    p += skipBlanks(p);
+    p += readInt(p, field);
+  }
+  WCHAR flags[MAX_TEXT_UNITS];
+  p += skipBlanks(p);
+  p += readText(p, flags);
+  addInheritFlags(flags, def);
+  *consumed = (int)(p - start);
+  return 1;
+}

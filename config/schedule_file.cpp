@@ -1,0 +1,104 @@
+// The schedule file: the @normal and @suspend lists of settings file names.
+//
+// Each list is one heap block of count fixed 512-byte entries, grown one entry
+// at a time, so entry n lies at n * 512 bytes. An entry is written only into
+// storage that holds it: when the block cannot grow, the name is dropped. The
+// scan never passes the text's terminating NUL.
+// Dependencies: the field readers, the data-file loader, the C runtime heap.
+#include "config/schedule_file.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "config/field_readers.h"
+#include "config/settings_loader.h"
+#include "platform/files.h"
+
+ScheduleList normalList;
+ScheduleList suspendList;
+
+static const WCHAR SCHEDULE_OPEN_FAILED[] = u"スケジュールファイル読込に失敗しました";
+static const WCHAR DEFAULT_SCHEDULE_NAME[] = u"schedule.ini";
+
+void freeScheduleList(ScheduleList* list) {
+  free(list->entries);
+  list->entries = nullptr;
+  list->count = 0;
+}
+
+// Appends the name to list, growing its block by one entry; the name is
+// dropped when the block cannot grow.
+static void appendEntry(ScheduleList* list, const WCHAR* name) {
+  size_t size = sizeof(ScheduleEntry) * ((size_t)list->count + 1);
+  ScheduleEntry* grown = (ScheduleEntry*)(list->entries == nullptr ? malloc(size) : realloc(list->entries, size));
+  if (grown == nullptr) return;  // the old block, if any, is kept unchanged
+  list->entries = grown;
+  memcpy(grown[list->count], name, sizeof(ScheduleEntry));
+  list->count++;
+}
+
+// Reads the section that follows a keyword ending at p into list: up to
+// MAX_SECTION_ENTRIES names, each read before the section's end is tested.
+// Returns the bytes consumed; the section ends before a '@', at the text's end,
+// or after its last entry wherever the cursor stands.
+static int readSection(const char* p, ScheduleList* list) {
+  const char* start = p;
+  p += skipBlanksAndLines(p);
+  for (int entries = 0; entries < MAX_SECTION_ENTRIES; ++entries) {
+    ScheduleEntry name;
+    p += readText(p, name);
+    appendEntry(list, name);
+    p += skipBlanksAndLines(p);
+    if (*p == '@' || *p == 0) break;
+  }
+  return (int)(p - start);
+}
+
+// Steps over the byte at p, with the byte after it when it begins a two-byte
+// character; never over the NUL. Returns the bytes stepped over.
+static int stepCharacter(const char* p) {
+  if ((unsigned char)p[0] >= 0x80 && p[1] != 0) return 2;
+  return 1;
+}
+
+int parseScheduleText(void) {
+  const char* p = textBuffer;
+  while (*p != 0) {
+    if (*p == '#') {
+      while (*p != 0 && *p != '\r' && *p != '\n') ++p;
+    } else if (*p == '\r' || *p == '\n') {
+      ++p;
+    } else if (strncmp(p, "@normal", 7) == 0) {
+      p += 7;
+      p += readSection(p, &normalList);
+    } else if (strncmp(p, "@suspend", 8) == 0) {
+      p += 8;
+      p += readSection(p, &suspendList);
+    } else if (*p == '@') {
+      ++p;
+      if (*p != 0) p += stepCharacter(p);
+    } else {
+      p += stepCharacter(p);
+    }
+  }
+  return 1;
+}
+
+int loadScheduleFile(const WCHAR* name) {
+  WCHAR path[PATH_UNITS];
+  if (!locateDataFile(name, DEFAULT_SCHEDULE_NAME, path)) {
+    loadErrorText = SCHEDULE_OPEN_FAILED;
+    return 0;
+  }
+  HANDLE file = openDataFile(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    loadErrorText = SCHEDULE_OPEN_FAILED;
+    return 0;
+  }
+  readOpenDataFile(file);
+  freeScheduleList(&normalList);
+  freeScheduleList(&suspendList);
+  parseScheduleText();
+  CloseHandle(file);
+  return 1;
+}
