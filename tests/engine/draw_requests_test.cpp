@@ -1,0 +1,321 @@
+// The draw requests by kind with their truncations, the typewriter count, and
+// the layer-sorted draw list with its limit, checked against the plain walk.
+#include <random>
+#include <string>
+
+#include "platform/host/text_encoding.h"
+#include "tests/engine/invariants.h"
+
+class DrawTest : public EngineTest {
+ protected:
+  // Spawns an instance of definition n and places it at base (bx, by) plus
+  // offset (x, y) with the given size; returns its slot.
+  int place(int n, int baseX, int baseY, float x, float y, float width, float height) {
+    spawnInstance(n, 0);
+    int slot = liveOrder().back();
+    EffectInstance& in = pool.slots[slot];
+    in.baseX = baseX;
+    in.baseY = baseY;
+    in.x = x;
+    in.y = y;
+    in.width = width;
+    in.height = height;
+    in.alpha = 255.0f;
+    in.source = scene.defs[n].source;
+    return slot;
+  }
+  std::vector<DrawEntry> requests() {
+    std::vector<DrawEntry> out;
+    for (int s : drawOrder()) out.push_back(drawList[s]);
+    return out;
+  }
+};
+
+TEST_F(DrawTest, ImagesTruncateTowardsZeroAndNeedSizeAndAlpha) {
+  liveDef(0, KIND_IMAGE).layer = 4;
+  int slot = place(0, 120, 160, -10.5f, 3.25f, 1.0f, 1.0f);
+  pool.slots[slot].hotX = pool.slots[slot].hotY = 8;
+  pool.slots[slot].srcWidth = 20;
+  pool.slots[slot].alpha = 1.0f;
+  emitDrawRequests(slot);
+  std::vector<DrawEntry> r = requests();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].x, 101);
+  EXPECT_EQ(r[0].y, 155);
+  EXPECT_EQ(r[0].extentX, 1);
+  EXPECT_EQ(r[0].srcWidth, 20);
+  EXPECT_EQ(r[0].alpha, 1);
+  EXPECT_EQ(r[0].layer, 4);
+  emptyDrawList();
+  pool.slots[slot].hotX = 0;
+  pool.slots[slot].x = -3.7f;
+  pool.slots[slot].baseX = 0;
+  emitDrawRequests(slot);
+  EXPECT_EQ(requests().at(0).x, -3);
+  emptyDrawList();
+  pool.slots[slot].width = 0.9f;
+  emitDrawRequests(slot);
+  pool.slots[slot].width = 1.0f;
+  pool.slots[slot].alpha = 0.5f;
+  emitDrawRequests(slot);
+  EXPECT_TRUE(requests().empty());
+}
+
+TEST_F(DrawTest, TextGivesShadowBackingAndText) {
+  EffectDef& d = liveDef(0, KIND_TEXT);
+  d.source = 7;
+  TextSlot& text = scene.texts[7];
+  text.shadowOffset = 2;
+  text.boldBacking = 1;
+  int slot = place(0, 100, 50, 0.7f, -0.2f, 120.9f, 16.5f);
+  pool.slots[slot].red = 200.9f;
+  emitDrawRequests(slot);
+  std::vector<DrawEntry> r = requests();
+  ASSERT_EQ(r.size(), 3u);
+  const int expected[3][6] = {{102, 51, 222, 16, 0, 0}, {100, 49, 220, 16, 1, 0}, {100, 49, 220, 16, 0, 200}};
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(r[k].x, expected[k][0]);
+    EXPECT_EQ(r[k].y, expected[k][1]);
+    EXPECT_EQ(r[k].extentX, expected[k][2]);
+    EXPECT_EQ(r[k].extentY, expected[k][3]);
+    EXPECT_EQ(r[k].srcY, expected[k][4]);
+    EXPECT_EQ(r[k].red, expected[k][5]);
+    EXPECT_EQ(r[k].source, 7);
+    EXPECT_EQ(r[k].srcX, -1);  // typeSpeed 0: the whole text
+  }
+  emptyDrawList();
+  text.shadowOffset = -3;
+  text.boldBacking = 2;
+  emitDrawRequests(slot);
+  r = requests();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].x, 97);
+  EXPECT_EQ(r[0].y, 46);
+  EXPECT_EQ(r[0].extentX - r[0].x, (r[1].extentX - r[1].x) + 6);
+}
+
+TEST_F(DrawTest, TextNeedsARightEdgeAndFontHeightAndATextSlot) {
+  liveDef(0, KIND_TEXT);
+  int slot = place(0, 0, 0, -50.0f, 0.0f, 60.0f, 12.0f);
+  emitDrawRequests(slot);
+  EXPECT_EQ(requests().size(), 1u);
+  emptyDrawList();
+  pool.slots[slot].width = 40.0f;
+  emitDrawRequests(slot);
+  pool.slots[slot].width = 60.0f;
+  pool.slots[slot].height = 0.9f;
+  emitDrawRequests(slot);
+  pool.slots[slot].height = 12.0f;
+  for (int source : {-1, 256, INT_MIN}) {
+    pool.slots[slot].source = source;
+    emitDrawRequests(slot);
+    EXPECT_EQ(visibleCharCount(slot), -1);
+  }
+  EXPECT_TRUE(requests().empty());
+  // A runaway width saturates the right edges instead of overflowing.
+  pool.slots[slot].source = 0;
+  scene.texts[0].shadowOffset = INT_MIN;
+  pool.slots[slot].x = 3e9f;
+  pool.slots[slot].width = 1e30f;
+  emitDrawRequests(slot);
+  std::vector<DrawEntry> r = requests();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].extentX, INT_MAX);
+  EXPECT_EQ(r[0].x, INT_MAX + INT_MIN);
+}
+
+TEST_F(DrawTest, TypewriterCounts) {
+  liveDef(0, KIND_TEXT);
+  int slot = place(0, 0, 0, 0, 0, 10, 10);
+  TextSlot& text = scene.texts[0];
+  for (int k = 0; k < 5; ++k) text.text[k] = u"ABCDE"[k];
+  text.typeSpeed = 3;
+  const int slowly[16] = {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, -1};
+  for (int age = 0; age < 16; ++age) {
+    pool.slots[slot].age = age;
+    EXPECT_EQ(visibleCharCount(slot), slowly[age]) << age;
+  }
+  text.typeSpeed = -2;
+  const int quickly[4] = {0, 2, 4, -1};
+  for (int age = 0; age < 4; ++age) {
+    pool.slots[slot].age = age;
+    EXPECT_EQ(visibleCharCount(slot), quickly[age]) << age;
+  }
+  text.text[0] = 0;
+  pool.slots[slot].age = 0;
+  EXPECT_EQ(visibleCharCount(slot), -1);
+}
+
+TEST_F(DrawTest, ShapesAreAlwaysRequestedAroundTheirPivot) {
+  EffectDef& d = liveDef(0, KIND_ELLIPSE);
+  d.pivotX = 0.5f;
+  d.pivotY = 1.0f;
+  d.source = 1;
+  int slot = place(0, 100, 100, 0.0f, 0.0f, 21.0f, 10.0f);
+  pool.slots[slot].alpha = 0.0f;
+  emitDrawRequests(slot);
+  pool.slots[slot].width = -5.0f;
+  emitDrawRequests(slot);
+  std::vector<DrawEntry> r = requests();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].kind, KIND_ELLIPSE);
+  EXPECT_EQ(r[0].x, 89);  // trunc(100 - 10.5)
+  EXPECT_EQ(r[0].y, 90);
+  EXPECT_EQ(r[0].extentX, 110);
+  EXPECT_EQ(r[0].extentY, 100);
+  EXPECT_EQ(r[0].source, 1);
+  EXPECT_EQ(r[1].extentX - r[1].x, -5);
+}
+
+TEST_F(DrawTest, LinesRunToEveryInstanceOfTheTarget) {
+  EffectDef& line = liveDef(0, KIND_LINE);
+  line.source = 1;
+  liveDef(1, KIND_NONE);
+  int from = place(0, 10, 20, 1.0f, 2.0f, 1.0f, 3.0f);
+  emitDrawRequests(from);
+  EXPECT_TRUE(requests().empty());
+  place(1, 10, 20, 41.0f, 2.0f, 1.0f, 1.0f);
+  place(1, 99, 99, 1.0f, 62.0f, 1.0f, 1.0f);
+  emitDrawRequests(from);
+  std::vector<DrawEntry> r = requests();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].x, 11);
+  EXPECT_EQ(r[0].y, 22);
+  EXPECT_EQ(r[0].srcX, 51);  // the target's offset from this instance's base
+  EXPECT_EQ(r[0].srcY, 22);
+  EXPECT_EQ(r[1].srcX, 11);
+  EXPECT_EQ(r[1].srcY, 82);
+  EXPECT_EQ(r[0].extentY, 3);
+  emptyDrawList();
+  pool.slots[from].width = 0.5f;  // halfway
+  emitDrawRequests(from);
+  EXPECT_EQ(requests().at(0).srcX, 31);
+  emptyDrawList();
+  pool.slots[from].source = 0;  // its own definition: a zero-length line
+  emitDrawRequests(from);
+  r = requests();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].srcX, r[0].x);
+  EXPECT_EQ(r[0].srcY, r[0].y);
+}
+
+TEST_F(DrawTest, PolygonsCarryTheirScaleAndOtherKindsNothing) {
+  liveDef(0, KIND_POLYGON).source = 999;  // the painter checks the number
+  int slot = place(0, 5, 6, 0.5f, 0.5f, 12.5f, 3.75f);
+  emitDrawRequests(slot);
+  std::vector<DrawEntry> r = requests();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].source, 999);
+  EXPECT_EQ(r[0].x, 5);
+  EXPECT_EQ(r[0].extentX, 12);
+  EXPECT_EQ(r[0].scaleY, 3.75f);
+  emptyDrawList();
+  pool.slots[slot].height = 0.5f;
+  emitDrawRequests(slot);
+  for (int kind : {int(KIND_NONE), 7, -1}) {
+    liveDef(1, kind);
+    emitDrawRequests(place(1, 0, 0, 0, 0, 10, 10));
+  }
+  EXPECT_TRUE(requests().empty());
+}
+
+// Inserts a request of the given layer with its order number in source.
+static void insertLayer(int layer, int order) {
+  insertDrawEntry(KIND_RECTANGLE, order, 0, 0, 0, 0, 0.0f, 0.0f, 0, 0, 0, 0, 0, 0, 0, 0, layer);
+}
+
+TEST_F(DrawTest, ListRunsFromTheHighestLayerEqualLayersInOrder) {
+  int layers[4] = {5, 3, 5, 7};
+  for (int k = 0; k < 4; ++k) insertLayer(layers[k], k);
+  EXPECT_EQ(drawOrder(), (std::vector<int>{4, 1, 3, 2}));
+  EXPECT_TRUE(drawListInvariantsHold());
+  insertLayer(-2, 4);
+  insertLayer(0, 5);
+  EXPECT_EQ(drawOrder(), (std::vector<int>{4, 1, 3, 2, 6, 5}));
+  emptyDrawList();
+  insertLayer(1, 0);
+  EXPECT_EQ(drawListHead, 1);
+  EXPECT_EQ(drawOrder(), (std::vector<int>{1}));
+}
+
+TEST_F(DrawTest, ListHoldsTenTwentyThreeAndDropsTheRestWithALine) {
+  for (int k = 0; k < 1023; ++k) insertLayer(k % 7, k);
+  EXPECT_TRUE(drawListInvariantsHold());
+  testing::internal::CaptureStderr();
+  insertLayer(100, 1023);
+  insertLayer(-100, 1024);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "表示画像の最大数に達してます\n表示画像の最大数に達してます\n");
+  EXPECT_EQ(host::cp932ToUtf8(drawListFullLine, std::strlen(drawListFullLine)), "表示画像の最大数に達してます\n");
+  EXPECT_EQ(drawOrder().size(), 1023u);
+  EXPECT_EQ(drawList[drawListHead].layer, 6);
+  // Emptied by a plain fill, as a painter may do: the next request still lands in slot 1.
+  memset(drawList, 0, sizeof(DrawEntry) * MAX_DRAW_ENTRIES);
+  drawListHead = 1;
+  insertLayer(3, 0);
+  insertLayer(9, 1);
+  EXPECT_EQ(drawOrder(), (std::vector<int>{2, 1}));
+}
+
+// The insertion as first written: the lowest free slot, then a walk from the
+// head that links the entry before the first lower layer, else at the end.
+static void referenceInsert(std::vector<DrawEntry>& list, int& head, int layer, int order) {
+  int i = 1;
+  while (i < MAX_DRAW_ENTRIES && list[i].inUse) ++i;
+  if (i == MAX_DRAW_ENTRIES) return;
+  DrawEntry e = {};
+  e.inUse = 1;
+  e.kind = KIND_RECTANGLE;
+  e.source = order;
+  e.layer = layer;
+  list[i] = e;
+  if (!list[head].inUse || head == i) return;
+  for (int u = head;; u = list[u].next) {
+    if (list[u].layer < layer) {
+      list[i].next = u;
+      list[i].prev = list[u].prev;
+      if (list[u].prev != 0) list[list[u].prev].next = i;
+      list[u].prev = i;
+      if (u == head) head = i;
+      return;
+    }
+    if (list[u].next == 0) {
+      list[i].prev = u;
+      list[u].next = i;
+      return;
+    }
+  }
+}
+
+TEST_F(DrawTest, InsertionMatchesTheWrittenWalk) {
+  std::mt19937 gen(12345);
+  for (int frame = 0; frame < 40; ++frame) {
+    std::vector<DrawEntry> reference(MAX_DRAW_ENTRIES, DrawEntry{});
+    int referenceHead = 1;
+    int spread = 1 + frame % 9;
+    int count = frame == 7 ? 1100 : int(gen() % 300);
+    testing::internal::CaptureStderr();
+    for (int k = 0; k < count; ++k) {
+      int layer = int(gen() % spread) - spread / 2;
+      if (frame % 5 == 0) layer = (k % 2 == 0) ? INT_MIN : INT_MAX;
+      referenceInsert(reference, referenceHead, layer, k);
+      insertLayer(layer, k);
+    }
+    std::string dropped = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dropped.size(), frame == 7 ? 77 * std::strlen("表示画像の最大数に達してます\n") : 0u);
+    ASSERT_EQ(drawListHead, referenceHead) << frame;
+    for (int s = 0; s < MAX_DRAW_ENTRIES; ++s) {
+      const DrawEntry& a = drawList[s];
+      const DrawEntry& b = reference[s];
+      ASSERT_TRUE(a.inUse == b.inUse && a.source == b.source && a.layer == b.layer && a.next == b.next &&
+                  a.prev == b.prev)
+          << "frame " << frame << " slot " << s;
+    }
+    ASSERT_TRUE(drawListInvariantsHold());
+    if (frame % 2 == 0) {
+      emptyDrawList();
+    } else {
+      memset(drawList, 0, sizeof(DrawEntry) * MAX_DRAW_ENTRIES);
+      drawListHead = 1;
+    }
+  }
+}

@@ -1,0 +1,184 @@
+// The instance pool: slots and list order, the full pool, removal, start values
+// with their random spreads and inheritance, and the random spread itself.
+#include <set>
+#include <string>
+
+#include "engine/arith.h"
+#include "platform/host/text_encoding.h"
+#include "tests/engine/invariants.h"
+
+using PoolTest = EngineTest;
+
+TEST_F(PoolTest, SpawnsTakeTheLowestFreeSlotAndAppendAtTheTail) {
+  spawnInstance(0, 0);
+  EXPECT_EQ(pool.head, 1);
+  spawnInstance(0, 0);
+  spawnInstance(0, 0);
+  EXPECT_EQ(liveOrder(), (std::vector<int>{1, 2, 3}));
+  removeInstance(2);
+  EXPECT_TRUE(poolInvariantsHold());
+  spawnInstance(0, 0);
+  EXPECT_EQ(liveOrder(), (std::vector<int>{1, 3, 2}));
+  removeInstance(1);  // the head: its successor takes over
+  EXPECT_EQ(pool.head, 3);
+  removeInstance(3);
+  removeInstance(2);
+  EXPECT_EQ(pool.head, 1);
+  spawnInstance(0, 0);
+  EXPECT_EQ(liveOrder(), (std::vector<int>{1}));
+  removeInstance(1);
+  removeInstance(1);  // a free slot: nothing happens
+  removeInstance(0);
+  removeInstance(5000);
+}
+
+TEST_F(PoolTest, DefinitionsOutsideTheTableSpawnNothing) {
+  testing::internal::CaptureStderr();
+  spawnInstance(256, 0);
+  spawnInstance(-1, 0);
+  spawnInstance(INT_MIN, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(liveOrder().empty());
+  EXPECT_EQ(drawsSince(1), 0);
+}
+
+TEST_F(PoolTest, FullPoolPrintsOneLineAndDrawsNothing) {
+  for (int i = 0; i < MAX_INSTANCES - 1; ++i) spawnInstance(i % 3, 0);
+  ASSERT_EQ(liveOrder().size(), 1023u);
+  std::vector<EffectInstance> before(pool.slots, pool.slots + MAX_INSTANCES);
+  int head = pool.head;
+  srand(7);
+  testing::internal::CaptureStderr();
+  spawnInstance(1, 5);
+  std::string line = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(line, "エフェクト登録最大数に達してます\n");
+  EXPECT_EQ(host::cp932ToUtf8(poolFullLine, std::strlen(poolFullLine)), "エフェクト登録最大数に達してます\n");
+  EXPECT_EQ(drawsSince(7), 0);
+  EXPECT_EQ(std::memcmp(before.data(), pool.slots, sizeof(EffectInstance) * MAX_INSTANCES), 0);
+  EXPECT_EQ(pool.head, head);
+}
+
+TEST_F(PoolTest, RemoveInstancesOfKeepsTheOthersInOrder) {
+  for (int d : {4, 1, 4, 2, 4}) spawnInstance(d, 0);
+  removeInstancesOf(4);
+  EXPECT_EQ(liveOrder(), (std::vector<int>{2, 4}));
+  removeInstancesOf(77);
+  removeInstancesOf(-3);
+  EXPECT_EQ(liveOrder(), (std::vector<int>{2, 4}));
+  clearInstances();
+  EXPECT_TRUE(liveOrder().empty());
+  EXPECT_EQ(pool.head, 1);
+}
+
+TEST_F(PoolTest, StartValuesDrawTheSpreadsInRowOrder) {
+  EffectDef& d = scene.defs[3];
+  float* starts[18] = {&d.offsetX, &d.offsetY, &d.velX, &d.velY, &d.radius, &d.angle, &d.width, &d.height,
+                       &d.widthStep, &d.heightStep, &d.alpha, &d.alphaStep, &d.red, &d.redStep, &d.green,
+                       &d.greenStep, &d.blue, &d.blueStep};
+  float* spreads[18] = {&d.offsetXRand, &d.offsetYRand, &d.velXRand, &d.velYRand, &d.radiusRand, &d.angleRand,
+                        &d.widthRand, &d.heightRand, &d.widthStepRand, &d.heightStepRand, &d.alphaRand,
+                        &d.alphaStepRand, &d.redRand, &d.redStepRand, &d.greenRand, &d.greenStepRand,
+                        &d.blueRand, &d.blueStepRand};
+  for (int row = 0; row < 18; ++row) {
+    *starts[row] = 100.0f * float(row + 1);
+    *spreads[row] = float(row + 1);
+  }
+  d.posFracX = 0.5f;
+  d.posFracY = 0.999f;
+  spawnInstance(3, 0);
+  const EffectInstance& in = pool.slots[1];
+  const float fields[18] = {in.x, in.y, in.vx, in.vy, in.radius, in.angle, in.width, in.height,
+                            in.widthStep, in.heightStep, in.alpha, in.alphaStep, in.red, in.redStep,
+                            in.green, in.greenStep, in.blue, in.blueStep};
+  ReferenceRand ref{1};
+  for (int row = 0; row < 18; ++row) {
+    EXPECT_EQ(fields[row], *starts[row] + referenceSpread(ref.next(), *spreads[row])) << "row " << row;
+  }
+  EXPECT_EQ(in.def, 3);
+  EXPECT_EQ(in.baseX, 120);
+  EXPECT_EQ(in.baseY, 319);  // 319.68 truncates
+  EXPECT_EQ(drawsSince(1), 18);
+}
+
+TEST_F(PoolTest, HeightFollowsTheWidthExceptForTexts) {
+  EffectDef& d = scene.defs[0];
+  d.kind = KIND_IMAGE;
+  d.width = 30.0f;
+  d.widthRand = 5.0f;
+  d.height = -1.0f;
+  d.heightRand = 4.0f;
+  spawnInstance(0, 0);
+  EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
+  EXPECT_EQ(drawsSince(1), 17);
+  srand(1);
+  d.kind = KIND_TEXT;
+  spawnInstance(0, 0);
+  EXPECT_NE(pool.slots[2].height, pool.slots[2].width);
+  EXPECT_GT(pool.slots[2].height, -5.0f);
+  EXPECT_LE(pool.slots[2].height, 3.0f);
+  EXPECT_EQ(drawsSince(1), 18);
+}
+
+TEST_F(PoolTest, InheritanceAddsTheParentsValuesByTheParentsFlags) {
+  EffectDef& parentDef = scene.defs[1];
+  parentDef.offsetX = 40.0f;
+  parentDef.velX = 2.0f;
+  parentDef.width = 8.0f;
+  parentDef.alpha = 90.0f;
+  parentDef.inheritFlags = INHERIT_OFFSET | INHERIT_SIZE;
+  parentDef.posFracX = 0.5f;
+  EffectDef& childDef = scene.defs[2];
+  childDef.offsetX = 1.5f;
+  childDef.velX = 1.0f;
+  childDef.width = 3.0f;
+  childDef.alpha = 10.0f;
+  childDef.inheritFlags = INHERIT_VELOCITY | INHERIT_COLOUR;  // a child's own flags do not count
+  spawnInstance(1, 0);
+  spawnInstance(2, 1);
+  const EffectInstance& child = pool.slots[2];
+  EXPECT_EQ(child.x, 41.5f);
+  EXPECT_EQ(child.width, 11.0f);
+  EXPECT_EQ(child.vx, 1.0f);
+  EXPECT_EQ(child.alpha, 10.0f);
+  EXPECT_EQ(child.baseX, 0);  // the base comes from the child's own definition
+  // A parent that is not live, or no slot at all, counts as none.
+  for (int parent : {7, -4, 1023, 1024, 99999, 8}) {  // 8: the very slot taken
+    spawnInstance(2, parent);
+    EXPECT_EQ(pool.slots[liveOrder().back()].x, 1.5f) << parent;
+  }
+}
+
+TEST_F(PoolTest, RandomSpreadGivesExactlyTheThousandValues) {
+  ReferenceRand ref{1};
+  std::set<float> seen;
+  for (int i = 0; i < 100000; ++i) {
+    int k = ref.next() % 1000 + 1;
+    float v = randomSpread(10.0f);
+    EXPECT_NEAR(v, (k / 500.0 - 1.0) * 10.0, 1e-5);
+    if (k == 500) {
+      EXPECT_EQ(v, 0.0f);
+    }
+    if (k == 1000) {
+      EXPECT_EQ(v, 10.0f);
+    }
+    EXPECT_NE(v, -10.0f);
+    seen.insert(v);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+  EXPECT_NEAR(*seen.begin(), -9.98f, 1e-5);
+  EXPECT_EQ(*seen.rbegin(), 10.0f);
+  EXPECT_EQ(randomSpread(0.0f), 0.0f);  // a spread of 0 still draws
+  ref.next();
+  EXPECT_EQ(rand(), ref.next());
+  EXPECT_EQ(degreesToRadians(180.0f), 180.0f * 0.017453292f);
+}
+
+TEST_F(PoolTest, DeviceGeneratorSequenceFromASeed) {
+  const int expected[5] = {41, 18467, 6334, 26500, 19169};
+  ReferenceRand ref{1};
+  srand(1);
+  for (int value : expected) {
+    EXPECT_EQ(ref.next(), value);
+    EXPECT_EQ(rand(), value);
+  }
+}

@@ -1,0 +1,455 @@
+// The tick update: motion and orbit, death and emission schedules, clock
+// digits, sprite frames, and instances whose values run away.
+#include <cmath>
+#include <string>
+
+#include "engine/arith.h"
+#include "platform/host/host_clock.h"
+#include "platform/host/text_encoding.h"
+#include "tests/engine/invariants.h"
+
+class TickTest : public EngineTest {
+ protected:
+  // Runs one update and returns how many draw requests it made.
+  int updateAndCountDraws() {
+    updateInstances();
+    int n = int(drawOrder().size());
+    emptyDrawList();
+    return n;
+  }
+  int countOf(int definition) {
+    int n = 0;
+    for (int s : liveOrder()) n += pool.slots[s].def == definition;
+    return n;
+  }
+  static int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  }
+  // A 100x40 sheet of 20x20 frames in image slot 0 and an image definition 0
+  // whose instances are 10 pixels wide and tall.
+  ImageSlot& sheet() {
+    ImageSlot& g = scene.images[0];
+    g.info.bmWidth = 100;
+    g.info.bmHeight = 40;
+    g.hotX = 50;
+    g.hotY = 20;
+    g.frameWidth = g.frameHeight = 20;
+    g.frameCount = 10;
+    g.frameTicks = 2;
+    g.firstFrame = 1;
+    g.playMode = 1;
+    EffectDef& d = liveDef(0, KIND_IMAGE);
+    d.width = 10.0f;
+    d.height = -1.0f;
+    spawnInstance(0, 0);
+    return g;
+  }
+};
+
+TEST_F(TickTest, VelocityFirstThenPosition) {
+  liveDef(0, KIND_RECTANGLE).accelX = 1.0f;
+  spawnInstance(0, 0);
+  for (float expected : {1.0f, 3.0f, 6.0f, 10.0f}) {
+    updateInstances();
+    EXPECT_EQ(pool.slots[1].x, expected);
+  }
+}
+
+TEST_F(TickTest, OrbitAddsItsTermsLikeASecondVelocity) {
+  EffectDef& d = liveDef(0, KIND_NONE);
+  d.orbitXX = d.orbitYY = 1.0f;
+  d.radius = 10.0f;
+  d.angleStep = 90.0f;
+  spawnInstance(0, 0);
+  updateInstances();
+  EXPECT_NEAR(pool.slots[1].x, 0.0f, 1e-5);
+  EXPECT_NEAR(pool.slots[1].y, 10.0f, 1e-5);
+  updateInstances();
+  EXPECT_NEAR(pool.slots[1].x, -10.0f, 1e-5);
+  EXPECT_NEAR(pool.slots[1].y, 10.0f, 1e-5);
+  // The terms in single precision from the double sine narrowed to single.
+  auto term = [](float degrees) { return 10.0f * float(std::sin(double(degrees * 0.017453292f))); };
+  EXPECT_EQ(pool.slots[1].y, (0.0f + term(180.0f)) + (0.0f + term(90.0f)));
+}
+
+TEST_F(TickTest, HeightFollowsTheWidthButNotForTexts) {
+  EffectDef& image = liveDef(0, KIND_IMAGE);
+  image.width = 5.0f;
+  image.height = -1.0f;
+  image.widthStep = 2.0f;
+  image.heightStep = 7.0f;
+  scene.defs[1] = image;
+  scene.defs[1].kind = KIND_TEXT;
+  spawnInstance(0, 0);
+  spawnInstance(1, 0);
+  for (int i = 0; i < 3; ++i) {
+    updateInstances();
+    emptyDrawList();
+    EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
+  }
+  EXPECT_EQ(pool.slots[1].width, 11.0f);
+  EXPECT_EQ(pool.slots[2].height, -1.0f + 21.0f);
+}
+
+TEST_F(TickTest, DeathByLifetimeOrSizeAfterTheLastDraw) {
+  liveDef(0, KIND_RECTANGLE).lifetime = 3;
+  spawnInstance(0, 0);
+  EXPECT_EQ(updateAndCountDraws(), 1);
+  EXPECT_EQ(updateAndCountDraws(), 1);
+  EXPECT_EQ(updateAndCountDraws(), 1);
+  EXPECT_TRUE(liveOrder().empty());
+
+  liveDef(1, KIND_RECTANGLE).lifetime = -1;
+  spawnInstance(1, 0);
+  EXPECT_EQ(updateAndCountDraws(), 1);
+  EXPECT_TRUE(liveOrder().empty());
+
+  EffectDef& shrinking = liveDef(2, KIND_RECTANGLE);
+  shrinking.width = 2.0f;
+  shrinking.widthStep = -1.0f;
+  scene.defs[3] = shrinking;
+  scene.defs[3].source = -1;  // exempt from the size rule
+  spawnInstance(2, 0);
+  spawnInstance(3, 0);
+  EXPECT_EQ(updateAndCountDraws(), 2);
+  EXPECT_EQ(updateAndCountDraws(), 2);
+  EXPECT_EQ(liveOrder().size(), 1u);
+  EXPECT_EQ(pool.slots[liveOrder()[0]].def, 3);
+}
+
+TEST_F(TickTest, EmissionSchedules) {
+  liveDef(1, KIND_NONE);
+  EffectDef& atAge = liveDef(0, KIND_NONE);
+  atAge.childDef = 1;
+  atAge.spawnAtAge = 1;
+  atAge.spawnCount = 2;
+  spawnInstance(0, 0);
+  updateInstances();
+  EXPECT_EQ(countOf(1), 2);
+  updateInstances();
+  EXPECT_EQ(countOf(1), 2);
+  clearInstances();
+
+  EffectDef& never = liveDef(0, KIND_NONE);
+  never.childDef = 1;
+  never.spawnCount = 1;  // spawnAtAge 0 never matches a raised age
+  spawnInstance(0, 0);
+  for (int i = 0; i < 5; ++i) updateInstances();
+  EXPECT_EQ(countOf(1), 0);
+  clearInstances();
+
+  never.spawnEvery = 5;
+  spawnInstance(0, 0);
+  std::vector<int> spawnAges;
+  for (int i = 0; i < 12; ++i) {
+    int before = countOf(1);
+    updateInstances();
+    if (countOf(1) > before) spawnAges.push_back(pool.slots[1].age);
+  }
+  EXPECT_EQ(spawnAges, (std::vector<int>{1, 6, 11}));
+}
+
+TEST_F(TickTest, ChanceIsDrawnEveryTickAndChildNumbersAddTheirRange) {
+  EffectDef& d = liveDef(0, KIND_NONE);
+  d.childDef = 10;
+  spawnInstance(0, 0);
+  srand(3);
+  updateInstances();
+  EXPECT_EQ(drawsSince(3), 9);  // eight spreads and the chance draw, no spawn
+  EXPECT_TRUE(countOf(10) == 0 && liveOrder().size() == 1u);
+  d.childDef = -1;
+  srand(3);
+  updateInstances();
+  EXPECT_EQ(drawsSince(3), 8);
+
+  liveDef(10, KIND_NONE);
+  liveDef(11, KIND_NONE);
+  liveDef(12, KIND_NONE);
+  d.childDef = 10;
+  d.spawnChance = 100;
+  d.spawnCount = 1;
+  for (int range : {0, -1, -7}) {
+    d.childDefRange = range;
+    srand(3);
+    updateInstances();
+    // Parent 9 draws; the child 18 at its spawn and 8 in its own update.
+    EXPECT_EQ(drawsSince(3), 9 + 18 + 8) << range;
+    EXPECT_EQ(pool.slots[liveOrder().back()].def, 10);
+    clearInstances();
+    spawnInstance(0, 0);
+  }
+  d.childDefRange = 2;
+  srand(3);
+  ReferenceRand ref{3};
+  for (int i = 0; i < 9; ++i) ref.next();
+  int expected = 10 + ref.next() % 3;
+  updateInstances();
+  EXPECT_EQ(pool.slots[liveOrder().back()].def, expected);
+
+  clearInstances();
+  d.childDef = -2;  // below -1: nothing is spawned
+  d.childDefRange = 0;
+  spawnInstance(0, 0);
+  updateInstances();
+  EXPECT_EQ(liveOrder().size(), 1u);
+}
+
+TEST_F(TickTest, DeathChildrenSeeTheFinalValuesAndAreUpdatedAtTheTail) {
+  EffectDef& parent = liveDef(0, KIND_RECTANGLE);
+  parent.accelX = 1.0f;
+  parent.lifetime = 10;
+  parent.childDef = 1;
+  parent.spawnOnDeath = 1;
+  parent.spawnCount = 1;
+  parent.inheritFlags = INHERIT_OFFSET;
+  liveDef(1, KIND_RECTANGLE).layer = 0;
+  liveDef(2, KIND_RECTANGLE);
+  spawnInstance(0, 0);
+  spawnInstance(2, 0);  // after the parent: the child is appended behind it
+  for (int i = 0; i < 9; ++i) {
+    updateInstances();
+    emptyDrawList();
+  }
+  EXPECT_EQ(countOf(1), 0);
+  updateInstances();
+  EXPECT_EQ(liveOrder(), (std::vector<int>{2, 3}));  // the child took slot 3 before its parent left slot 1
+  const EffectInstance& child = pool.slots[liveOrder().back()];
+  EXPECT_EQ(child.def, 1);
+  EXPECT_EQ(child.x, 55.0f);
+  EXPECT_EQ(child.age, 1);
+  std::vector<int> order = drawOrder();
+  ASSERT_EQ(order.size(), 3u);  // parent, the other instance, then the child
+  EXPECT_EQ(drawList[order[0]].x, 55);
+  EXPECT_EQ(drawList[order[2]].x, 55);
+}
+
+TEST_F(TickTest, SelfSpawningFillsThePoolAndTheWalkEnds) {
+  EffectDef& d = liveDef(0, KIND_NONE);
+  d.childDef = 0;
+  d.spawnChance = 100;
+  d.spawnCount = 1;
+  spawnInstance(0, 0);
+  const std::string line = "エフェクト登録最大数に達してます\n";
+  testing::internal::CaptureStderr();
+  updateInstances();
+  EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), line), 1);
+  EXPECT_EQ(liveOrder().size(), 1023u);
+  EXPECT_EQ(pool.slots[1023].age, 1);  // the last child was updated in its spawn tick
+  testing::internal::CaptureStderr();
+  updateInstances();
+  EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), line), 1023);
+}
+
+TEST_F(TickTest, ChainsOfDyingSpawnersAndHugeBatchesStayBounded) {
+  EffectDef& d = liveDef(0, KIND_NONE);
+  d.lifetime = -1;
+  d.childDef = 0;
+  d.spawnOnDeath = 1;
+  d.spawnCount = 1;
+  spawnInstance(0, 0);
+  updateInstances();  // each instance dies in its first update and spawns its successor
+  ASSERT_EQ(liveOrder().size(), 1u);
+  EXPECT_EQ(pool.slots[liveOrder()[0]].age, 0);  // the last one waits for the next tick
+
+  clearInstances();
+  d.lifetime = 0;
+  d.spawnOnDeath = 0;
+  d.childDef = 1;
+  d.spawnAtAge = 1;
+  d.spawnCount = INT_MAX;
+  liveDef(1, KIND_NONE);
+  spawnInstance(0, 0);
+  testing::internal::CaptureStderr();
+  updateInstances();
+  std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(liveOrder().size(), 1023u);
+  EXPECT_EQ(occurrences(out, "エフェクト登録最大数に達してます\n"), 2046 - 1022);
+}
+
+TEST_F(TickTest, ClockDigitsOfTheLocalTime) {
+  SYSTEMTIME start;
+  ASSERT_TRUE(host::parseLocalTime("2007-03-14T09:05:37", &start));
+  host::clockUseVirtual(start);
+  for (int code = -2; code >= -15; --code) {
+    liveDef(-code, KIND_IMAGE).source = code;
+    spawnInstance(-code, 0);
+  }
+  liveDef(16, KIND_IMAGE).source = -1;
+  liveDef(17, KIND_IMAGE).source = -16;
+  spawnInstance(16, 0);
+  spawnInstance(17, 0);
+  updateInstances();
+  host::clockUseReal();
+  std::vector<int> digits;
+  for (int s : liveOrder()) digits.push_back(pool.slots[s].source);
+  EXPECT_EQ(digits, (std::vector<int>{2, 0, 0, 7, 0, 3, 1, 4, 0, 9, 0, 5, 3, 7, -1, -16}));
+}
+
+TEST_F(TickTest, SpriteFramesLoopOnTheSheet) {
+  sheet();
+  for (int age = 0; age < 45; ++age) {
+    updateInstances();
+    int k = (age / 2) % 10;
+    ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
+    ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
+    ASSERT_EQ(pool.slots[1].srcWidth, 20);
+    emptyDrawList();
+  }
+  EXPECT_EQ(pool.slots[1].hotX, 5);  // 10 * 50 / 100
+  EXPECT_EQ(pool.slots[1].hotY, 5);  // 10 * 20 / 40
+}
+
+TEST_F(TickTest, SpriteFramesPlayedOnceKeepTheTenth) {
+  sheet().playMode = 0;
+  for (int age = 0; age < 30; ++age) {
+    updateInstances();
+    emptyDrawList();
+    int k = age < 20 ? (age / 2) : 9;
+    ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
+    ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
+  }
+}
+
+TEST_F(TickTest, RandomSpriteFramesDrawAfterTheSpreads) {
+  sheet().randomFrame = 1;
+  srand(11);
+  ReferenceRand ref{11};
+  for (int age = 0; age < 20; ++age) {
+    for (int i = 0; i < 8; ++i) ref.next();
+    int k = age % 2 == 0 ? ref.next() % 10 : -1;
+    updateInstances();
+    emptyDrawList();
+    if (k >= 0) {
+      ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
+      ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
+    }
+  }
+}
+
+TEST_F(TickTest, SpriteSourceRectangleWithoutAnimationOrImage) {
+  ImageSlot& g = sheet();
+  g.frameCount = 0;
+  updateInstances();
+  EXPECT_EQ(pool.slots[1].srcWidth, 100);
+  EXPECT_EQ(pool.slots[1].srcHeight, 40);
+  g.frameCount = 10;
+  g.playMode = 2;
+  pool.slots[1].srcWidth = pool.slots[1].srcHeight = 0;
+  updateInstances();
+  EXPECT_EQ(pool.slots[1].srcWidth, 0);
+  // An empty slot: the hot spot stays, the rectangle is empty.
+  memset(&g, 0, sizeof g);
+  g.frameCount = 0;
+  pool.slots[1].hotX = 3;
+  updateInstances();
+  EXPECT_EQ(pool.slots[1].hotX, 3);
+  EXPECT_EQ(pool.slots[1].srcWidth, 0);
+  // No image number at all: nothing changes.
+  for (int source : {-1, -20, 256, INT_MAX}) {
+    scene.defs[0].source = source;
+    pool.slots[1].srcX = 7;
+    pool.slots[1].hotY = 9;
+    updateInstances();
+    EXPECT_EQ(pool.slots[1].srcX, 7);
+    EXPECT_EQ(pool.slots[1].hotY, 9);
+    emptyDrawList();
+  }
+}
+
+TEST_F(TickTest, OddFrameSizesNeverDivideByZero) {
+  ImageSlot& g = sheet();
+  g.frameWidth = 200;  // wider than the sheet: one column
+  g.frameTicks = 1;
+  for (int age = 0; age < 3; ++age) {
+    updateInstances();
+    EXPECT_EQ(pool.slots[1].srcX, 0);
+    EXPECT_EQ(pool.slots[1].srcY, 20 * age);
+  }
+  const int odd[] = {0, -1, -20, INT_MIN, INT_MAX};
+  for (int width : odd)
+    for (int count : {-1, -3, INT_MIN})
+      for (int ticks : {-1, -2, INT_MIN}) {
+        g.frameWidth = width;
+        g.frameCount = count;
+        g.frameTicks = ticks;
+        g.firstFrame = INT_MIN;
+        g.playMode = 1;
+        g.info.bmWidth = INT_MIN;
+        pool.slots[1].age = INT_MIN;
+        updateInstances();
+        g.playMode = 0;
+        updateInstances();
+        emptyDrawList();
+      }
+  EXPECT_EQ(liveOrder().size(), 1u);
+}
+
+TEST_F(TickTest, AgesWrapWithoutOverflow) {
+  EffectDef& d = liveDef(0, KIND_TEXT);
+  d.childDef = 1;
+  d.spawnEvery = -1;
+  d.spawnAtAge = INT_MIN;
+  scene.texts[0].typeSpeed = INT_MIN;
+  scene.texts[0].text[0] = u'A';
+  spawnInstance(0, 0);
+  pool.slots[1].age = INT_MAX - 1;
+  for (int i = 0; i < 3; ++i) {
+    updateInstances();
+    emptyDrawList();
+  }
+  EXPECT_EQ(pool.slots[1].age, INT_MIN + 1);
+}
+
+// Instances whose accelerations never stop: positions, sizes and colours go to
+// infinity and NaN, and every request they make stays defined.
+TEST_F(TickTest, RunawayValuesRunAHundredThousandTicks) {
+  ImageSlot& g = scene.images[0];
+  g.info.bmWidth = 100;
+  g.info.bmHeight = 40;
+  g.hotX = 50;
+  g.hotY = INT_MAX;
+  g.frameWidth = g.frameHeight = 20;
+  g.frameCount = 10;
+  g.playMode = 1;
+  for (int n = 0; n < 6; ++n) {
+    EffectDef& d = liveDef(n, KIND_IMAGE + n);
+    d.widthAccel = d.heightAccel = d.alphaAccel = 1e30f;
+    d.accelX = 1e29f;
+    d.accelYRand = 1e30f;
+    d.redAccel = -1e30f;
+    d.radiusStep = 1e38f;
+    d.angleStep = 1e38f;
+    d.orbitXX = d.orbitXY = d.orbitYY = 3e38f;
+    d.pivotX = 1e30f;
+    d.layer = n;
+  }
+  scene.defs[0].height = -1.0f;
+  scene.defs[1].accelX = 0.0f;  // the text keeps its place so its right edge saturates
+  scene.defs[1].accelYRand = 0.0f;
+  scene.defs[1].orbitXX = scene.defs[1].orbitXY = scene.defs[1].orbitYY = 0.0f;
+  scene.defs[2].source = -1;
+  scene.defs[4].source = 4;  // lines to the instances of definition 4, itself included
+  scene.defs[5].source = 999;
+  TextSlot& text = scene.texts[0];
+  text.text[0] = u'A';
+  text.typeSpeed = -INT_MAX;
+  text.shadowOffset = INT_MIN;
+  text.boldBacking = 1;
+  for (int n = 0; n < 6; ++n) spawnInstance(n, 0);
+  int lastDraws = 0;
+  for (int t = 0; t < 100000; ++t) {
+    updateInstances();
+    lastDraws = int(drawOrder().size());
+    if (t == 99999) {
+      bool saturatedText = false;
+      for (int s : drawOrder()) saturatedText |= drawList[s].kind == KIND_TEXT && drawList[s].extentX == INT_MAX;
+      EXPECT_TRUE(saturatedText);
+    }
+    emptyDrawList();
+  }
+  EXPECT_EQ(liveOrder().size(), 6u);
+  EXPECT_GT(lastDraws, 0);
+  EXPECT_EQ(pool.slots[1].age, 100000);
+}
