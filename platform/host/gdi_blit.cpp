@@ -128,7 +128,7 @@ bool walkAxis(int d, int n, int destSize, int s, int m, int sourceSize, AxisWalk
   int64_t step = (int64_t(m) << 16) / n;
   if (step < 1 || step >= kMaxStep) return false;
   // V(k) = base + k * step; the source index of destination pixel k is V(k) >> 16.
-  int64_t base = (int64_t(s) << 16) + ((step + 1) >> 1) - 1;
+  int64_t base = int64_t(s) * 65536 + ((step + 1) >> 1) - 1;
   int64_t lo = std::max<int64_t>({0, -int64_t(d), ceilDiv(-base, step)});
   int64_t hi = std::min<int64_t>({n, int64_t(destSize) - d, ceilDiv((int64_t(sourceSize) << 16) - base, step)});
   if (hi <= lo) return true;

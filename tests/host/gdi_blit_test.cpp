@@ -1,0 +1,346 @@
+// The copies: BitBlt, PatBlt, TransparentImage and AlphaBlend on real pixels,
+// with clipping, stretching and the colour key.
+#include <cstdlib>
+
+#include "tests/host/gdi_test_support.h"
+
+using namespace gdi_test;
+
+namespace {
+
+constexpr uint32_t kMagenta = 0xFFFF00FFu;
+constexpr COLORREF kKey = RGB(255, 0, 255);
+
+// A distinct opaque colour for every source pixel, never magenta.
+uint32_t patternAt(int x, int y) { return 0xFF000000u | uint32_t(x + 1) << 16 | uint32_t(y + 1) << 8 | 0x40u; }
+
+void fillPattern(Canvas& c) {
+  host::Surface& s = c.surface();
+  for (int y = 0; y < s.height; ++y) {
+    for (int x = 0; x < s.width; ++x) c.at(x, y) = patternAt(x, y);
+  }
+}
+
+// The source pixel a pattern pixel came from; (-1, -1) for anything else.
+void patternSource(uint32_t p, int* x, int* y) {
+  if ((p & 0xFF) != 0x40u || alpha(p) != 0xFF) {
+    *x = *y = -1;
+    return;
+  }
+  *x = red(p) - 1;
+  *y = green(p) - 1;
+}
+
+BLENDFUNCTION blendOf(BYTE constant, BYTE format) { return BLENDFUNCTION{AC_SRC_OVER, 0, constant, format}; }
+
+TEST(BitBlt, CopiesARectangle) {
+  Canvas source(4, 4);
+  fillPattern(source);
+  Canvas dest(6, 6, 0xFF111111u);
+  EXPECT_TRUE(BitBlt(dest.dc, 2, 1, 2, 3, source.dc, 1, 0, SRCCOPY));
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      bool inside = x >= 2 && x < 4 && y >= 1 && y < 4;
+      ASSERT_EQ(dest.at(x, y), inside ? patternAt(x - 1, y - 1) : 0xFF111111u) << x << "," << y;
+    }
+  }
+}
+
+TEST(BitBlt, ClipsToBothSurfaces) {
+  Canvas source(4, 4);
+  fillPattern(source);
+  Canvas dest(5, 5, 0xFF111111u);
+  // Destination partly above and left of the surface.
+  EXPECT_TRUE(BitBlt(dest.dc, -2, -1, 4, 4, source.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(dest.at(0, 0), patternAt(2, 1));
+  EXPECT_EQ(dest.at(1, 2), patternAt(3, 3));
+  EXPECT_EQ(dest.at(2, 0), 0xFF111111u);
+  EXPECT_EQ(dest.at(0, 3), 0xFF111111u);
+  // Source partly outside its surface: only the overlap is copied.
+  dest.surface().reset(5, 5, 0xFF111111u);
+  EXPECT_TRUE(BitBlt(dest.dc, 1, 1, 4, 4, source.dc, -1, 2, SRCCOPY));
+  EXPECT_EQ(dest.at(1, 1), 0xFF111111u);
+  EXPECT_EQ(dest.at(2, 1), patternAt(0, 2));
+  EXPECT_EQ(dest.at(4, 2), patternAt(2, 3));
+  EXPECT_EQ(dest.at(2, 3), 0xFF111111u);
+  // Entirely outside, huge and negative sizes: nothing, and no fault.
+  dest.surface().reset(5, 5, 0xFF111111u);
+  EXPECT_TRUE(BitBlt(dest.dc, 100, 100, 4, 4, source.dc, 0, 0, SRCCOPY));
+  EXPECT_TRUE(BitBlt(dest.dc, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF, source.dc, 0x7FFFFFF0, 0, SRCCOPY));
+  EXPECT_TRUE(BitBlt(dest.dc, -0x7FFFFFFF, 0, 0x7FFFFFFF, 3, source.dc, 0, 0, SRCCOPY));
+  EXPECT_TRUE(BitBlt(dest.dc, 0, 0, -3, 3, source.dc, 0, 0, SRCCOPY));
+  for (uint32_t p : dest.surface().pixels) ASSERT_EQ(p, 0xFF111111u);
+}
+
+TEST(BitBlt, MovesWithinOneSurface) {
+  Canvas c(5, 5);
+  fillPattern(c);
+  EXPECT_TRUE(BitBlt(c.dc, 1, 1, 4, 4, c.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(c.at(4, 4), patternAt(3, 3));
+  EXPECT_EQ(c.at(1, 1), patternAt(0, 0));
+  EXPECT_EQ(c.at(0, 0), patternAt(0, 0));
+  fillPattern(c);
+  EXPECT_TRUE(BitBlt(c.dc, 0, 0, 4, 4, c.dc, 1, 1, SRCCOPY));
+  EXPECT_EQ(c.at(0, 0), patternAt(1, 1));
+  EXPECT_EQ(c.at(3, 3), patternAt(4, 4));
+}
+
+TEST(BitBlt, RefusesBadHandlesAndRops) {
+  Canvas c(2, 2);
+  HDC stale = CreateCompatibleDC(nullptr);
+  DeleteDC(stale);
+  EXPECT_FALSE(BitBlt(c.dc, 0, 0, 2, 2, stale, 0, 0, SRCCOPY));
+  EXPECT_FALSE(BitBlt(stale, 0, 0, 2, 2, c.dc, 0, 0, SRCCOPY));
+  EXPECT_FALSE(BitBlt(c.dc, 0, 0, 2, 2, c.dc, 0, 0, 0x00660046u));
+}
+
+TEST(PatBlt, FillsWithTheSelectedBrush) {
+  Canvas c(4, 3, 0xFF000000u);
+  HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
+  HGDIOBJ old = SelectObject(c.dc, brush);
+  EXPECT_TRUE(PatBlt(c.dc, -1, 1, 3, 5, PATCOPY));
+  EXPECT_EQ(c.at(0, 1), 0xFF0A141Eu);
+  EXPECT_EQ(c.at(1, 2), 0xFF0A141Eu);
+  EXPECT_EQ(c.at(2, 1), 0xFF000000u);
+  EXPECT_EQ(c.at(0, 0), 0xFF000000u);
+  SelectObject(c.dc, GetStockObject(NULL_BRUSH));
+  EXPECT_TRUE(PatBlt(c.dc, 0, 0, 4, 3, PATCOPY));
+  EXPECT_EQ(c.at(3, 0), 0xFF000000u);  // a hollow brush fills nothing
+  SelectObject(c.dc, old);
+  EXPECT_TRUE(PatBlt(c.dc, 3, 0, 10, 1, PATCOPY));
+  EXPECT_EQ(c.at(3, 0), 0xFFFFFFFFu);  // the DC's white stock brush
+  EXPECT_TRUE(PatBlt(c.dc, 0, 0, 0, 3, PATCOPY));
+  EXPECT_TRUE(PatBlt(c.dc, 0x7FFFFFF0, 0, 0x7FFFFFFF, 3, PATCOPY));
+  EXPECT_FALSE(PatBlt(c.dc, 0, 0, 1, 1, SRCCOPY));
+  DeleteObject(brush);
+}
+
+TEST(TransparentImage, LeavesOutTheKeyColourAtFullSize) {
+  Canvas source(3, 2, 0xFF123456u);
+  source.at(1, 0) = kMagenta;
+  source.at(2, 1) = kMagenta;
+  Canvas dest(5, 4, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 1, 1, 3, 2, source.dc, 0, 0, 3, 2, kKey));
+  EXPECT_EQ(dest.at(1, 1), 0xFF123456u);
+  EXPECT_EQ(dest.at(2, 1), 0xFF000000u);
+  EXPECT_EQ(dest.at(3, 1), 0xFF123456u);
+  EXPECT_EQ(dest.at(3, 2), 0xFF000000u);
+  EXPECT_EQ(dest.at(2, 2), 0xFF123456u);
+  EXPECT_EQ(dest.at(0, 0), 0xFF000000u);
+  EXPECT_EQ(dest.at(4, 1), 0xFF000000u);
+  // Another key leaves the magenta in.
+  dest.surface().reset(5, 4, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 1, 1, 3, 2, source.dc, 0, 0, 3, 2, RGB(0x12, 0x34, 0x56)));
+  EXPECT_EQ(dest.at(2, 1), kMagenta);
+  EXPECT_EQ(dest.at(1, 1), 0xFF000000u);
+}
+
+TEST(TransparentImage, DoublesAndHalvesAtExactPositions) {
+  Canvas source(4, 4);
+  fillPattern(source);
+  Canvas dest(8, 8, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 8, 8, source.dc, 0, 0, 4, 4, kKey));
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(dest.at(x, y), patternAt(x / 2, y / 2)) << x << "," << y;
+  }
+  // Halving takes the even pixels of the source rectangle.
+  dest.surface().reset(8, 8, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 1, 2, 2, 2, source.dc, 0, 0, 4, 4, kKey));
+  EXPECT_EQ(dest.at(1, 2), patternAt(0, 0));
+  EXPECT_EQ(dest.at(2, 2), patternAt(2, 0));
+  EXPECT_EQ(dest.at(1, 3), patternAt(0, 2));
+  EXPECT_EQ(dest.at(2, 3), patternAt(2, 2));
+  EXPECT_EQ(dest.at(3, 2), 0xFF000000u);
+  // A frame of a sheet: only that frame's pixels are read.
+  dest.surface().reset(8, 8, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 2, source.dc, 2, 1, 2, 1, kKey));
+  EXPECT_EQ(dest.at(0, 0), patternAt(2, 1));
+  EXPECT_EQ(dest.at(1, 1), patternAt(2, 1));
+  EXPECT_EQ(dest.at(2, 0), patternAt(3, 1));
+  EXPECT_EQ(dest.at(3, 1), patternAt(3, 1));
+}
+
+TEST(TransparentImage, ClipsAtEveryEdge) {
+  Canvas source(4, 4);
+  fillPattern(source);
+  Canvas dest(6, 6, 0xFF000000u);
+  // Doubled onto (-3, -1): destination pixel (x, y) shows source ((x + 3) / 2, (y + 1) / 2).
+  EXPECT_TRUE(TransparentImage(dest.dc, -3, -1, 8, 8, source.dc, 0, 0, 4, 4, kKey));
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      bool inside = x + 3 < 8 && y + 1 < 8;
+      ASSERT_EQ(dest.at(x, y), inside ? patternAt((x + 3) / 2, (y + 1) / 2) : 0xFF000000u) << x << "," << y;
+    }
+  }
+  // A source rectangle that runs off its surface draws only where there is source.
+  dest.surface().reset(6, 6, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 4, source.dc, -2, 2, 4, 4, kKey));
+  EXPECT_EQ(dest.at(1, 0), 0xFF000000u);
+  EXPECT_EQ(dest.at(2, 0), patternAt(0, 2));
+  EXPECT_EQ(dest.at(3, 1), patternAt(1, 3));
+  EXPECT_EQ(dest.at(2, 2), 0xFF000000u);
+  // Rectangles far outside or of extreme size draw nothing and do not fault.
+  dest.surface().reset(6, 6, 0xFF000000u);
+  TransparentImage(dest.dc, 0x7FFFFFF0, 0, 0x7FFFFFFF, 3, source.dc, 0, 0, 4, 4, kKey);
+  TransparentImage(dest.dc, -0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, source.dc, 0, 0, 1, 1, kKey);
+  TransparentImage(dest.dc, 0, 0, 6, 6, source.dc, -0x7FFFFFFF, 0, 0x7FFFFFFF, 4, kKey);
+  TransparentImage(dest.dc, 0, 0, 6, 6, source.dc, 0x7FFFFFF0, 0x7FFFFFF0, 4, 4, kKey);
+  EXPECT_EQ(dest.at(5, 5), 0xFF000000u);
+  EXPECT_EQ(dest.at(0, 0), 0xFF000000u);
+}
+
+TEST(TransparentImage, ZeroOrNegativeSizesDrawNothing) {
+  Canvas source(2, 2, 0xFFFFFFFFu);
+  Canvas dest(4, 4, 0xFF000000u);
+  EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 0, 2, source.dc, 0, 0, 2, 2, kKey));
+  EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, -2, source.dc, 0, 0, 2, 2, kKey));
+  EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, -2, 2, kKey));
+  EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 0, kKey));
+  for (uint32_t p : dest.surface().pixels) ASSERT_EQ(p, 0xFF000000u);
+}
+
+TEST(TransparentImage, TakesABitmapHandleAsSource) {
+  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 2, 1);
+  host::lookup<host::Bitmap>(bitmap)->surface.row(0)[0] = 0xFF00FF00u;
+  host::lookup<host::Bitmap>(bitmap)->surface.row(0)[1] = kMagenta;
+  Canvas dest(2, 1, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 2, 1, bitmap, 0, 0, 2, 1, kKey));
+  EXPECT_EQ(dest.at(0, 0), 0xFF00FF00u);
+  EXPECT_EQ(dest.at(1, 0), 0xFF000000u);
+  DeleteObject(bitmap);
+  EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 1, bitmap, 0, 0, 2, 1, kKey));
+}
+
+TEST(TransparentImage, PerPixelAlphaBitmapKeysItsOwnColours) {
+  Canvas source(4, 1);
+  host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
+  source.at(0, 0) = 0x80800080u;  // magenta at half alpha, premultiplied: keyed out
+  source.at(1, 0) = 0x00000000u;  // fully transparent: left out
+  source.at(2, 0) = 0x80400000u;  // half-alpha dark red (0x80, 0, 0 unpremultiplied)
+  source.at(3, 0) = 0xFF00FF00u;
+  Canvas dest(4, 1, 0xFF333333u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 1, source.dc, 0, 0, 4, 1, kKey));
+  EXPECT_EQ(dest.at(0, 0), 0xFF333333u);
+  EXPECT_EQ(dest.at(1, 0), 0xFF333333u);
+  EXPECT_EQ(dest.at(2, 0), 0xFF800000u);
+  EXPECT_EQ(dest.at(3, 0), 0xFF00FF00u);
+}
+
+TEST(TransparentImage, RefusesOneSurfaceAsBothEnds) {
+  Canvas c(4, 4, 0xFF010203u);
+  EXPECT_FALSE(TransparentImage(c.dc, 0, 0, 4, 4, c.dc, 0, 0, 2, 2, kKey));
+  BLENDFUNCTION half = blendOf(128, 0);
+  EXPECT_FALSE(AlphaBlend(c.dc, 0, 0, 4, 4, c.dc, 0, 0, 2, 2, half));
+}
+
+TEST(AlphaBlend, ConstantAlphaBlendsMagentaLikeAnyColour) {
+  Canvas source(2, 2, kMagenta);
+  Canvas dest(2, 2, 0xFF000000u);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(128, 0)));
+  EXPECT_EQ(dest.at(1, 1), 0xFF800080u);
+  dest.surface().reset(2, 2, 0xFF000000u);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(254, AC_SRC_ALPHA)));
+  EXPECT_EQ(dest.at(0, 0), 0xFFFE00FEu);
+  // Over white, alpha 128: half of each.
+  dest.surface().reset(2, 2, 0xFFFFFFFFu);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(128, 0)));
+  EXPECT_EQ(dest.at(0, 1), 0xFFFF7FFFu);
+  // Constant alpha 0 leaves the destination as it was.
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(0, 0)));
+  EXPECT_EQ(dest.at(0, 1), 0xFFFF7FFFu);
+}
+
+TEST(AlphaBlend, PerPixelAlphaOnlyWithSourceAlpha) {
+  Canvas source(1, 1, 0x80800000u);  // red at alpha 128, premultiplied
+  Canvas dest(1, 1, 0xFFFFFFFFu);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, AC_SRC_ALPHA)));
+  EXPECT_EQ(dest.at(0, 0), 0xFFFF7F7Fu);
+  // Without AC_SRC_ALPHA the source counts as opaque.
+  dest.surface().reset(1, 1, 0xFFFFFFFFu);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, 0)));
+  EXPECT_EQ(dest.at(0, 0), 0xFF800000u);
+  // Both alphas at once: a quarter of the source's red, three quarters of white.
+  dest.surface().reset(1, 1, 0xFFFFFFFFu);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(128, AC_SRC_ALPHA)));
+  EXPECT_NEAR(red(dest.at(0, 0)), 255, 1);
+  EXPECT_NEAR(green(dest.at(0, 0)), 191, 1);
+  EXPECT_NEAR(blue(dest.at(0, 0)), 191, 1);
+  EXPECT_EQ(alpha(dest.at(0, 0)), 0xFF);
+  // An opaque source blends the same with and without AC_SRC_ALPHA.
+  Canvas opaque(1, 1, 0xFF204060u);
+  Canvas a(1, 1, 0xFF000000u), b(1, 1, 0xFF000000u);
+  AlphaBlend(a.dc, 0, 0, 1, 1, opaque.dc, 0, 0, 1, 1, blendOf(100, AC_SRC_ALPHA));
+  AlphaBlend(b.dc, 0, 0, 1, 1, opaque.dc, 0, 0, 1, 1, blendOf(100, 0));
+  EXPECT_EQ(a.at(0, 0), b.at(0, 0));
+}
+
+TEST(AlphaBlend, RefusesOtherOperations) {
+  Canvas source(1, 1), dest(1, 1);
+  EXPECT_FALSE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, BLENDFUNCTION{1, 0, 128, 0}));
+  EXPECT_FALSE(AlphaBlend(dest.dc, 0, 0, -1, 1, source.dc, 0, 0, 1, 1, blendOf(128, 0)));
+  HDC stale = CreateCompatibleDC(nullptr);
+  DeleteDC(stale);
+  EXPECT_FALSE(AlphaBlend(dest.dc, 0, 0, 1, 1, stale, 0, 0, 1, 1, blendOf(128, 0)));
+}
+
+// TransparentImage (our loop) and AlphaBlend at full alpha (pixman) must put
+// every source pixel at the same place, for any scale, offset and clipping.
+TEST(StretchedCopies, PlacePixelsAlike) {
+  Canvas source(9, 7);
+  fillPattern(source);
+  const int destSizes[] = {1, 2, 3, 5, 7, 9, 13, 18, 27};
+  const int origins[] = {-11, -4, -1, 0, 2, 6};
+  int compared = 0;
+  for (int w : destSizes) {
+    for (int sw : {1, 2, 3, 4, 7, 9}) {
+      for (int x : origins) {
+        int h = w % 5 + 2, sh = sw % 4 + 3, y = -x / 2;
+        int sx = (9 - sw) / 2 - (x < 0 ? 1 : 0), sy = 7 - sh - 1;
+        Canvas keyed(16, 12, 0xFF000000u), blended(16, 12, 0xFF000000u);
+        TransparentImage(keyed.dc, x, y, w, h, source.dc, sx, sy, sw, sh, kKey);
+        AlphaBlend(blended.dc, x, y, w, h, source.dc, sx, sy, sw, sh, blendOf(255, AC_SRC_ALPHA));
+        for (int py = 0; py < 12; ++py) {
+          for (int px = 0; px < 16; ++px) {
+            ASSERT_EQ(keyed.at(px, py), blended.at(px, py))
+                << "dest " << x << "," << y << " " << w << "x" << h << " source " << sx << "," << sy << " " << sw
+                << "x" << sh << " at " << px << "," << py;
+            // Every drawn pixel comes from inside the source rectangle, at the centre-sampled place.
+            int fx, fy;
+            patternSource(keyed.at(px, py), &fx, &fy);
+            if (fx < 0) continue;
+            ++compared;
+            ASSERT_GE(fx, sx);
+            ASSERT_LT(fx, sx + sw);
+            ASSERT_GE(fy, sy);
+            ASSERT_LT(fy, sy + sh);
+            double centre = sx + (px - x + 0.5) * sw / w;
+            ASSERT_LE(std::abs(fx + 0.5 - centre), 0.5 + 1e-3) << px << "," << py;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 1000);
+}
+
+TEST(StretchedCopies, StretchedBlendClipsAtTheEdges) {
+  Canvas source(4, 4, 0xFFFFFFFFu);
+  Canvas dest(6, 6, 0xFF000000u);
+  // Tripled onto (3, 4): only (3..5, 4..5) lies inside the destination.
+  EXPECT_TRUE(AlphaBlend(dest.dc, 3, 4, 12, 12, source.dc, 0, 0, 4, 4, blendOf(128, 0)));
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      uint32_t expected = (x >= 3 && y >= 4) ? 0xFF808080u : 0xFF000000u;
+      ASSERT_EQ(dest.at(x, y), expected) << x << "," << y;
+    }
+  }
+  // A source rectangle running off the source's left edge blends only where there is source.
+  dest.surface().reset(6, 6, 0xFF000000u);
+  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 6, 2, source.dc, -3, 0, 6, 2, blendOf(128, 0)));
+  EXPECT_EQ(dest.at(2, 0), 0xFF000000u);
+  EXPECT_EQ(dest.at(3, 1), 0xFF808080u);
+  EXPECT_EQ(dest.at(5, 0), 0xFF808080u);
+  EXPECT_EQ(dest.at(3, 2), 0xFF000000u);
+}
+
+}  // namespace

@@ -1,0 +1,310 @@
+// The host's GDI objects: creation, selection, description, deletion, stale
+// handles, stock objects and the leak count; PNG output of a DC.
+#include <cstring>
+
+#include "platform/shell.h"
+#include "tests/host/gdi_test_support.h"
+
+using namespace gdi_test;
+using host::Bitmap;
+using host::ObjectKind;
+using host::liveObjectCount;
+
+namespace {
+
+TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackAndDescribed) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 5, 3);
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP info;
+  ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), int(sizeof info));
+  EXPECT_EQ(info.bmType, 0);
+  EXPECT_EQ(info.bmWidth, 5);
+  EXPECT_EQ(info.bmHeight, 3);
+  EXPECT_EQ(info.bmWidthBytes, 20);
+  EXPECT_EQ(info.bmPlanes, 1);
+  EXPECT_EQ(info.bmBitsPixel, 32);
+  const host::Surface& s = host::lookup<Bitmap>(bitmap)->surface;
+  EXPECT_EQ(info.bmBits, s.pixels.data());
+  for (uint32_t p : s.pixels) ASSERT_EQ(p, 0xFF000000u);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+TEST(GdiObjects, GetObjectCopiesOnlyTheBytesAskedFor) {
+  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 7, 2);
+  unsigned char buffer[sizeof(BITMAP) + 8];
+  std::memset(buffer, 0xAB, sizeof buffer);
+  EXPECT_EQ(GetObjectW(bitmap, 12, buffer), 12);
+  BITMAP head;
+  std::memcpy(&head, buffer, sizeof head);
+  EXPECT_EQ(head.bmWidth, 7);
+  EXPECT_EQ(head.bmHeight, 2);
+  for (size_t i = 12; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0xAB) << i;
+  // Asked for more than a BITMAP, it writes a BITMAP; with no buffer it tells the size.
+  EXPECT_EQ(GetObjectW(bitmap, int(sizeof buffer), buffer), int(sizeof(BITMAP)));
+  EXPECT_EQ(buffer[sizeof(BITMAP)], 0xAB);
+  EXPECT_EQ(GetObjectW(bitmap, 0, nullptr), int(sizeof(BITMAP)));
+  EXPECT_EQ(GetObjectW(bitmap, 0, buffer), 0);
+  EXPECT_EQ(GetObjectW(bitmap, -4, buffer), 0);
+  DeleteObject(bitmap);
+}
+
+TEST(GdiObjects, CompatibleBitmapSizes) {
+  HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
+  ASSERT_NE(empty, nullptr);
+  BITMAP info;
+  GetObjectW(empty, sizeof info, &info);
+  EXPECT_EQ(info.bmWidth, 1);
+  EXPECT_EQ(info.bmHeight, 1);
+  DeleteObject(empty);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, host::kMaxBitmapSide + 1, 1), nullptr);
+}
+
+TEST(GdiObjects, SelectBitmapReturnsThePreviousOne) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP a = CreateCompatibleBitmap(dc, 2, 2);
+  HBITMAP b = CreateCompatibleBitmap(dc, 3, 3);
+  HGDIOBJ initial = SelectObject(dc, a);
+  ASSERT_NE(initial, nullptr);
+  // The DC's starting bitmap is 1x1.
+  BITMAP info;
+  ASSERT_EQ(GetObjectW(initial, sizeof info, &info), int(sizeof info));
+  EXPECT_EQ(info.bmWidth, 1);
+  EXPECT_EQ(info.bmHeight, 1);
+  EXPECT_EQ(SelectObject(dc, b), a);
+  EXPECT_EQ(host::dcSurface(dc), &host::lookup<Bitmap>(b)->surface);
+  EXPECT_EQ(SelectObject(dc, b), b);  // already selected
+  EXPECT_EQ(SelectObject(dc, initial), b);
+  EXPECT_EQ(SelectObject(dc, a), initial);
+  SelectObject(dc, initial);
+  DeleteDC(dc);
+  EXPECT_TRUE(DeleteObject(a));
+  EXPECT_TRUE(DeleteObject(b));
+}
+
+TEST(GdiObjects, SelectedBitmapIsNotDeletedButDeleteDcLetsItGo) {
+  size_t before = liveObjectCount();
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 4, 4);
+  SelectObject(dc, bitmap);
+  EXPECT_FALSE(DeleteObject(bitmap));
+  EXPECT_NE(host::lookup<Bitmap>(bitmap), nullptr);
+  // The system deletes a memory DC before its bitmap.
+  EXPECT_TRUE(DeleteDC(dc));
+  EXPECT_TRUE(DeleteObject(bitmap));
+  EXPECT_EQ(liveObjectCount(), before);
+}
+
+TEST(GdiObjects, BitmapGoesIntoOneDcAtATime) {
+  HDC first = CreateCompatibleDC(nullptr);
+  HDC second = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(first, 2, 2);
+  HGDIOBJ firstInitial = SelectObject(first, bitmap);
+  EXPECT_EQ(SelectObject(second, bitmap), nullptr);
+  // Nor does one DC's starting bitmap go into another.
+  EXPECT_EQ(SelectObject(second, firstInitial), nullptr);
+  EXPECT_EQ(SelectObject(first, firstInitial), bitmap);
+  EXPECT_NE(SelectObject(second, bitmap), nullptr);
+  DeleteDC(second);
+  DeleteDC(first);
+  EXPECT_TRUE(DeleteObject(bitmap));
+}
+
+TEST(GdiObjects, DcStartsWithStockBrushPenAndFont) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  HPEN pen = CreatePen(PS_SOLID, 3, RGB(4, 5, 6));
+  LOGFONTW logFont{};
+  logFont.lfHeight = 17;
+  logFont.lfWeight = 1000;
+  HFONT font = CreateFontIndirectW(&logFont);
+  EXPECT_EQ(SelectObject(dc, brush), GetStockObject(WHITE_BRUSH));
+  EXPECT_EQ(SelectObject(dc, pen), GetStockObject(BLACK_PEN));
+  EXPECT_EQ(SelectObject(dc, font), host::defaultFont());
+  EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_BRUSH)), brush);
+  EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), pen);
+  EXPECT_EQ(SelectObject(dc, host::defaultFont()), font);
+  LOGFONTW back{};
+  EXPECT_EQ(GetObjectW(font, sizeof back, &back), int(sizeof back));
+  EXPECT_EQ(back.lfHeight, 17);
+  EXPECT_EQ(back.lfWeight, 1000);
+  EXPECT_EQ(host::lookup<host::Pen>(pen)->width, 3);
+  EXPECT_EQ(host::lookup<host::Brush>(brush)->colour, RGB(1, 2, 3));
+  EXPECT_TRUE(host::lookup<host::Brush>(GetStockObject(NULL_BRUSH))->hollow);
+  EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(NULL_PEN))->style, PS_NULL);
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_TRUE(DeleteObject(pen));
+  EXPECT_TRUE(DeleteObject(font));
+  DeleteDC(dc);
+}
+
+TEST(GdiObjects, BrushDeletedWhileSelectedLivesUntilReleased) {
+  size_t before = liveObjectCount();
+  HDC dc = CreateCompatibleDC(nullptr);
+  HDC other = CreateCompatibleDC(nullptr);
+  HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+  SelectObject(dc, brush);
+  SelectObject(other, brush);
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_FALSE(DeleteObject(brush));  // already deleted
+  EXPECT_NE(host::lookup<host::Brush>(brush), nullptr);
+  HDC third = CreateCompatibleDC(dc);
+  EXPECT_EQ(SelectObject(third, brush), nullptr);  // a deleted brush is not selected anew
+  DeleteDC(third);
+  SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  EXPECT_NE(host::lookup<host::Brush>(brush), nullptr);  // still held by the other DC
+  DeleteDC(other);
+  EXPECT_EQ(host::lookup<host::Brush>(brush), nullptr);
+  DeleteDC(dc);
+  EXPECT_EQ(liveObjectCount(), before);
+}
+
+TEST(GdiObjects, StockObjectsArePermanent) {
+  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
+  ASSERT_NE(white, nullptr);
+  EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
+  EXPECT_TRUE(DeleteObject(white));
+  EXPECT_NE(host::lookup<host::Brush>(white), nullptr);
+  EXPECT_EQ(host::lookup<host::Brush>(GetStockObject(BLACK_BRUSH))->colour, RGB(0, 0, 0));
+  EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(WHITE_PEN))->colour, RGB(255, 255, 255));
+  EXPECT_EQ(GetStockObject(3), nullptr);
+  EXPECT_EQ(GetStockObject(-1), nullptr);
+}
+
+TEST(GdiObjects, StaleAndWrongHandlesFail) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+  HBRUSH brush = CreateSolidBrush(RGB(1, 1, 1));
+  ASSERT_TRUE(DeleteObject(bitmap));
+  ASSERT_TRUE(DeleteObject(brush));
+  EXPECT_EQ(SelectObject(dc, bitmap), nullptr);
+  EXPECT_EQ(SelectObject(dc, brush), nullptr);
+  EXPECT_FALSE(DeleteObject(bitmap));
+  BITMAP info;
+  EXPECT_EQ(GetObjectW(bitmap, sizeof info, &info), 0);
+  // A handle of the wrong kind.
+  HBRUSH live = CreateSolidBrush(RGB(2, 2, 2));
+  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(live), GetStockObject(BLACK_PEN)), nullptr);
+  EXPECT_FALSE(DeleteDC(reinterpret_cast<HDC>(live)));
+  EXPECT_FALSE(DeleteObject(dc));  // a DC is not a GDI object to DeleteObject
+  EXPECT_EQ(CreateCompatibleDC(reinterpret_cast<HDC>(live)), nullptr);
+  EXPECT_EQ(SetBkMode(reinterpret_cast<HDC>(live), TRANSPARENT), 0);
+  DeleteObject(live);
+  ASSERT_TRUE(DeleteDC(dc));
+  EXPECT_FALSE(DeleteDC(dc));
+  EXPECT_EQ(SelectObject(dc, GetStockObject(WHITE_BRUSH)), nullptr);
+  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), 0);
+  EXPECT_EQ(SetTextColor(dc, RGB(1, 2, 3)), CLR_INVALID);
+  EXPECT_EQ(host::dcSurface(dc), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(dc, 4, 4), nullptr);
+  EXPECT_EQ(SelectObject(nullptr, nullptr), nullptr);
+  EXPECT_EQ(GetObjectW(reinterpret_cast<HGDIOBJ>(uintptr_t(0x12345)), 4, &info), 0);
+  EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
+}
+
+TEST(GdiObjects, BackgroundModeAndTextColourReturnThePrevious) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+  EXPECT_EQ(SetBkMode(dc, 7), 0);
+  EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+  EXPECT_EQ(host::lookupDc(dc)->bkMode, OPAQUE);
+  EXPECT_EQ(SetTextColor(dc, RGB(10, 20, 30)), RGB(0, 0, 0));
+  EXPECT_EQ(SetTextColor(dc, RGB(1, 1, 1)), RGB(10, 20, 30));
+  DeleteDC(dc);
+}
+
+TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
+  host::Surface window;
+  window.reset(6, 4, 0xFF102030u);
+  HDC dc = host::createSurfaceDc(host::DcTarget::Window, nullptr, &window);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(host::dcSurface(dc), &window);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+  EXPECT_EQ(SelectObject(dc, bitmap), nullptr);  // only memory DCs take bitmaps
+  EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), GetStockObject(WHITE_BRUSH));
+  Canvas source(2, 2, 0xFFABCDEFu);
+  EXPECT_TRUE(BitBlt(dc, 1, 1, 2, 2, source.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(window.row(1)[1], 0xFFABCDEFu);
+  EXPECT_EQ(window.row(0)[0], 0xFF102030u);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+}
+
+TEST(GdiObjects, CreateAndDeleteLeaveNoObjectBehind) {
+  size_t before = liveObjectCount();
+  size_t bitmapsBefore = liveObjectCount(ObjectKind::Bitmap);
+  for (int i = 0; i < 3; ++i) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
+    HGDIOBJ initial = SelectObject(dc, bitmap);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HBRUSH brush = CreateSolidBrush(RGB(0, 255, 0));
+    LOGFONTW logFont{};
+    HFONT font = CreateFontIndirectW(&logFont);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    EXPECT_EQ(liveObjectCount(ObjectKind::Bitmap), bitmapsBefore + 2);  // the DC's own and the selected one
+    EXPECT_EQ(liveObjectCount(), before + 6);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, initial);
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_TRUE(DeleteObject(font));
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteObject(bitmap));
+  }
+  EXPECT_EQ(liveObjectCount(), before);
+}
+
+TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {
+  // The copies give a surface pixman views; a copy of it must not share them.
+  Canvas canvas(4, 4, 0xFF000000u);
+  Canvas source(4, 4, 0xFFFFFFFFu);
+  BLENDFUNCTION half{AC_SRC_OVER, 0, 128, 0};
+  AlphaBlend(canvas.dc, 0, 0, 4, 4, source.dc, 0, 0, 2, 2, half);
+  ASSERT_NE(canvas.surface().views.argb, nullptr);
+  host::Surface copy = canvas.surface();
+  EXPECT_EQ(copy.views.argb, nullptr);
+  EXPECT_EQ(copy.row(2)[2], canvas.at(2, 2));
+  copy = source.surface();
+  EXPECT_EQ(copy.views.argb, nullptr);
+  // Resetting drops the views; the next blend makes them anew over the new pixels.
+  canvas.surface().reset(8, 8, 0xFF000000u);
+  EXPECT_EQ(canvas.surface().views.argb, nullptr);
+  AlphaBlend(canvas.dc, 4, 4, 4, 4, source.dc, 0, 0, 4, 4, half);
+  EXPECT_EQ(red(canvas.at(7, 7)), 128);
+  EXPECT_EQ(canvas.at(3, 3), 0xFF000000u);
+}
+
+TEST(GdiPng, DcWrittenAsPngReadsBack) {
+  ScratchDir dir;
+  Canvas canvas(3, 2, 0xFF000000u);
+  canvas.at(0, 0) = 0xFFFF0000u;
+  canvas.at(2, 1) = 0xFF00FF00u;
+  canvas.at(1, 0) = 0xFF0000FFu;
+  std::string path = dir.adopt("frame.png");
+  ASSERT_TRUE(host::writeDcPng(canvas.dc, path.c_str()));
+  std::u16string name = wide(path);
+  HBITMAP back = SHLoadImageFile(name.c_str());
+  ASSERT_NE(back, nullptr);
+  const host::Surface& s = host::lookup<Bitmap>(back)->surface;
+  ASSERT_EQ(s.width, 3);
+  ASSERT_EQ(s.height, 2);
+  EXPECT_EQ(s.row(0)[0], 0xFFFF0000u);
+  EXPECT_EQ(s.row(0)[1], 0xFF0000FFu);
+  EXPECT_EQ(s.row(1)[2], 0xFF00FF00u);
+  EXPECT_EQ(s.row(1)[0], 0xFF000000u);
+  DeleteObject(back);
+  EXPECT_FALSE(host::writeDcPng(canvas.dc, (dir.path + "/missing/frame.png").c_str()));
+  host::Surface empty;
+  EXPECT_FALSE(host::writeSurfacePng(empty, dir.adopt("empty.png").c_str()));
+  EXPECT_FALSE(host::writeDcPng(nullptr, path.c_str()));
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// Helpers of the GDI and image loader tests: memory DCs with a bitmap of a
+// given colour, direct pixel access, and a scratch directory for image files.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "platform/host/gdi_objects.h"
+#include "platform/host/text_encoding.h"
+
+namespace gdi_test {
+
+// A memory DC with its own bitmap selected; both freed with it.
+struct Canvas {
+  HDC dc = nullptr;
+  HBITMAP bitmap = nullptr;
+  HGDIOBJ initial = nullptr;
+
+  Canvas(int width, int height, uint32_t fill = host::kOpaqueBlack) {
+    dc = CreateCompatibleDC(nullptr);
+    bitmap = CreateCompatibleBitmap(dc, width, height);
+    initial = SelectObject(dc, bitmap);
+    surface().reset(width, height, fill);
+  }
+  // Takes over a loaded bitmap.
+  explicit Canvas(HBITMAP loaded) : bitmap(loaded) {
+    dc = CreateCompatibleDC(nullptr);
+    initial = SelectObject(dc, bitmap);
+  }
+  ~Canvas() {
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  host::Surface& surface() { return host::lookup<host::Bitmap>(bitmap)->surface; }
+  uint32_t& at(int x, int y) { return surface().row(y)[x]; }
+};
+
+// A fresh directory under the temporary directory, removed with its files.
+struct ScratchDir {
+  std::string path;
+  std::vector<std::string> files;
+
+  ScratchDir() {
+    const char* base = getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/tessaril-gdi-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) != nullptr) path = buffer.data();
+  }
+  ~ScratchDir() {
+    for (auto it = files.rbegin(); it != files.rend(); ++it) ::remove(it->c_str());
+    ::rmdir(path.c_str());
+  }
+  // Writes bytes to name inside the directory; the host path.
+  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string full = path + "/" + name;
+    FILE* f = fopen(full.c_str(), "wb");
+    EXPECT_NE(f, nullptr) << full;
+    if (f != nullptr) {
+      if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
+      fclose(f);
+    }
+    files.push_back(full);
+    return full;
+  }
+  // Notes a file that something else wrote, for removal.
+  std::string adopt(const std::string& name) {
+    files.push_back(path + "/" + name);
+    return files.back();
+  }
+};
+
+// A host path as the wide device path the loaders take.
+inline std::u16string wide(const std::string& path) { return host::utf8ToUtf16(path); }
+
+// The pixel's red, green and blue, and its alpha.
+inline int red(uint32_t p) { return int((p >> 16) & 0xFF); }
+inline int green(uint32_t p) { return int((p >> 8) & 0xFF); }
+inline int blue(uint32_t p) { return int(p & 0xFF); }
+inline int alpha(uint32_t p) { return int(p >> 24); }
+
+}  // namespace gdi_test

@@ -1,0 +1,440 @@
+// The image loaders on files the tests write: BMP of every depth and row
+// order through SHLoadDIBitmap, PNG, JPEG, GIF and BMP through SHLoadImageFile,
+// and the bad, truncated and oversized files both refuse.
+#include <cairo.h>
+
+#include <cstring>
+
+#include "platform/shell.h"
+#include "tests/host/gdi_test_support.h"
+
+using namespace gdi_test;
+using host::Bitmap;
+
+namespace {
+
+void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  b[at] = uint8_t(v);
+  b[at + 1] = uint8_t(v >> 8);
+}
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+// What a test BMP holds: the header kind and fields, the palette (0x00RRGGBB),
+// the masks, and each file row's pixel bytes (padding is added here).
+struct BmpFile {
+  int headerSize = 40;
+  int width = 0;
+  int height = 0;  // negative: top-down
+  int bitsPerPixel = 24;
+  uint32_t compression = 0;
+  uint32_t coloursUsed = 0;
+  std::vector<uint32_t> palette;
+  std::vector<uint32_t> masks;  // after a 40-byte header, or inside a V4/V5 one
+  std::vector<std::vector<uint8_t>> rows;
+};
+
+std::vector<uint8_t> encode(const BmpFile& f) {
+  bool core = f.headerSize == 12;
+  size_t maskBytes = f.headerSize == 40 ? f.masks.size() * 4 : 0;
+  size_t entry = core ? 3 : 4;
+  size_t offset = 14 + size_t(f.headerSize) + maskBytes + f.palette.size() * entry;
+  size_t stride = ((size_t(f.width) * size_t(f.bitsPerPixel) + 31) / 32) * 4;
+  std::vector<uint8_t> b(offset + stride * f.rows.size(), 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(b, 2, uint32_t(b.size()));
+  put32(b, 10, uint32_t(offset));
+  put32(b, 14, uint32_t(f.headerSize));
+  if (core) {
+    put16(b, 18, uint32_t(f.width));
+    put16(b, 20, uint32_t(f.height));
+    put16(b, 22, 1);
+    put16(b, 24, uint32_t(f.bitsPerPixel));
+  } else {
+    put32(b, 18, uint32_t(f.width));
+    put32(b, 22, uint32_t(f.height));
+    put16(b, 26, 1);
+    put16(b, 28, uint32_t(f.bitsPerPixel));
+    put32(b, 30, f.compression);
+    put32(b, 46, f.coloursUsed);
+    for (size_t i = 0; i < f.masks.size(); ++i) put32(b, 14 + 40 + 4 * i, f.masks[i]);
+  }
+  size_t at = 14 + size_t(f.headerSize) + maskBytes;
+  for (uint32_t c : f.palette) {
+    b[at] = uint8_t(c);
+    b[at + 1] = uint8_t(c >> 8);
+    b[at + 2] = uint8_t(c >> 16);
+    at += entry;
+  }
+  for (size_t r = 0; r < f.rows.size(); ++r) std::memcpy(&b[offset + r * stride], f.rows[r].data(), f.rows[r].size());
+  return b;
+}
+
+// Loads bytes written as name with SHLoadDIBitmap (dib) or SHLoadImageFile.
+struct Loaded {
+  HBITMAP handle = nullptr;
+  explicit Loaded(HBITMAP h) : handle(h) {}
+  ~Loaded() { DeleteObject(handle); }
+  const host::Surface& surface() const { return host::lookup<Bitmap>(handle)->surface; }
+  uint32_t at(int x, int y) const { return surface().row(y)[x]; }
+  bool perPixelAlpha() const { return host::lookup<Bitmap>(handle)->perPixelAlpha; }
+};
+
+HBITMAP loadDib(ScratchDir& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+  std::u16string path = wide(dir.write(name, bytes));
+  return SHLoadDIBitmap(path.c_str());
+}
+
+HBITMAP loadImage(ScratchDir& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+  std::u16string path = wide(dir.write(name, bytes));
+  return SHLoadImageFile(path.c_str());
+}
+
+// A 3x2 24-bit image: file rows of blue, green, red bytes.
+BmpFile rgb24(int height) {
+  BmpFile f;
+  f.width = 3;
+  f.height = height;
+  f.bitsPerPixel = 24;
+  f.rows = {{0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00},
+            {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90}};
+  return f;
+}
+
+TEST(ShLoadDIBitmap, Reads24BitBottomUpAndTopDown) {
+  ScratchDir dir;
+  Loaded up(loadDib(dir, "up.bmp", encode(rgb24(2))));
+  ASSERT_NE(up.handle, nullptr);
+  BITMAP info;
+  ASSERT_EQ(GetObjectW(up.handle, sizeof info, &info), int(sizeof info));
+  EXPECT_EQ(info.bmWidth, 3);
+  EXPECT_EQ(info.bmHeight, 2);
+  // The first file row is the bottom row.
+  EXPECT_EQ(up.at(0, 1), 0xFFFF0000u);
+  EXPECT_EQ(up.at(1, 1), 0xFF00FF00u);
+  EXPECT_EQ(up.at(2, 1), 0xFF0000FFu);
+  EXPECT_EQ(up.at(0, 0), 0xFF302010u);
+  EXPECT_EQ(up.at(2, 0), 0xFF908070u);
+  EXPECT_FALSE(up.perPixelAlpha());
+  Loaded down(loadDib(dir, "down.bmp", encode(rgb24(-2))));
+  ASSERT_NE(down.handle, nullptr);
+  EXPECT_EQ(down.at(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(down.at(1, 1), 0xFF605040u);
+}
+
+TEST(ShLoadDIBitmap, ReadsPalettedDepths) {
+  ScratchDir dir;
+  BmpFile one;
+  one.width = 10;
+  one.height = -2;
+  one.bitsPerPixel = 1;
+  one.palette = {0x000000, 0xFFFFFF};
+  one.rows = {{0xA0, 0x40}, {0x00, 0xC0}};  // row 0: 1010 0000 01; row 1: 0000 0000 11
+  Loaded b1(loadDib(dir, "one.bmp", encode(one)));
+  ASSERT_NE(b1.handle, nullptr);
+  EXPECT_EQ(b1.at(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(b1.at(1, 0), 0xFF000000u);
+  EXPECT_EQ(b1.at(2, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(b1.at(8, 0), 0xFF000000u);
+  EXPECT_EQ(b1.at(9, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(b1.at(7, 1), 0xFF000000u);
+  EXPECT_EQ(b1.at(8, 1), 0xFFFFFFFFu);
+
+  BmpFile four;
+  four.width = 3;
+  four.height = 1;
+  four.bitsPerPixel = 4;
+  for (uint32_t i = 0; i < 16; ++i) four.palette.push_back(i * 0x111111u);
+  four.rows = {{0x2F, 0x70}};
+  Loaded b4(loadDib(dir, "four.bmp", encode(four)));
+  ASSERT_NE(b4.handle, nullptr);
+  EXPECT_EQ(b4.at(0, 0), 0xFF222222u);  // high nibble first
+  EXPECT_EQ(b4.at(1, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(b4.at(2, 0), 0xFF777777u);
+
+  BmpFile eight;
+  eight.width = 3;
+  eight.height = 2;
+  eight.bitsPerPixel = 8;
+  eight.coloursUsed = 2;
+  eight.palette = {0x123456, 0xABCDEF};
+  eight.rows = {{0, 1, 200}, {1, 1, 0}};
+  Loaded b8(loadDib(dir, "eight.bmp", encode(eight)));
+  ASSERT_NE(b8.handle, nullptr);
+  EXPECT_EQ(b8.at(0, 1), 0xFF123456u);
+  EXPECT_EQ(b8.at(1, 1), 0xFFABCDEFu);
+  EXPECT_EQ(b8.at(2, 1), 0xFF000000u);  // an index past the palette reads black
+  EXPECT_EQ(b8.at(2, 0), 0xFF123456u);
+}
+
+TEST(ShLoadDIBitmap, Reads16BitDefaultAndMasked) {
+  ScratchDir dir;
+  BmpFile f;
+  f.width = 2;
+  f.height = 1;
+  f.bitsPerPixel = 16;
+  f.rows = {{0x00, 0x7C, 0xFF, 0x03}};  // 0x7C00 full red; 0x03FF green and blue full
+  Loaded plain(loadDib(dir, "555.bmp", encode(f)));
+  ASSERT_NE(plain.handle, nullptr);
+  EXPECT_EQ(plain.at(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(plain.at(1, 0), 0xFF00FFFFu);
+  f.compression = 3;
+  f.masks = {0xF800, 0x07E0, 0x001F};
+  f.rows = {{0x00, 0xF8, 0x20, 0x00}};  // 0xF800 full red; 0x0020 green 1 of 63
+  Loaded masked(loadDib(dir, "565.bmp", encode(f)));
+  ASSERT_NE(masked.handle, nullptr);
+  EXPECT_EQ(masked.at(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(masked.at(1, 0), 0xFF000400u);
+  EXPECT_FALSE(masked.perPixelAlpha());
+}
+
+TEST(ShLoadDIBitmap, Keeps32BitAlphaPremultiplied) {
+  ScratchDir dir;
+  BmpFile f;
+  f.width = 3;
+  f.height = 1;
+  f.bitsPerPixel = 32;
+  f.rows = {{0x00, 0x00, 0xFF, 0x80, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0xFF}};
+  Loaded b(loadDib(dir, "alpha.bmp", encode(f)));
+  ASSERT_NE(b.handle, nullptr);
+  EXPECT_EQ(b.at(0, 0), 0x80800000u);  // red at alpha 128
+  EXPECT_EQ(b.at(1, 0), 0x00000000u);  // magenta at alpha 0
+  EXPECT_EQ(b.at(2, 0), 0xFF302010u);
+  EXPECT_TRUE(b.perPixelAlpha());
+  // Every alpha byte 0: an opaque image.
+  f.rows = {{0x00, 0x00, 0xFF, 0x00, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0x00}};
+  Loaded opaque(loadDib(dir, "zero.bmp", encode(f)));
+  ASSERT_NE(opaque.handle, nullptr);
+  EXPECT_EQ(opaque.at(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(opaque.at(1, 0), 0xFFFF00FFu);
+  EXPECT_FALSE(opaque.perPixelAlpha());
+}
+
+TEST(ShLoadDIBitmap, Reads32BitMasksInV5AndInfoHeaders) {
+  ScratchDir dir;
+  BmpFile f;
+  f.headerSize = 124;
+  f.width = 1;
+  f.height = -2;
+  f.bitsPerPixel = 32;
+  f.compression = 3;
+  f.masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};  // R, G, B, A from the low byte up
+  f.rows = {{0x11, 0x22, 0x33, 0xFF}, {0xFF, 0x00, 0x00, 0x40}};
+  Loaded v5(loadDib(dir, "v5.bmp", encode(f)));
+  ASSERT_NE(v5.handle, nullptr);
+  EXPECT_EQ(v5.at(0, 0), 0xFF112233u);
+  EXPECT_EQ(v5.at(0, 1), 0x40400000u);
+  BmpFile g;
+  g.width = 1;
+  g.height = 1;
+  g.bitsPerPixel = 32;
+  g.compression = 3;
+  g.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+  g.rows = {{0x01, 0x02, 0x03, 0x00}};
+  Loaded info(loadDib(dir, "masks.bmp", encode(g)));
+  ASSERT_NE(info.handle, nullptr);
+  EXPECT_EQ(info.at(0, 0), 0xFF030201u);
+}
+
+TEST(ShLoadDIBitmap, ReadsCoreHeader) {
+  ScratchDir dir;
+  BmpFile f = rgb24(2);
+  f.headerSize = 12;
+  Loaded core(loadDib(dir, "core.bmp", encode(f)));
+  ASSERT_NE(core.handle, nullptr);
+  EXPECT_EQ(core.at(0, 1), 0xFFFF0000u);
+  EXPECT_EQ(core.at(2, 0), 0xFF908070u);
+  BmpFile p;
+  p.headerSize = 12;
+  p.width = 2;
+  p.height = 1;
+  p.bitsPerPixel = 8;
+  p.palette.assign(256, 0);
+  p.palette[5] = 0x00FF00;
+  p.rows = {{5, 0}};
+  Loaded paletted(loadDib(dir, "core8.bmp", encode(p)));
+  ASSERT_NE(paletted.handle, nullptr);
+  EXPECT_EQ(paletted.at(0, 0), 0xFF00FF00u);
+  EXPECT_EQ(paletted.at(1, 0), 0xFF000000u);
+}
+
+TEST(ShLoadDIBitmap, FindsDevicePathsWithBackslashesAndOtherCase) {
+  ScratchDir dir;
+  dir.write("Sprite.bmp", encode(rgb24(2)));
+  std::string device = dir.path + "\\SPRITE.bmp";
+  std::u16string name = wide(device);
+  Loaded b(SHLoadDIBitmap(name.c_str()));
+  ASSERT_NE(b.handle, nullptr);
+  EXPECT_EQ(b.at(1, 1), 0xFF00FF00u);
+}
+
+TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
+  ScratchDir dir;
+  size_t before = host::liveObjectCount();
+  std::vector<uint8_t> good = encode(rgb24(2));
+  EXPECT_EQ(loadDib(dir, "empty.bmp", {}), nullptr);
+  EXPECT_EQ(loadDib(dir, "head.bmp", std::vector<uint8_t>(good.begin(), good.begin() + 30)), nullptr);
+  std::vector<uint8_t> shortPixels(good.begin(), good.end() - 5);
+  EXPECT_EQ(loadDib(dir, "short.bmp", shortPixels), nullptr);
+  // The last row may lack its padding.
+  std::vector<uint8_t> unpadded(good.begin(), good.end() - 3);
+  Loaded ok(loadDib(dir, "unpadded.bmp", unpadded));
+  EXPECT_NE(ok.handle, nullptr);
+  std::vector<uint8_t> magic = good;
+  magic[0] = 'X';
+  EXPECT_EQ(loadDib(dir, "magic.bmp", magic), nullptr);
+  std::vector<uint8_t> rle = good;
+  put32(rle, 30, 1);
+  EXPECT_EQ(loadDib(dir, "rle.bmp", rle), nullptr);
+  std::vector<uint8_t> depth = good;
+  put16(depth, 28, 7);
+  EXPECT_EQ(loadDib(dir, "depth.bmp", depth), nullptr);
+  std::vector<uint8_t> header = good;
+  put32(header, 14, 41);
+  EXPECT_EQ(loadDib(dir, "header.bmp", header), nullptr);
+  std::vector<uint8_t> offset = good;
+  put32(offset, 10, 20);  // pixels said to start inside the header
+  EXPECT_EQ(loadDib(dir, "offset.bmp", offset), nullptr);
+  put32(offset, 10, 0xFFFFFFF0u);
+  EXPECT_EQ(loadDib(dir, "far.bmp", offset), nullptr);
+  for (uint32_t width : {0u, 0xFFFFFFFFu, 16385u}) {
+    std::vector<uint8_t> bad = good;
+    put32(bad, 18, width);
+    EXPECT_EQ(loadDib(dir, "width.bmp", bad), nullptr) << width;
+  }
+  for (uint32_t height : {0u, 0x80000000u, 16385u, uint32_t(-16385)}) {
+    std::vector<uint8_t> bad = good;
+    put32(bad, 22, height);
+    EXPECT_EQ(loadDib(dir, "height.bmp", bad), nullptr) << height;
+  }
+  EXPECT_EQ(SHLoadDIBitmap(u"/nonexistent/tessaril/none.bmp"), nullptr);
+  EXPECT_EQ(SHLoadDIBitmap(wide(dir.path).c_str()), nullptr);  // a directory
+  EXPECT_EQ(SHLoadDIBitmap(nullptr), nullptr);
+  EXPECT_EQ(host::liveObjectCount(), before + 1);  // only the unpadded image
+}
+
+TEST(ShLoadDIBitmap, RefusesHugeClaimsBeforeAllocating) {
+  ScratchDir dir;
+  BmpFile f = rgb24(2);
+  std::vector<uint8_t> bytes = encode(f);
+  put32(bytes, 18, 100000);
+  put32(bytes, 22, 100000);
+  EXPECT_EQ(loadDib(dir, "huge.bmp", bytes), nullptr);
+  // Within the side limit but far more pixels than the file holds.
+  put32(bytes, 18, 16384);
+  put32(bytes, 22, uint32_t(-16384));
+  put16(bytes, 28, 32);
+  EXPECT_EQ(loadDib(dir, "claim.bmp", bytes), nullptr);
+}
+
+// A PNG written by cairo from ARGB pixels.
+std::vector<uint8_t> pngOf(int width, int height, const std::vector<uint32_t>& pixels) {
+  std::vector<uint32_t> copy = pixels;
+  cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(copy.data()),
+                                                           CAIRO_FORMAT_ARGB32, width, height, width * 4);
+  std::vector<uint8_t> out;
+  cairo_surface_write_to_png_stream(
+      s,
+      [](void* closure, const unsigned char* data, unsigned int length) {
+        auto* bytes = static_cast<std::vector<uint8_t>*>(closure);
+        bytes->insert(bytes->end(), data, data + length);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &out);
+  cairo_surface_destroy(s);
+  return out;
+}
+
+TEST(ShLoadImageFile, ReadsPngOpaque) {
+  ScratchDir dir;
+  // Red at alpha 128 (premultiplied 0x80), then opaque green and blue.
+  std::vector<uint8_t> png = pngOf(3, 1, {0x80800000u, 0xFF00FF00u, 0xFF0000FFu});
+  Loaded b(loadImage(dir, "frame.png", png));
+  ASSERT_NE(b.handle, nullptr);
+  EXPECT_EQ(b.at(0, 0), 0xFFFF0000u);  // the colour as decoded, made opaque
+  EXPECT_EQ(b.at(1, 0), 0xFF00FF00u);
+  EXPECT_EQ(b.at(2, 0), 0xFF0000FFu);
+  EXPECT_FALSE(b.perPixelAlpha());
+}
+
+// A baseline JPEG of one 8x8 grey block written by hand: quantisation all 1,
+// one-symbol Huffman tables, and one block whose only coefficient is DC 128,
+// which decodes to 128 + 128 / 8 = 144 everywhere.
+std::vector<uint8_t> greyJpeg() {
+  std::vector<uint8_t> j = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+  j.insert(j.end(), 64, 1);
+  const std::vector<uint8_t> rest = {
+      0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x08, 0x00, 0x08, 0x01, 0x01, 0x11, 0x00,  // 8x8, one component
+      0xFF, 0xC4, 0x00, 0x14, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x08,  // DC: "0" = size 8
+      0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,  // AC: "0" = end of block
+      0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,
+      0x40, 0x3F,  // 0 10000000 0, padded with ones
+      0xFF, 0xD9};
+  j.insert(j.end(), rest.begin(), rest.end());
+  return j;
+}
+
+TEST(ShLoadImageFile, ReadsJpeg) {
+  ScratchDir dir;
+  Loaded b(loadImage(dir, "photo.jpg", greyJpeg()));
+  ASSERT_NE(b.handle, nullptr);
+  ASSERT_EQ(b.surface().width, 8);
+  ASSERT_EQ(b.surface().height, 8);
+  for (uint32_t p : b.surface().pixels) {
+    ASSERT_EQ(alpha(p), 0xFF);
+    ASSERT_NEAR(red(p), 144, 1);
+    ASSERT_EQ(green(p), red(p));
+    ASSERT_EQ(blue(p), red(p));
+  }
+  std::vector<uint8_t> cut = greyJpeg();
+  cut.resize(cut.size() - 20);
+  EXPECT_EQ(loadImage(dir, "cut.jpg", cut), nullptr);
+}
+
+TEST(ShLoadImageFile, ReadsGif) {
+  ScratchDir dir;
+  // 2x1, a two-colour table (red, blue), LZW codes clear, 0, 1, end at 3 bits.
+  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF,
+                              0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0, 2, 2, 0x44, 0x0A, 0, 0x3B};
+  Loaded b(loadImage(dir, "anim.gif", gif));
+  ASSERT_NE(b.handle, nullptr);
+  EXPECT_EQ(b.at(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(b.at(1, 0), 0xFF0000FFu);
+}
+
+TEST(ShLoadImageFile, ReadsBmpOpaqueWhateverItsAlpha) {
+  ScratchDir dir;
+  BmpFile f;
+  f.width = 1;
+  f.height = 1;
+  f.bitsPerPixel = 32;
+  f.rows = {{0x00, 0x00, 0xFF, 0x80}};
+  Loaded b(loadImage(dir, "sun.BMP", encode(f)));
+  ASSERT_NE(b.handle, nullptr);
+  EXPECT_EQ(alpha(b.at(0, 0)), 0xFF);
+  EXPECT_EQ(red(b.at(0, 0)), 0xFF);
+  EXPECT_FALSE(b.perPixelAlpha());
+}
+
+TEST(ShLoadImageFile, RefusesBadAndOversizedFiles) {
+  ScratchDir dir;
+  size_t before = host::liveObjectCount();
+  EXPECT_EQ(loadImage(dir, "empty.png", {}), nullptr);
+  EXPECT_EQ(loadImage(dir, "text.png", {'h', 'e', 'l', 'l', 'o'}), nullptr);
+  std::vector<uint8_t> png = pngOf(4, 4, std::vector<uint32_t>(16, 0xFF336699u));
+  EXPECT_EQ(loadImage(dir, "cut.png", std::vector<uint8_t>(png.begin(), png.begin() + png.size() / 2)), nullptr);
+  // The header of a 20000-pixel-wide PNG (its width sits at bytes 16..19, big-endian).
+  std::vector<uint8_t> wide = png;
+  wide[16] = 0;
+  wide[17] = 0;
+  wide[18] = 0x4E;
+  wide[19] = 0x20;
+  EXPECT_EQ(loadImage(dir, "wide.png", wide), nullptr);
+  EXPECT_EQ(SHLoadImageFile(u"/nonexistent/tessaril/none.png"), nullptr);
+  EXPECT_EQ(SHLoadImageFile(nullptr), nullptr);
+  EXPECT_EQ(host::liveObjectCount(), before);
+}
+
+}  // namespace
