@@ -15,11 +15,20 @@
 // pixels. Scale factors that 16.16 cannot carry well (enlargements beyond 65536x,
 // reductions of 16384x and more) draw nothing.
 //
+// TransparentImage takes a DC or a bitmap as its source. A source with per-pixel
+// alpha (a 32-bit BMP) is keyed on each pixel's own colour, its alpha taken
+// out; its fully transparent pixels are left out and the rest copied opaque in
+// their own colour. AlphaBlend without AC_SRC_ALPHA reads such a source's
+// alpha as 0xFF.
+//
 // Clipping: only destination pixels inside the destination surface and whose
 // source pixel lies inside the source surface are touched. Sizes of 0 or less
 // draw nothing. A surface is never both source and destination of a stretched
 // copy (the call fails). The copies keep an opaque destination opaque.
 #include <pixman.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -77,25 +86,34 @@ pixman_image_t* surfaceView(Surface& s, View kind) {
   return *slot;
 }
 
-// The source of a TransparentImage: a DC or a bitmap handle. Its surface and
-// whether its pixels carry alpha; null surface for a bad handle.
+// The source of a copy: a DC, or for TransparentImage also a bitmap handle.
+// Its surface and whether its pixels carry alpha; null surface for a bad handle.
 struct Source {
   Surface* surface = nullptr;
   bool perPixelAlpha = false;
 };
 
-Source sourceOf(HANDLE handle) {
+// The surface of the DC d and whether its pixels carry alpha.
+Source sourceOfDc(Dc* d) {
   Source source;
-  if (Dc* d = lookupDc(static_cast<HDC>(handle))) {
-    source.surface = dcSurface(static_cast<HDC>(handle));
-    if (Bitmap* b = d->target == DcTarget::Memory ? lookup<Bitmap>(d->bitmap) : nullptr) {
-      source.perPixelAlpha = b->perPixelAlpha;
-    }
-  } else if (Bitmap* b = lookup<Bitmap>(handle)) {
+  if (d->target != DcTarget::Memory) {
+    source.surface = d->windowSurface;
+  } else if (Bitmap* b = lookup<Bitmap>(d->bitmap)) {
     source.surface = &b->surface;
     source.perPixelAlpha = b->perPixelAlpha;
   }
   return source;
+}
+
+Source sourceOf(HANDLE handle) {
+  if (Object* o = lookupObject(handle)) {
+    if (o->kind == ObjectKind::Dc) return sourceOfDc(static_cast<Dc*>(o));
+    if (o->kind == ObjectKind::Bitmap) {
+      Bitmap* b = static_cast<Bitmap*>(o);
+      return Source{&b->surface, b->perPixelAlpha};
+    }
+  }
+  return Source{};
 }
 
 // floor(a / b) for b > 0.
@@ -161,20 +179,42 @@ const int32_t* fillColumnTable(const AxisWalk& across) {
   return table;
 }
 
-// Copies the row's pixels whose colour is not key, made opaque; source pixels
-// are taken opaque as they are (a bitmap without alpha).
-void keyRowOpaque(uint32_t* out, const uint32_t* in, const int32_t* columns, int count, uint32_t key) {
-  for (int i = 0; i < count; ++i) {
-    uint32_t p = in[columns[i]];
-    out[i] = (p & 0x00FFFFFFu) != key ? (p | 0xFF000000u) : out[i];
-  }
+// Four pixels of in, made opaque, written over out where their colour is not
+// key; kept where it is.
+#ifdef __SSE2__
+inline void keyFour(uint32_t* out, __m128i in, __m128i key) {
+  const __m128i colourBits = _mm_set1_epi32(0x00FFFFFF);
+  const __m128i alphaBits = _mm_set1_epi32(int(0xFF000000u));
+  __m128i keyed = _mm_cmpeq_epi32(_mm_and_si128(in, colourBits), key);
+  __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
+  __m128i fresh = _mm_or_si128(in, alphaBits);
+  __m128i merged = _mm_or_si128(_mm_and_si128(keyed, old), _mm_andnot_si128(keyed, fresh));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), merged);
 }
+#endif
 
-// The same for an unstretched row.
-void keyRowOpaqueStraight(uint32_t* out, const uint32_t* in, int count, uint32_t key) {
-  for (int i = 0; i < count; ++i) {
-    uint32_t p = in[i];
-    out[i] = (p & 0x00FFFFFFu) != key ? (p | 0xFF000000u) : out[i];
+// Copies the row's pixels whose colour is not key, made opaque; source pixels
+// are taken opaque as they are (a bitmap without alpha). columns: the source
+// column of each destination pixel, or null for an unstretched row.
+void keyRowOpaque(uint32_t* out, const uint32_t* in, const int32_t* columns, int count, uint32_t key) {
+  int i = 0;
+#ifdef __SSE2__
+  const __m128i keyVector = _mm_set1_epi32(int(key));
+  if (columns == nullptr) {
+    for (; i + 4 <= count; i += 4) {
+      keyFour(out + i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), keyVector);
+    }
+  } else {
+    for (; i + 4 <= count; i += 4) {
+      __m128i four = _mm_set_epi32(int(in[columns[i + 3]]), int(in[columns[i + 2]]), int(in[columns[i + 1]]),
+                                   int(in[columns[i]]));
+      keyFour(out + i, four, keyVector);
+    }
+  }
+#endif
+  for (; i < count; ++i) {
+    uint32_t p = in[columns != nullptr ? columns[i] : i];
+    if ((p & 0x00FFFFFFu) != key) out[i] = p | 0xFF000000u;
   }
 }
 
@@ -287,10 +327,8 @@ BOOL TransparentImage(HDC dest, int x, int y, int width, int height, HANDLE sour
     const uint32_t* in = s.row(int(position >> 16));
     if (src.perPixelAlpha) {
       keyRowAlpha(out, straight ? in + firstColumn : in, columns, across.count, key);
-    } else if (straight) {
-      keyRowOpaqueStraight(out, in + firstColumn, across.count, key);
     } else {
-      keyRowOpaque(out, in, columns, across.count, key);
+      keyRowOpaque(out, straight ? in + firstColumn : in, columns, across.count, key);
     }
   }
   return TRUE;
@@ -299,8 +337,11 @@ BOOL TransparentImage(HDC dest, int x, int y, int width, int height, HANDLE sour
 BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, int sourceWidth,
                 int sourceHeight, BLENDFUNCTION blend) {
   if (blend.BlendOp != AC_SRC_OVER) return FALSE;
+  Dc* sourceDc = lookupDc(source);
+  if (sourceDc == nullptr) return FALSE;
   Surface* d = dcSurface(dest);
-  Surface* s = dcSurface(source);
+  Source src = sourceOfDc(sourceDc);
+  Surface* s = src.surface;
   if (d == nullptr || s == nullptr || d == s) return FALSE;
   if (!usable(*d) || !usable(*s)) return TRUE;
   AxisWalk across, down;
@@ -308,7 +349,9 @@ BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int s
     return width > 0 && height > 0 && sourceWidth > 0 && sourceHeight > 0;
   }
   if (blend.SourceConstantAlpha == 0) return TRUE;
-  bool withAlpha = (blend.AlphaFormat & AC_SRC_ALPHA) != 0;
+  // Without AC_SRC_ALPHA the source's alpha is read as 0xFF. An opaque source
+  // is read as it is: the same pixels, and pixman's fast paths take a8r8g8b8.
+  bool withAlpha = (blend.AlphaFormat & AC_SRC_ALPHA) != 0 || !src.perPixelAlpha;
   bool straight = across.step == 0x10000 && down.step == 0x10000;
   pixman_image_t* target = surfaceView(*d, View::Argb);
   pixman_image_t* mask = blend.SourceConstantAlpha == 255 ? nullptr : maskOf(blend.SourceConstantAlpha);

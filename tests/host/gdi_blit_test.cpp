@@ -135,6 +135,26 @@ TEST(TransparentImage, LeavesOutTheKeyColourAtFullSize) {
   EXPECT_EQ(dest.at(1, 1), 0xFF000000u);
 }
 
+TEST(TransparentImage, KeysEveryPixelOfWideRows) {
+  Canvas source(11, 2);
+  fillPattern(source);
+  for (int x = 0; x < 11; x += 3) source.at(x, 0) = kMagenta;
+  source.at(10, 1) = kMagenta;
+  Canvas dest(24, 4, 0xFF000000u);
+  EXPECT_TRUE(TransparentImage(dest.dc, 1, 0, 11, 2, source.dc, 0, 0, 11, 2, kKey));
+  EXPECT_TRUE(TransparentImage(dest.dc, 0, 2, 22, 2, source.dc, 0, 0, 11, 1, kKey));
+  for (int x = 0; x < 24; ++x) {
+    for (int y = 0; y < 2; ++y) {
+      bool from = x >= 1 && x < 12 && source.at(x - 1, y) != kMagenta;
+      ASSERT_EQ(dest.at(x, y), from ? patternAt(x - 1, y) : 0xFF000000u) << x << "," << y;
+    }
+    for (int y = 2; y < 4; ++y) {
+      bool from = x < 22 && source.at(x / 2, 0) != kMagenta;
+      ASSERT_EQ(dest.at(x, y), from ? patternAt(x / 2, 0) : 0xFF000000u) << x << "," << y;
+    }
+  }
+}
+
 TEST(TransparentImage, DoublesAndHalvesAtExactPositions) {
   Canvas source(4, 4);
   fillPattern(source);
@@ -251,7 +271,8 @@ TEST(AlphaBlend, ConstantAlphaBlendsMagentaLikeAnyColour) {
 }
 
 TEST(AlphaBlend, PerPixelAlphaOnlyWithSourceAlpha) {
-  Canvas source(1, 1, 0x80800000u);  // red at alpha 128, premultiplied
+  Canvas source(1, 1, 0x80800000u);  // red at alpha 128, premultiplied, as a 32-bit BMP loads
+  host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
   Canvas dest(1, 1, 0xFFFFFFFFu);
   EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, AC_SRC_ALPHA)));
   EXPECT_EQ(dest.at(0, 0), 0xFFFF7F7Fu);
@@ -281,6 +302,7 @@ TEST(AlphaBlend, RefusesOtherOperations) {
   HDC stale = CreateCompatibleDC(nullptr);
   DeleteDC(stale);
   EXPECT_FALSE(AlphaBlend(dest.dc, 0, 0, 1, 1, stale, 0, 0, 1, 1, blendOf(128, 0)));
+  EXPECT_FALSE(AlphaBlend(dest.dc, 0, 0, 1, 1, reinterpret_cast<HDC>(source.bitmap), 0, 0, 1, 1, blendOf(128, 0)));
 }
 
 // TransparentImage (our loop) and AlphaBlend at full alpha (pixman) must put
