@@ -1,0 +1,147 @@
+// RequestPowerNotifications and StopPowerNotifications over the host's power
+// source (power_source.h).
+//
+// Invariant: the source runs exactly while at least one subscription exists.
+// A subscription handle is a value of its own (never a handle-table value:
+// those end in 0xA, these in 0x5), so CloseHandle refuses it and only
+// StopPowerNotifications ends it. A subscription whose queue was closed stays
+// until stopped but receives nothing.
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/host/power_source.h"
+#include "platform/host/waitable.h"
+#include "platform/runtime.h"
+#include "platform/threads.h"
+
+namespace host {
+namespace {
+
+// The state name of a record: at most this many UTF-16 units.
+constexpr size_t kMaxStateName = 32;
+
+struct Subscription {
+  uintptr_t token;
+  HANDLE queue;
+  DWORD types;
+};
+
+struct Power {
+  std::mutex lock;  // taken before waitLock(), never after
+  std::vector<Subscription> subscriptions;
+  const PowerSource* source = &headlessPowerSource;
+  bool running = false;
+  uintptr_t nextToken = 1;
+};
+
+Power& power() {
+  static Power* instance = new Power;  // the watcher thread may outlive static destructors
+  return *instance;
+}
+
+bool headlessStart() { return true; }
+void headlessStop() {}
+
+// Under the lock: the source stops once nobody listens.
+void stopIfUnused(Power& p) {
+  if (p.running && p.subscriptions.empty()) {
+    p.source->stop();
+    p.running = false;
+  }
+}
+
+}  // namespace
+
+const PowerSource headlessPowerSource = {"headless", headlessStart, headlessStop};
+
+void usePowerSource(const PowerSource* source) {
+  Power& p = power();
+  std::lock_guard<std::mutex> guard(p.lock);
+  if (source == nullptr) source = &headlessPowerSource;
+  if (source == p.source) return;
+  if (p.running) p.source->stop();
+  p.source = source;
+  p.running = !p.subscriptions.empty() && p.source->start();
+}
+
+void deliverPowerNotification(DWORD message, DWORD flags, const WCHAR* stateName) {
+  // The record: Message, Flags, Length (bytes of the name with its NUL), name.
+  size_t nameUnits = 0;
+  while (stateName != nullptr && nameUnits < kMaxStateName && stateName[nameUnits] != 0) ++nameUnits;
+  size_t size = offsetof(POWER_BROADCAST, SystemPowerState) + (nameUnits + 1) * sizeof(WCHAR);
+  std::vector<uint8_t> bytes(size, 0);
+  POWER_BROADCAST header{};
+  header.Message = message;
+  header.Flags = flags;
+  header.Length = DWORD((nameUnits + 1) * sizeof(WCHAR));
+  std::memcpy(bytes.data(), &header, offsetof(POWER_BROADCAST, SystemPowerState));
+  if (nameUnits > 0) {
+    std::memcpy(bytes.data() + offsetof(POWER_BROADCAST, SystemPowerState), stateName, nameUnits * sizeof(WCHAR));
+  }
+  Power& p = power();
+  std::lock_guard<std::mutex> guard(p.lock);
+  for (const Subscription& s : p.subscriptions) {
+    if ((s.types & message) != 0) writeQueueRecord(s.queue, bytes.data(), DWORD(size), 0);
+  }
+}
+
+void deliverSuspend() { deliverPowerNotification(PBT_TRANSITION, POWER_STATE_SUSPEND, u"suspend"); }
+
+void deliverResume() { deliverPowerNotification(PBT_RESUME, 0, nullptr); }
+
+int powerSubscriptionCount() {
+  Power& p = power();
+  std::lock_guard<std::mutex> guard(p.lock);
+  return int(p.subscriptions.size());
+}
+
+void resetPowerNotifications() {
+  Power& p = power();
+  std::lock_guard<std::mutex> guard(p.lock);
+  p.subscriptions.clear();
+  stopIfUnused(p);
+}
+
+}  // namespace host
+
+using namespace host;
+
+HANDLE RequestPowerNotifications(HANDLE queue, DWORD flags) {
+  if (!isMsgQueue(queue)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (flags == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  Power& p = power();
+  std::lock_guard<std::mutex> guard(p.lock);
+  if (!p.running) {
+    if (!p.source->start()) {
+      SetLastError(ERROR_SERVICE_NOT_ACTIVE);
+      return nullptr;
+    }
+    p.running = true;
+  }
+  uintptr_t token = (p.nextToken++ << 4) | 0x5;
+  p.subscriptions.push_back(Subscription{token, queue, flags});
+  return reinterpret_cast<HANDLE>(token);
+}
+
+BOOL StopPowerNotifications(HANDLE notifications) {
+  Power& p = power();
+  std::lock_guard<std::mutex> guard(p.lock);
+  uintptr_t token = reinterpret_cast<uintptr_t>(notifications);
+  for (auto it = p.subscriptions.begin(); it != p.subscriptions.end(); ++it) {
+    if (it->token == token) {
+      p.subscriptions.erase(it);
+      stopIfUnused(p);
+      return TRUE;
+    }
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}

@@ -1,0 +1,275 @@
+// Threads, events, waits, message queues and power notifications.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/host/handle_table.h"
+#include "platform/host/host_control.h"
+#include "platform/host/power_source.h"
+#include "platform/host/waitable.h"
+#include "platform/platform.h"
+
+namespace {
+
+TEST(Events, AutoResetReleasesOneWaitAndResets) {
+  HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  ASSERT_TRUE(SetEvent(e));
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(CloseHandle(e));
+}
+
+TEST(Events, ManualResetStaysSignalledUntilReset) {
+  HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(ResetEvent(e));
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(EventModify(e, EVENT_PULSE));  // nobody waits: the pulse leaves it reset
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  EXPECT_FALSE(EventModify(e, 99));
+  CloseHandle(e);
+}
+
+TEST(Waits, WaitAnyGivesTheFirstSignalledInArrayOrder) {
+  HANDLE a = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE b = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE c = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE set[3] = {a, b, c};
+  SetEvent(c);
+  SetEvent(b);
+  EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, INFINITE), WAIT_OBJECT_0 + 2);
+  EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_TIMEOUT);
+  for (HANDLE h : set) CloseHandle(h);
+}
+
+TEST(Waits, BadHandlesAndArgumentsFailTheWait) {
+  HANDLE e = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+  CloseHandle(e);
+  SetLastError(0);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+  HANDLE live = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+  HANDLE set[2] = {live, live};
+  EXPECT_EQ(WaitForMultipleObjects(2, set, TRUE, 0), WAIT_FAILED);  // wait-all is not the platform's
+  EXPECT_EQ(WaitForMultipleObjects(0, set, FALSE, 0), WAIT_FAILED);
+  HDC dc = CreateCompatibleDC(nullptr);  // a live handle that is not waitable
+  EXPECT_EQ(WaitForSingleObject(static_cast<HANDLE>(dc), 0), WAIT_FAILED);
+  DeleteDC(dc);
+  CloseHandle(live);
+}
+
+struct Handshake {
+  HANDLE go;
+  HANDLE done;
+  std::atomic<int> steps{0};
+};
+
+DWORD handshakeThread(LPVOID parameter) {
+  Handshake* h = static_cast<Handshake*>(parameter);
+  WaitForSingleObject(h->go, INFINITE);
+  ++h->steps;
+  SetEvent(h->done);
+  return 7;
+}
+
+TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndTheWaitJoinsIt) {
+  Handshake h;
+  h.go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  h.done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  DWORD id = 0;
+  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, &id);
+  ASSERT_NE(t, nullptr);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_TIMEOUT);  // held at its event
+  HANDLE both[2] = {t, h.done};
+  SetEvent(h.go);
+  DWORD first = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+  EXPECT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);  // a thread stays signalled
+  EXPECT_EQ(h.steps.load(), 1);
+  EXPECT_TRUE(CloseHandle(t));
+  CloseHandle(h.go);
+  CloseHandle(h.done);
+}
+
+DWORD blockedThread(LPVOID parameter) {
+  HANDLE* events = static_cast<HANDLE*>(parameter);
+  WaitForSingleObject(events[0], INFINITE);
+  SetEvent(events[1]);
+  return 0;
+}
+
+TEST(Threads, ClosingTheHandleOfARunningThreadDetachesIt) {
+  HANDLE events[2] = {CreateEventW(nullptr, FALSE, FALSE, nullptr), CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  HANDLE t = CreateThread(nullptr, 0, blockedThread, events, 0, nullptr);
+  ASSERT_NE(t, nullptr);
+  EXPECT_TRUE(CloseHandle(t));  // returns at once: the thread still waits
+  SetEvent(events[0]);
+  EXPECT_EQ(WaitForSingleObject(events[1], INFINITE), WAIT_OBJECT_0);  // and ran on
+  CloseHandle(events[0]);
+  CloseHandle(events[1]);
+  EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
+}
+
+DWORD pulseWaiter(LPVOID parameter) {
+  return WaitForSingleObject(static_cast<HANDLE>(parameter), INFINITE) == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+TEST(Events, APulseReleasesAThreadThatWaits) {
+  HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE t = CreateThread(nullptr, 0, pulseWaiter, e, 0, nullptr);
+  // Pulse until the waiter has been released: a pulse before it waits is lost.
+  for (int i = 0; i < 200 && WaitForSingleObject(t, 0) == WAIT_TIMEOUT; ++i) {
+    host::waitForOtherThreadsIdle(50);
+    EventModify(e, EVENT_PULSE);
+  }
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);  // left reset
+  CloseHandle(t);
+  CloseHandle(e);
+}
+
+MSGQUEUEOPTIONS queueOptions(DWORD records, DWORD bytes, BOOL read) {
+  MSGQUEUEOPTIONS o{};
+  o.dwSize = sizeof o;
+  o.dwFlags = MSGQUEUE_NOPRECOMMIT;
+  o.dwMaxMessages = records;
+  o.cbMaxMessage = bytes;
+  o.bReadAccess = read;
+  return o;
+}
+
+TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {
+  MSGQUEUEOPTIONS readSide = queueOptions(2, 8, TRUE);
+  MSGQUEUEOPTIONS writeSide = queueOptions(2, 8, FALSE);
+  HANDLE reader = CreateMsgQueue(u"limits", &readSide);
+  HANDLE writer = CreateMsgQueue(u"limits", &writeSide);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_NE(writer, nullptr);
+  char bytes[16] = "abcdefghijklmno";
+  EXPECT_FALSE(WriteMsgQueue(writer, bytes, 9, 0, 0));  // over cbMaxMessage
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(WaitForSingleObject(reader, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(WriteMsgQueue(writer, bytes, 3, 0, 0));
+  EXPECT_TRUE(WriteMsgQueue(writer, bytes + 3, 8, 0, MSGQUEUE_MSGALERT));
+  EXPECT_FALSE(WriteMsgQueue(writer, bytes, 1, 0, 0));  // full: dwMaxMessages
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(reader, 0), WAIT_OBJECT_0);  // signalled while it holds a record
+  EXPECT_EQ(WaitForSingleObject(writer, 0), WAIT_TIMEOUT);   // no room
+  EXPECT_FALSE(ReadMsgQueue(writer, bytes, 16, nullptr, 0, nullptr));  // a write handle cannot read
+
+  char out[16] = {};
+  DWORD got = 0, flags = 99;
+  ASSERT_TRUE(ReadMsgQueue(reader, out, sizeof out, &got, 0, &flags));
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(flags, 0u);
+  EXPECT_EQ(std::memcmp(out, "abc", 3), 0);
+  EXPECT_FALSE(ReadMsgQueue(reader, out, 4, &got, 0, &flags));  // too small: kept
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_TRUE(ReadMsgQueue(reader, out, sizeof out, &got, 0, &flags));
+  EXPECT_EQ(got, 8u);
+  EXPECT_EQ(flags, MSGQUEUE_MSGALERT);
+  EXPECT_EQ(std::memcmp(out, "defghijk", 8), 0);
+  SetLastError(0);
+  EXPECT_FALSE(ReadMsgQueue(reader, out, sizeof out, &got, 0, &flags));  // empty
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_TIMEOUT));
+  EXPECT_TRUE(CloseMsgQueue(writer));
+  EXPECT_TRUE(CloseHandle(reader));
+  EXPECT_FALSE(CloseMsgQueue(reader));
+}
+
+TEST(MessageQueues, BadOptionsAreRefused) {
+  MSGQUEUEOPTIONS o = queueOptions(4, 536, TRUE);
+  o.dwSize = 12;
+  EXPECT_EQ(CreateMsgQueue(nullptr, &o), nullptr);
+  EXPECT_EQ(CreateMsgQueue(nullptr, nullptr), nullptr);
+  o = queueOptions(4, 0, TRUE);
+  EXPECT_EQ(CreateMsgQueue(nullptr, &o), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+}
+
+// The power watcher's shape: subscribe, wait on the queue and a stop event,
+// drain what the queue holds.
+struct Watcher {
+  HANDLE stop;
+  std::atomic<int> resumes{0};
+  std::atomic<int> suspends{0};
+  std::atomic<int> drains{0};
+};
+
+DWORD watcherThread(LPVOID parameter) {
+  Watcher* w = static_cast<Watcher*>(parameter);
+  MSGQUEUEOPTIONS o = queueOptions(4, 536, TRUE);
+  HANDLE queue = CreateMsgQueue(nullptr, &o);
+  HANDLE notifications = RequestPowerNotifications(queue, PBT_TRANSITION | PBT_RESUME | PBT_POWERINFOCHANGE);
+  HANDLE set[2] = {queue, w->stop};
+  uint8_t buffer[536];
+  while (WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    DWORD got = 0, flags = 0;
+    while (ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) {
+      POWER_BROADCAST record;
+      std::memcpy(&record, buffer, sizeof record);
+      if (record.Flags & POWER_STATE_SUSPEND) ++w->suspends;
+      if (record.Message == PBT_RESUME) ++w->resumes;
+    }
+    ++w->drains;
+  }
+  StopPowerNotifications(notifications);
+  CloseMsgQueue(queue);
+  return 0;
+}
+
+TEST(PowerNotifications, InjectedEventsReachASubscribedQueue) {
+  host::resetPowerNotifications();
+  Watcher w;
+  w.stop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE t = CreateThread(nullptr, 0, watcherThread, &w, 0, nullptr);
+  while (host::powerSubscriptionCount() == 0) host::waitForOtherThreadsIdle(50);
+  host::waitForOtherThreadsIdle(1000);  // now waiting on its queue
+  host::injectPowerResume();
+  host::waitForOtherThreadsIdle(1000);
+  EXPECT_EQ(w.resumes.load(), 1);
+  host::injectPowerSuspend();
+  host::waitForOtherThreadsIdle(1000);
+  EXPECT_EQ(w.suspends.load(), 1);
+  EXPECT_EQ(w.resumes.load(), 1);
+  SetEvent(w.stop);
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(host::powerSubscriptionCount(), 0);
+  CloseHandle(t);
+  CloseHandle(w.stop);
+}
+
+TEST(PowerNotifications, OnlyTheSubscribedTypesAreQueuedAndAFullQueueDrops) {
+  host::resetPowerNotifications();
+  MSGQUEUEOPTIONS o = queueOptions(2, 536, TRUE);
+  HANDLE queue = CreateMsgQueue(nullptr, &o);
+  HANDLE onlyResume = RequestPowerNotifications(queue, PBT_RESUME);
+  ASSERT_NE(onlyResume, nullptr);
+  EXPECT_FALSE(CloseHandle(onlyResume));  // not a kernel object
+  host::injectPowerSuspend();
+  EXPECT_EQ(WaitForSingleObject(queue, 0), WAIT_TIMEOUT);
+  for (int i = 0; i < 3; ++i) host::injectPowerResume();
+  uint8_t buffer[536];
+  DWORD got = 0, flags = 0;
+  int records = 0;
+  while (ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) {
+    POWER_BROADCAST record;
+    std::memcpy(&record, buffer, sizeof record);
+    EXPECT_EQ(record.Message, PBT_RESUME);
+    ++records;
+  }
+  EXPECT_EQ(records, 2);  // the queue's limit
+  EXPECT_TRUE(StopPowerNotifications(onlyResume));
+  EXPECT_FALSE(StopPowerNotifications(onlyResume));
+  EXPECT_EQ(RequestPowerNotifications(nullptr, PBT_RESUME), nullptr);
+  CloseMsgQueue(queue);
+}
+
+}  // namespace
