@@ -30,6 +30,22 @@ struct WNDCLASS {
 };
 typedef WNDCLASS WNDCLASSW;
 
+// What WM_CREATE's lParam points to: the arguments of CreateWindowExW.
+struct CREATESTRUCTW {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCWSTR lpszName;
+  LPCWSTR lpszClass;
+  DWORD dwExStyle;
+};
+
 struct MSG {
   HWND hwnd;
   UINT message;
@@ -50,7 +66,9 @@ struct MSG {
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+#define SW_SHOWMINIMIZED 2
 #define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
 
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -71,6 +89,16 @@ struct MSG {
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
+
+#define SIZE_RESTORED 0
+#define MK_LBUTTON 0x0001
+
+// Errors of the window manager's calls (GetLastError).
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_CLASS_ALREADY_EXISTS 1410
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814
+#define ERROR_NOT_ENOUGH_QUOTA 1816
 
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
@@ -104,11 +132,18 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
 // Sends WM_DESTROY and destroys the window; its timers and queued messages go with it.
 BOOL DestroyWindow(HWND window);
+// WM_CLOSE destroys the window, WM_PAINT validates it; every message answers 0.
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// SW_HIDE hides, SW_MINIMIZE minimises (not shown, not painted), the others show;
+// a window coming into view needs painting. Nonzero when it was visible before.
+// WM_CREATE runs with the window not yet shown; WS_VISIBLE shows it after
+// WM_CREATE unless WM_CREATE itself called ShowWindow.
 BOOL ShowWindow(HWND window, int command);
 // Brings the window to the front; a handle with its lowest bit set names the
-// window and the windows it owns.
+// window and the windows it owns. A change of foreground sends WM_ACTIVATE.
 BOOL SetForegroundWindow(HWND window);
+// Marks the whole client area for painting (the rectangle is not tracked);
+// a null window: every window.
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 // Sends WM_PAINT at once when the window needs painting.
 BOOL UpdateWindow(HWND window);
@@ -118,26 +153,39 @@ BOOL GetClientRect(HWND window, RECT* rect);
 // name, in another process of the same user; null when there is none.
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 
-// Queues a message for the window's thread; thread-safe; wakes its wait.
+// Queues a message for the window's thread; thread-safe; wakes its wait. A
+// null window queues a thread message, which DispatchMessageW drops. FALSE
+// for a gone window or a full queue (10000 messages).
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Calls the window's procedure at once (from the window's own thread).
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Waits for the next message: posted ones first, then WM_PAINT for an invalid
-// window, then WM_TIMER for a due timer. 0 for WM_QUIT, -1 on error.
+// Waits for the next message: posted ones first, then WM_QUIT, then WM_PAINT
+// for a shown invalid window, then WM_TIMER for a due timer. 0 for WM_QUIT,
+// -1 on error. It sleeps in poll() until a post, a timer, input or another
+// process's request; with the virtual clock it jumps the clock to the next
+// timer or scripted input instead of waiting. NOTE: a window whose WM_PAINT
+// left it invalid gets its next WM_PAINT only after another message was
+// retrieved or it was invalidated again (the platform would spin instead).
 BOOL GetMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessageW(const MSG* message);
 void PostQuitMessage(int exitCode);
 
 // A timer of the window: WM_TIMER with the id in wParam, at most one pending a
-// timer, next due time = last due time + period. The id, or 0 on failure.
+// timer, next due time = last due time + period (a late loop skips the
+// periods it missed: no burst). An id already set is replaced. Without a
+// window a new id is chosen. Periods below 1 ms count as 1 ms. The id, or 0
+// on failure.
 uintptr_t SetTimer(HWND window, uintptr_t id, UINT elapse, TIMERPROC timerProc);
 BOOL KillTimer(HWND window, uintptr_t id);
 
-// A modal box; its loop keeps dispatching the thread's messages. IDOK.
+// A modal box; its loop keeps dispatching the thread's messages until it is
+// answered, and ends early on a pending WM_QUIT (which stays pending). IDOK.
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
-// Loads the program's icon (resource 101) or bitmap resources.
+// Loads the program's icon, resource 101 with IMAGE_ICON (a picture the host
+// draws, at the size asked, 16 x 16 when 0); the program has no other resources.
 HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height, UINT flags);
 BOOL DestroyIcon(HICON icon);
 
