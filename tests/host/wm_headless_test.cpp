@@ -1,0 +1,272 @@
+// The headless backend seen through host control: the screen and window
+// pixels, injected and scripted input, message boxes and the tray.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/host/gdi_objects.h"
+#include "tests/host/wm_fixture.h"
+
+namespace wmtest {
+namespace {
+
+uint32_t screenPixel(int x, int y) {
+  host::Surface s = host::screenSnapshot();
+  return s.row(y)[x];
+}
+
+// Paints the window's whole client area in one colour through BeginPaint.
+void paintSolid(HWND window, COLORREF colour) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  HBRUSH brush = CreateSolidBrush(colour);
+  HGDIOBJ previous = SelectObject(dc, brush);
+  PatBlt(dc, 0, 0, paint.rcPaint.right, paint.rcPaint.bottom, PATCOPY);
+  SelectObject(dc, previous);
+  DeleteObject(brush);
+  EndPaint(window, &paint);
+}
+
+using HeadlessScreen = HostTest;
+
+TEST_F(HeadlessScreen, APaintedWindowShowsOnTheScreenAtItsPlace) {
+  host::Surface before = host::screenSnapshot();
+  HWND w = CreateWindowExW(0, u"WmTest", nullptr, WS_VISIBLE, 20, 30, 50, 40, nullptr, nullptr, nullptr, nullptr);
+  paintSolid(w, RGB(255, 0, 0));
+  EXPECT_EQ(screenPixel(20, 30), 0xFFFF0000u);
+  EXPECT_EQ(screenPixel(69, 69), 0xFFFF0000u);
+  EXPECT_EQ(screenPixel(70, 70), before.row(70)[70]);  // outside: untouched
+  EXPECT_EQ(screenPixel(19, 30), before.row(30)[19]);
+  EXPECT_NE(before.row(30)[20], 0xFFFF0000u);
+  EXPECT_EQ(host::windowFrameCount(w), 1u);
+  ShowWindow(w, SW_HIDE);
+  EXPECT_EQ(screenPixel(20, 30), before.row(30)[20]);  // the desktop is back beneath
+}
+
+TEST_F(HeadlessScreen, TheDesktopDcSnapshotsTheScreenWithoutHiddenWindows) {
+  uint32_t pixels[4] = {0x00112233u, 0xFF445566u, 0x80778899u, 0xFFAABBCCu};
+  ASSERT_TRUE(host::setScreenPicture(pixels, 2, 2));
+  HWND w = makeWindow();
+  paintSolid(w, RGB(0, 0, 255));
+  ShowWindow(w, SW_HIDE);
+  HDC screen = GetDC(GetDesktopWindow());
+  HDC copy = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 2, 2);
+  HGDIOBJ old = SelectObject(copy, bitmap);
+  BitBlt(copy, 0, 0, 2, 2, screen, 0, 0, SRCCOPY);
+  ReleaseDC(GetDesktopWindow(), screen);
+  host::Surface* s = host::dcSurface(copy);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->row(0)[0], 0xFF112233u);  // made opaque
+  EXPECT_EQ(s->row(1)[1], 0xFFAABBCCu);
+  SelectObject(copy, old);
+  DeleteObject(bitmap);
+  DeleteDC(copy);
+}
+
+TEST_F(HeadlessScreen, AScreenPictureFromPngBecomesTheScreen) {
+  uint32_t pixels[6] = {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u};
+  host::Surface source;
+  source.reset(3, 2, 0);
+  std::copy(pixels, pixels + 6, source.pixels.begin());
+  std::string path = socketDirectory + "/screen.png";
+  ASSERT_TRUE(host::writeSurfacePng(source, path.c_str()));
+  ASSERT_TRUE(host::setScreenPictureFromPng(path.c_str()));
+  int width = 0, height = 0;
+  host::getScreenSize(&width, &height);
+  EXPECT_EQ(width, 3);
+  EXPECT_EQ(height, 2);
+  EXPECT_EQ(screenPixel(2, 1), 0xFF101112u);
+  EXPECT_FALSE(host::setScreenPictureFromPng((socketDirectory + "/missing.png").c_str()));
+}
+
+TEST_F(HeadlessScreen, AScreenSizeChangeResizesFullScreenWindowsAndSendsWmSize) {
+  HWND full = makeWindow();
+  HWND small = CreateWindowExW(0, u"WmTest", nullptr, WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  UpdateWindow(full);
+  host::injectScreenSize(320, 240);
+  pumpUntil([] { return !receivedOf(WM_SIZE).empty(); });
+  std::vector<Received> sizes = receivedOf(WM_SIZE);
+  ASSERT_EQ(sizes.size(), 1u);
+  EXPECT_EQ(sizes[0].window, full);
+  EXPECT_EQ(sizes[0].lParam, MAKELPARAM(320, 240));
+  RECT r{};
+  GetClientRect(full, &r);
+  EXPECT_EQ(r.right, 320);
+  EXPECT_EQ(r.bottom, 240);
+  GetClientRect(small, &r);
+  EXPECT_EQ(r.right, 10);
+  recorder().log.clear();
+  UpdateWindow(full);  // invalidated by the change
+  EXPECT_EQ(receivedOf(WM_PAINT).size(), 1u);
+}
+
+using HeadlessInput = HostTest;
+
+TEST_F(HeadlessInput, ATapGoesToTheTopmostShownWindowUnderItInClientCoordinates) {
+  HWND below = makeWindow();
+  HWND above = CreateWindowExW(0, u"WmTest", nullptr, WS_VISIBLE, 100, 100, 50, 50, nullptr, nullptr, nullptr, nullptr);
+  host::injectTap(110, 120);
+  host::injectTap(10, 10);
+  pumpUntil([] { return receivedOf(WM_LBUTTONUP).size() == 2; });
+  std::vector<Received> downs = receivedOf(WM_LBUTTONDOWN);
+  ASSERT_EQ(downs.size(), 2u);
+  EXPECT_EQ(downs[0].window, above);
+  EXPECT_EQ(downs[0].lParam, MAKELPARAM(10, 20));
+  EXPECT_EQ(downs[1].window, below);
+  EXPECT_EQ(downs[1].lParam, MAKELPARAM(10, 10));
+}
+
+TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
+  HWND w = makeWindow();
+  std::string error;
+  ASSERT_TRUE(host::addInputScript(" 1200:key:0x0D ; 500:tap:10:20;;2000:activate;4000:close ", &error)) << error;
+  EXPECT_EQ(host::pendingInputCount(), 4u);
+  pumpUntil([] { return !receivedOf(WM_DESTROY).empty(); });
+  ASSERT_EQ(receivedOf(WM_LBUTTONDOWN).size(), 1u);
+  EXPECT_EQ(receivedOf(WM_LBUTTONDOWN)[0].atMs, 500);
+  ASSERT_EQ(receivedOf(WM_KEYDOWN).size(), 1u);
+  EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].wParam, WPARAM(VK_RETURN));
+  EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].atMs, 1200);
+  ASSERT_EQ(receivedOf(WM_ACTIVATE).size(), 1u);
+  EXPECT_EQ(receivedOf(WM_ACTIVATE)[0].atMs, 2000);
+  ASSERT_EQ(receivedOf(WM_CLOSE).size(), 1u);
+  EXPECT_EQ(receivedOf(WM_CLOSE)[0].atMs, 4000);
+  EXPECT_EQ(receivedOf(WM_CLOSE)[0].window, w);
+}
+
+TEST_F(HeadlessInput, ScriptInputComesBeforeATimerDueAtTheSameTime) {
+  HWND w = makeWindow(0);
+  SetTimer(w, 1, 500, nullptr);
+  ASSERT_TRUE(host::addInputScript("500:close", nullptr));
+  std::vector<UINT> order;
+  recorder().handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_CLOSE || message == WM_TIMER) order.push_back(message);
+    return message == WM_CLOSE ? 1 : 0;  // keep the window
+  };
+  pumpUntil([&] { return order.size() == 2; });
+  EXPECT_EQ(order, (std::vector<UINT>{WM_CLOSE, WM_TIMER}));
+}
+
+TEST_F(HeadlessInput, MalformedScriptsAreRefusedWhole) {
+  const char* bad[] = {"500:tap:10", "x:close", "-5:close", "500:dance", "500:key:13:1", "500:size:0:10",
+                       "500:close:1", "0x10:close", "500"};
+  for (const char* script : bad) {
+    std::string error;
+    std::string whole = std::string("100:close;") + script;
+    EXPECT_FALSE(host::addInputScript(whole.c_str(), &error)) << script;
+    EXPECT_NE(error.find(script), std::string::npos) << error;
+  }
+  EXPECT_EQ(host::pendingInputCount(), 0u);
+  std::vector<host::ScheduledInput> entries;
+  ASSERT_TRUE(host::parseInputScript("3500:size:320:240;2000:tray:1125;2500:resume;3000:suspend;2000:tray",
+                                     &entries, nullptr));
+  ASSERT_EQ(entries.size(), 5u);
+  EXPECT_EQ(entries[0].input.kind, host::InputKind::TrayTap);
+  EXPECT_TRUE(entries[0].input.hasId);
+  EXPECT_EQ(entries[0].input.a, 1125);
+  EXPECT_FALSE(entries[1].input.hasId);  // same time: kept in the given order
+  EXPECT_EQ(entries[4].input.kind, host::InputKind::ScreenSize);
+  EXPECT_EQ(entries[4].atMs, 3500);
+}
+
+using MessageBoxes = HostTest;
+
+TEST_F(MessageBoxes, ABoxIsRecordedAndDispatchesWhatIsAlreadyQueued) {
+  HWND w = makeWindow(0);
+  PostMessageW(w, WM_USER + 3, 0, 0);
+  EXPECT_EQ(MessageBoxW(w, u"常駐を解除します", u"メッセージ", MB_OK), IDOK);
+  EXPECT_EQ(receivedOf(WM_USER + 3).size(), 1u);
+  std::vector<host::MessageBoxRecord> boxes = host::messageBoxesShown();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].owner, w);
+  EXPECT_EQ(boxes[0].caption, u"メッセージ");
+  EXPECT_EQ(boxes[0].text, u"常駐を解除します");
+  EXPECT_EQ(boxes[0].style, MB_OK);
+}
+
+TEST_F(MessageBoxes, TimersKeepFiringBehindAnOpenBox) {
+  HWND w = makeWindow(0);
+  SetTimer(w, 0x7FFF, 100, nullptr);
+  host::setMessageBoxAnswerDelay(450);
+  EXPECT_EQ(MessageBoxW(w, u"text", u"caption", MB_OK | MB_ICONHAND), IDOK);
+  EXPECT_EQ(host::clockNowMs(), 450);
+  std::vector<Received> ticks = receivedOf(WM_TIMER);
+  ASSERT_EQ(ticks.size(), 4u);
+  EXPECT_EQ(ticks[3].atMs, 400);
+}
+
+TEST_F(MessageBoxes, APendingQuitEndsTheBoxAndStaysForTheOuterLoop) {
+  HWND w = makeWindow(0);
+  host::setMessageBoxAnswerDelay(10000);
+  PostQuitMessage(0);
+  EXPECT_EQ(MessageBoxW(w, u"t", nullptr, MB_OK), IDOK);
+  EXPECT_EQ(host::messageBoxesShown()[0].caption, u"Error");
+  MSG m;
+  EXPECT_EQ(GetMessageW(&m, nullptr, 0, 0), 0);
+}
+
+using Tray = HostTest;
+
+NOTIFYICONDATA trayRecord(HWND w) {
+  NOTIFYICONDATA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = w;
+  data.uID = 0x465;
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = 0x465;
+  data.hIcon = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0));
+  return data;
+}
+
+TEST_F(Tray, AddModifyDeleteAndTheirFailures) {
+  HWND w = makeWindow(0);
+  NOTIFYICONDATA data = trayRecord(w);
+  ASSERT_NE(data.hIcon, nullptr);
+  EXPECT_FALSE(Shell_NotifyIcon(NIM_DELETE, &data));  // nothing to delete yet
+  EXPECT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+  EXPECT_FALSE(Shell_NotifyIcon(NIM_ADD, &data));
+  std::vector<host::TrayIcon> icons = host::trayIcons();
+  ASSERT_EQ(icons.size(), 1u);
+  EXPECT_EQ(icons[0].tip, u"");
+  EXPECT_EQ(icons[0].icon, data.hIcon);
+  data.uFlags = NIF_TIP;
+  std::copy_n(u"hello", 6, data.szTip);
+  EXPECT_TRUE(Shell_NotifyIcon(NIM_MODIFY, &data));
+  EXPECT_EQ(host::trayIcons()[0].tip, u"hello");
+  EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
+  EXPECT_TRUE(host::trayIcons().empty());
+  EXPECT_FALSE(Shell_NotifyIcon(NIM_MODIFY, &data));
+  EXPECT_TRUE(DestroyIcon(data.hIcon));
+  EXPECT_FALSE(DestroyIcon(data.hIcon));
+}
+
+TEST_F(Tray, ATapPostsTheCallbackWithDownThenUp) {
+  HWND w = makeWindow(0);
+  NOTIFYICONDATA data = trayRecord(w);
+  ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+  ASSERT_TRUE(host::addInputScript("700:tray", nullptr));
+  pumpUntil([] { return receivedOf(0x465).size() == 2; });
+  std::vector<Received> taps = receivedOf(0x465);
+  EXPECT_EQ(taps[0].wParam, 0x465u);
+  EXPECT_EQ(taps[0].lParam, LPARAM(WM_LBUTTONDOWN));
+  EXPECT_EQ(taps[1].lParam, LPARAM(WM_LBUTTONUP));
+  EXPECT_EQ(taps[0].atMs, 700);
+  DestroyIcon(data.hIcon);
+}
+
+TEST_F(Tray, TheIconResourceIsASixteenPixelPicture) {
+  HANDLE icon = LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0);
+  ASSERT_NE(icon, nullptr);
+  host::Icon* picture = host::lookup<host::Icon>(icon);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->picture.width, 16);
+  EXPECT_EQ(picture->picture.row(8)[8] >> 24, 0xFFu);  // opaque in the middle
+  EXPECT_EQ(picture->picture.row(0)[0], 0u);           // clear in the corner
+  EXPECT_EQ(LoadImageW(nullptr, MAKEINTRESOURCEW(102), IMAGE_ICON, 16, 16, 0), nullptr);
+  DestroyIcon(static_cast<HICON>(icon));
+}
+
+}  // namespace
+}  // namespace wmtest

@@ -1,0 +1,194 @@
+// The message loop: retrieval order, timers on the virtual clock, posting from
+// other threads, the quit, key translation.
+#include <thread>
+
+#include "tests/host/wm_fixture.h"
+
+namespace wmtest {
+namespace {
+
+// Retrieves n messages and dispatches them; their numbers in order.
+std::vector<UINT> takeMessages(int n) {
+  std::vector<UINT> out;
+  MSG m;
+  for (int i = 0; i < n && GetMessageW(&m, nullptr, 0, 0) > 0; ++i) {
+    out.push_back(m.message);
+    DispatchMessageW(&m);
+  }
+  return out;
+}
+
+using RetrievalOrder = HostTest;
+
+TEST_F(RetrievalOrder, PostedThenPaintThenTimer) {
+  HWND w = makeWindow();  // shown and needing paint
+  SetTimer(w, 9, 100, nullptr);
+  host::clockAdvanceTo(100);
+  PostMessageW(w, WM_USER + 1, 0, 0);
+  PostMessageW(w, WM_USER + 2, 0, 0);
+  EXPECT_EQ(takeMessages(4), (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_PAINT, WM_TIMER}));
+}
+
+TEST_F(RetrievalOrder, QuitComesAfterWhatWasPostedAndCarriesTheCode) {
+  HWND w = makeWindow(0);
+  PostMessageW(w, WM_USER + 1, 0, 0);
+  PostQuitMessage(5);
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(m.message, UINT(WM_USER + 1));
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), 0);
+  EXPECT_EQ(m.message, UINT(WM_QUIT));
+  EXPECT_EQ(m.wParam, 5u);
+  EXPECT_EQ(GetMessageW(nullptr, nullptr, 0, 0), -1);
+}
+
+TEST_F(RetrievalOrder, AWindowThatDeclinesItsPaintDoesNotSpinTheLoop) {
+  recorder().paintValidates = false;
+  HWND w = makeWindow();
+  SetTimer(w, 1, 100, nullptr);
+  EXPECT_EQ(takeMessages(5), (std::vector<UINT>{WM_PAINT, WM_TIMER, WM_PAINT, WM_TIMER, WM_PAINT}));
+  EXPECT_EQ(host::clockNowMs(), 200);
+}
+
+TEST_F(RetrievalOrder, EnterBecomesACharacterBeforeTheKeyRelease) {
+  makeWindow(0);
+  host::injectKey(VK_RETURN);
+  MSG m;
+  std::vector<UINT> seen;
+  for (int i = 0; i < 3 && GetMessageW(&m, nullptr, 0, 0) > 0; ++i) {
+    seen.push_back(m.message);
+    if (m.message == WM_CHAR) {
+      EXPECT_EQ(m.wParam, WPARAM('\r'));
+    }
+    TranslateMessage(&m);
+  }
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+}
+
+using Timers = HostTest;
+
+TEST_F(Timers, NoTimerMessageWhileOthersAreQueuedAndAtMostOnePending) {
+  HWND w = makeWindow(0);
+  SetTimer(w, 1, 100, nullptr);
+  host::clockAdvanceTo(350);  // three periods have passed
+  for (int i = 0; i < 3; ++i) PostMessageW(w, WM_USER, WPARAM(i), 0);
+  EXPECT_EQ(takeMessages(5), (std::vector<UINT>{WM_USER, WM_USER, WM_USER, WM_TIMER, WM_TIMER}));
+  std::vector<Received> ticks = receivedOf(WM_TIMER);
+  ASSERT_EQ(ticks.size(), 2u);
+  EXPECT_EQ(ticks[0].atMs, 350);  // one late message, not a burst of three
+  EXPECT_EQ(ticks[1].atMs, 400);  // back on the timer's own grid
+}
+
+TEST_F(Timers, NextDueIsLastDuePlusPeriodWhateverTheHandlerTakes) {
+  HWND w = makeWindow(0);
+  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_TIMER) Sleep(30);  // advances the virtual clock
+    return 0;
+  };
+  SetTimer(w, 1, 100, nullptr);
+  takeMessages(3);
+  std::vector<Received> ticks = receivedOf(WM_TIMER);
+  ASSERT_EQ(ticks.size(), 3u);
+  EXPECT_EQ(ticks[0].atMs, 100);
+  EXPECT_EQ(ticks[1].atMs, 200);
+  EXPECT_EQ(ticks[2].atMs, 300);
+}
+
+TEST_F(Timers, TheVirtualClockJumpsStraightToTheNextTimer) {
+  HWND w = makeWindow(0);
+  SetTimer(w, 1, 5000, nullptr);
+  SetTimer(w, 2, 2000, nullptr);
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(m.wParam, 2u);
+  EXPECT_EQ(host::clockNowMs(), 2000);
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(m.wParam, 2u);
+  EXPECT_EQ(host::clockNowMs(), 4000);
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(m.wParam, 1u);
+  EXPECT_EQ(host::clockNowMs(), 5000);
+}
+
+TEST_F(Timers, SetTimerWithTheSameIdReplacesAndKillTimerStops) {
+  HWND w = makeWindow(0);
+  EXPECT_EQ(SetTimer(w, 0x7FFF, 100, nullptr), 0x7FFFu);
+  host::clockAdvanceTo(50);
+  EXPECT_EQ(SetTimer(w, 0x7FFF, 300, nullptr), 0x7FFFu);
+  SetTimer(w, 2, 500, nullptr);
+  takeMessages(1);
+  ASSERT_EQ(receivedOf(WM_TIMER).size(), 1u);
+  EXPECT_EQ(receivedOf(WM_TIMER)[0].atMs, 350);
+  EXPECT_TRUE(KillTimer(w, 0x7FFF));
+  EXPECT_FALSE(KillTimer(w, 0x7FFF));
+  takeMessages(1);
+  EXPECT_EQ(receivedOf(WM_TIMER)[1].wParam, 2u);
+  EXPECT_EQ(receivedOf(WM_TIMER)[1].atMs, 550);  // set at 50
+}
+
+int procTimerCalls = 0;
+void countingTimerProc(HWND, UINT, uintptr_t, DWORD) { ++procTimerCalls; }
+
+TEST_F(Timers, ThreadTimerWithProcedureGetsAnIdAndCallsIt) {
+  procTimerCalls = 0;
+  uintptr_t id = SetTimer(nullptr, 0, 50, countingTimerProc);
+  ASSERT_NE(id, 0u);
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(m.message, UINT(WM_TIMER));
+  EXPECT_EQ(m.wParam, id);
+  DispatchMessageW(&m);
+  EXPECT_EQ(procTimerCalls, 1);
+  EXPECT_TRUE(KillTimer(nullptr, id));
+}
+
+using CrossThreadPosts = HostTest;
+
+TEST_F(CrossThreadPosts, APostFromAnotherThreadWakesABlockedLoop) {
+  HWND w = makeWindow(0);
+  std::thread poster([w] { PostMessageW(w, WM_USER + 7, 42, 0); });
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);  // no timer: the loop blocks until the post
+  poster.join();
+  EXPECT_EQ(m.message, UINT(WM_USER + 7));
+  EXPECT_EQ(m.wParam, 42u);
+  EXPECT_EQ(host::clockNowMs(), 0);
+}
+
+struct Relay {
+  HANDLE go;
+  HWND window;
+};
+
+DWORD relayThread(LPVOID parameter) {
+  Relay* r = static_cast<Relay*>(parameter);
+  WaitForSingleObject(r->go, INFINITE);
+  PostMessageW(r->window, WM_USER + 8, 0, 0);
+  return 0;
+}
+
+TEST_F(CrossThreadPosts, TheVirtualClockWaitsForAWokenThreadBeforeItJumps) {
+  HWND w = makeWindow(0);
+  Relay relay{CreateEventW(nullptr, FALSE, FALSE, nullptr), w};
+  HANDLE thread = CreateThread(nullptr, 0, relayThread, &relay, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  SetTimer(w, 1, 1000, nullptr);
+  SetEvent(relay.go);
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  EXPECT_EQ(m.message, UINT(WM_USER + 8));  // before the timer, at virtual time 0
+  EXPECT_EQ(host::clockNowMs(), 0);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  CloseHandle(relay.go);
+}
+
+TEST_F(CrossThreadPosts, PostsToAGoneWindowFail) {
+  HWND w = makeWindow(0);
+  DestroyWindow(w);
+  EXPECT_FALSE(PostMessageW(w, WM_USER, 0, 0));
+  EXPECT_FALSE(PostMessageW(reinterpret_cast<HWND>(uintptr_t(0x5A5A)), WM_USER, 0, 0));
+}
+
+}  // namespace
+}  // namespace wmtest

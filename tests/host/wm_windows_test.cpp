@@ -1,0 +1,210 @@
+// Windows: creation and destruction order, visibility, z-order, painting and
+// the client rectangle.
+#include "tests/host/wm_fixture.h"
+
+namespace wmtest {
+namespace {
+
+using WindowCreation = HostTest;
+
+TEST_F(WindowCreation, WmCreateArrivesInsideTheCallWithItsArguments) {
+  int marker = 7;
+  bool insideCreate = false;
+  recorder().handler = [&](HWND, UINT message, WPARAM, LPARAM lParam) -> LRESULT {
+    if (message == WM_CREATE) {
+      const CREATESTRUCTW* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      EXPECT_EQ(cs->lpCreateParams, &marker);
+      EXPECT_EQ(cs->cx, 240);
+      EXPECT_EQ(cs->cy, 320);
+      insideCreate = true;
+    }
+    return 0;
+  };
+  HWND w = CreateWindowExW(0, u"WmTest", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, nullptr, nullptr, nullptr, &marker);
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(insideCreate);
+  ASSERT_FALSE(recorder().log.empty());
+  EXPECT_EQ(recorder().log.front().message, UINT(WM_CREATE));
+  EXPECT_EQ(recorder().log.front().window, w);
+  EXPECT_TRUE(host::windowIsShown(w));
+}
+
+TEST_F(WindowCreation, FullScreenWindowCoversTheScreenAndFollowsItsSize) {
+  ASSERT_TRUE(host::setScreenSize(320, 240));
+  HWND w = makeWindow();
+  RECT r{};
+  ASSERT_TRUE(GetClientRect(w, &r));
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 320);
+  EXPECT_EQ(r.bottom, 240);
+  RECT screen{};
+  ASSERT_TRUE(GetClientRect(GetDesktopWindow(), &screen));
+  EXPECT_EQ(screen.right, 320);
+  EXPECT_EQ(screen.bottom, 240);
+}
+
+TEST_F(WindowCreation, DestroyedDuringItsOwnCreateGivesNull) {
+  recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_CREATE) DestroyWindow(window);
+    return 0;
+  };
+  EXPECT_EQ(makeWindow(), nullptr);
+  ASSERT_EQ(receivedOf(WM_DESTROY).size(), 1u);
+  EXPECT_TRUE(host::windowsInZOrder().empty());
+}
+
+TEST_F(WindowCreation, CreateAnsweringMinusOneFailsAndDestroys) {
+  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT { return message == WM_CREATE ? -1 : 0; };
+  EXPECT_EQ(makeWindow(), nullptr);
+  EXPECT_EQ(receivedOf(WM_DESTROY).size(), 1u);
+  EXPECT_TRUE(host::windowsInZOrder().empty());
+}
+
+TEST_F(WindowCreation, UnknownClassAndDuplicateClassFail) {
+  EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", nullptr, 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
+  WNDCLASS again{};
+  again.lpfnWndProc = recordingProc;
+  again.lpszClassName = u"wmtest";  // class names ignore case
+  EXPECT_EQ(RegisterClassW(&again), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_CLASS_ALREADY_EXISTS));
+}
+
+TEST_F(WindowCreation, HiddenDuringCreateStaysHiddenDespiteWsVisible) {
+  recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_CREATE) {
+      ShowWindow(window, SW_MINIMIZE);
+      ShowWindow(window, SW_HIDE);
+    }
+    return 0;
+  };
+  HWND w = makeWindow();
+  ASSERT_NE(w, nullptr);
+  EXPECT_FALSE(host::windowIsShown(w));
+}
+
+using WindowDestruction = HostTest;
+
+TEST_F(WindowDestruction, SendsDestroyAndDropsTimersAndQueuedMessages) {
+  HWND w = makeWindow();
+  ASSERT_NE(SetTimer(w, 1, 10, nullptr), 0u);
+  ASSERT_TRUE(PostMessageW(w, WM_USER + 1, 0, 0));
+  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_DESTROY) PostQuitMessage(3);
+    return 0;
+  };
+  ASSERT_TRUE(DestroyWindow(w));
+  EXPECT_EQ(receivedOf(WM_DESTROY).size(), 1u);
+  EXPECT_FALSE(DestroyWindow(w));  // the handle is stale now
+  EXPECT_FALSE(PostMessageW(w, WM_USER, 0, 0));
+  MSG m;
+  EXPECT_EQ(GetMessageW(&m, nullptr, 0, 0), 0);  // neither the post nor the timer, only the quit
+  EXPECT_EQ(m.wParam, 3u);
+  EXPECT_TRUE(receivedOf(WM_USER + 1).empty());
+  EXPECT_EQ(KillTimer(w, 1), FALSE);
+}
+
+TEST_F(WindowDestruction, DefaultCloseDestroys) {
+  HWND w = makeWindow();
+  SendMessageW(w, WM_CLOSE, 0, 0);
+  EXPECT_EQ(receivedOf(WM_DESTROY).size(), 1u);
+  EXPECT_TRUE(host::windowsInZOrder().empty());
+}
+
+TEST_F(WindowDestruction, DestroyingFromInsideItsOwnMessageIsSafe) {
+  recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_LBUTTONDOWN) DestroyWindow(window);
+    return 0;
+  };
+  HWND w = makeWindow();
+  host::injectTap(5, 5);
+  pumpUntil([] { return !receivedOf(WM_DESTROY).empty(); });
+  EXPECT_EQ(receivedOf(WM_LBUTTONUP).size(), 0u);  // the release went with the window
+  EXPECT_EQ(host::windowIsShown(w), false);
+}
+
+using WindowState = HostTest;
+
+TEST_F(WindowState, ShowWindowReportsTheFormerVisibility) {
+  HWND w = makeWindow(0);
+  EXPECT_FALSE(host::windowIsShown(w));
+  EXPECT_EQ(ShowWindow(w, SW_SHOWNORMAL), FALSE);
+  EXPECT_TRUE(host::windowIsShown(w));
+  EXPECT_NE(ShowWindow(w, SW_MINIMIZE), FALSE);
+  EXPECT_FALSE(host::windowIsShown(w));
+  EXPECT_NE(ShowWindow(w, SW_HIDE), FALSE);  // minimised still counted as visible
+  EXPECT_EQ(ShowWindow(w, SW_HIDE), FALSE);
+}
+
+TEST_F(WindowState, ForegroundAcceptsTheOwnedWindowsBitAndRaises) {
+  HWND a = makeWindow();
+  HWND b = makeWindow();
+  ASSERT_EQ(host::windowsInZOrder().back(), b);
+  recorder().log.clear();
+  EXPECT_TRUE(SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(a) | 1)));
+  EXPECT_EQ(host::windowsInZOrder().back(), a);
+  std::vector<Received> activations = receivedOf(WM_ACTIVATE);
+  ASSERT_EQ(activations.size(), 1u);
+  EXPECT_EQ(activations[0].window, a);
+  EXPECT_EQ(activations[0].wParam, WPARAM(WA_ACTIVE));
+  EXPECT_FALSE(SetForegroundWindow(reinterpret_cast<HWND>(uintptr_t(0x1235))));
+}
+
+TEST_F(WindowState, StaleAndWrongHandlesFailWithoutHarm) {
+  HWND w = makeWindow();
+  ASSERT_TRUE(DestroyWindow(w));
+  RECT r{};
+  EXPECT_FALSE(GetClientRect(w, &r));
+  EXPECT_FALSE(ShowWindow(w, SW_SHOWNORMAL));
+  EXPECT_FALSE(InvalidateRect(w, nullptr, FALSE));
+  EXPECT_FALSE(UpdateWindow(w));
+  EXPECT_EQ(SetTimer(w, 1, 10, nullptr), 0u);
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  EXPECT_FALSE(ShowWindow(static_cast<HWND>(event), SW_SHOWNORMAL));  // not a window
+  CloseHandle(event);
+}
+
+using Painting = HostTest;
+
+TEST_F(Painting, UpdateWindowPaintsAtOnceOnlyWhenInvalid) {
+  HWND w = makeWindow();
+  ASSERT_TRUE(UpdateWindow(w));  // a new shown window needs painting
+  ASSERT_EQ(receivedOf(WM_PAINT).size(), 1u);
+  ASSERT_TRUE(UpdateWindow(w));  // painted: nothing to do
+  EXPECT_EQ(receivedOf(WM_PAINT).size(), 1u);
+  InvalidateRect(w, nullptr, FALSE);
+  UpdateWindow(w);
+  EXPECT_EQ(receivedOf(WM_PAINT).size(), 2u);
+  EXPECT_EQ(host::windowFrameCount(w), 2u);
+}
+
+TEST_F(Painting, AWindowThatDoesNotPaintStaysInvalid) {
+  recorder().paintValidates = false;
+  HWND w = makeWindow();
+  UpdateWindow(w);
+  UpdateWindow(w);
+  EXPECT_EQ(receivedOf(WM_PAINT).size(), 2u);
+  EXPECT_EQ(host::windowFrameCount(w), 0u);
+}
+
+TEST_F(Painting, HiddenWindowsAreNotPainted) {
+  HWND w = makeWindow(0);
+  UpdateWindow(w);
+  EXPECT_TRUE(receivedOf(WM_PAINT).empty());
+  ShowWindow(w, SW_SHOWNORMAL);
+  UpdateWindow(w);
+  EXPECT_EQ(receivedOf(WM_PAINT).size(), 1u);
+}
+
+TEST_F(Painting, FindWindowByClassAndTitleInThisProcess) {
+  HWND w = makeWindow();
+  EXPECT_EQ(FindWindowW(u"WmTest", nullptr), w);
+  EXPECT_EQ(FindWindowW(u"WMTEST", u"test"), w);
+  EXPECT_EQ(FindWindowW(u"WmTest", u"other"), nullptr);
+}
+
+}  // namespace
+}  // namespace wmtest
