@@ -562,6 +562,7 @@ void fillBox(Surface& surface, const PixelClip& clip, int64_t x0, int64_t y0, in
   x1 = std::min(x1, clip.right);
   y0 = std::max(y0, clip.top);
   y1 = std::min(y1, clip.bottom);
+  if (x0 >= x1) return;
   for (int64_t y = y0; y < y1; ++y) std::fill(surface.row(int(y)) + x0, surface.row(int(y)) + x1, colour);
 }
 

@@ -173,6 +173,10 @@ TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
   EXPECT_EQ(o.at(0, 19), kWhite);  // inside the line's box, where no ink falls
   EXPECT_EQ(o.at(o.width(u"ab") + 2, 5), kBlack);
   EXPECT_EQ(o.at(0, 25), kBlack);
+  std::vector<uint32_t> before = o.pixels();
+  o.draw(u"ab", -500, 0, 120);  // a line box wholly left of the surface
+  o.draw(u"ab", 500, 0, 600);
+  EXPECT_EQ(o.pixels(), before);
 }
 
 TEST(TextLines, CountAndLineBreaksAtCrLfLoneCrAndLoneLf) {
