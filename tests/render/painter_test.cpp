@@ -1,0 +1,456 @@
+// The drawing surfaces and the frame painter on a headless window: draw lists
+// built by hand, painted with paintFrame, checked on the window's pixels.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/arith.h"
+#include "engine/scene_tables.h"
+#include "platform/host/gdi_objects.h"
+#include "platform/host/text_encoding.h"
+#include "platform/platform.h"
+#include "render/draw_list.h"
+#include "render/surfaces.h"
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+struct Rgb {
+  int r, g, b;
+};
+const Rgb kBackground{0, 0, 255};
+
+// True when the pixel is within tolerance of the colour in every component.
+bool near(uint32_t p, Rgb want, int tolerance = 0) {
+  return std::abs(int((p >> 16) & 0xFF) - want.r) <= tolerance &&
+         std::abs(int((p >> 8) & 0xFF) - want.g) <= tolerance && std::abs(int(p & 0xFF) - want.b) <= tolerance;
+}
+
+// ---- requests, filled in as the draw-request step fills them ----
+
+void shape(int kind, int source, int x, int y, int extentX, int extentY, Rgb c, int layer = 0) {
+  insertDrawEntry(kind, source, x, y, extentX, extentY, 0, 0, 0, 0, 0, 0, 0, c.r, c.g, c.b, layer);
+}
+void line(int x0, int y0, int x1, int y1, int width, Rgb c) {
+  insertDrawEntry(KIND_LINE, 0, x0, y0, 0, width, 0, 0, x1, y1, 0, 0, 0, c.r, c.g, c.b, 0);
+}
+void polygon(int source, int x, int y, float scaleX, float scaleY, Rgb c) {
+  insertDrawEntry(KIND_POLYGON, source, x, y, truncToInt(scaleX), truncToInt(scaleY), scaleX, scaleY,
+                  0, 0, 0, 0, 0, c.r, c.g, c.b, 0);
+}
+void text(int source, int x, int y, int right, int height, int count, int bold, Rgb c) {
+  insertDrawEntry(KIND_TEXT, source, x, y, right, height, 0, 0, count, bold, 0, 0, 0, c.r, c.g, c.b, 0);
+}
+void image(int source, int x, int y, int width, int height, int srcWidth, int srcHeight, int alpha) {
+  insertDrawEntry(KIND_IMAGE, source, x, y, width, height, 0, 0, 0, 0, srcWidth, srcHeight, alpha, 0, 0, 0, 0);
+}
+
+void setText(int n, const std::u16string& units) {
+  size_t i = 0;
+  for (; i < units.size() && i + 1 < MAX_TEXT_UNITS; ++i) scene.texts[n].text[i] = units[i];
+  scene.texts[n].text[i] = 0;
+}
+
+// ---- test images ----
+
+// A bottom-up BMP of pixels given top row first as 0xAARRGGBB, 24 or 32 bits.
+std::vector<uint8_t> bmpBytes(int width, int height, const std::vector<uint32_t>& pixels, int bits) {
+  int rowBytes = ((width * bits / 8) + 3) & ~3;
+  std::vector<uint8_t> out(54 + size_t(rowBytes) * size_t(height), 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  out[0] = 'B', out[1] = 'M';
+  put32(2, uint32_t(out.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, uint32_t(width));
+  put32(22, uint32_t(height));
+  out[26] = 1;
+  out[28] = uint8_t(bits);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint32_t p = pixels[size_t(y * width + x)];
+      size_t at = 54 + size_t(height - 1 - y) * size_t(rowBytes) + size_t(x * bits / 8);
+      for (int i = 0; i < bits / 8; ++i) out[at + size_t(i)] = uint8_t(p >> (8 * i));
+    }
+  }
+  return out;
+}
+
+// A scratch directory of image files, removed with them.
+struct ImageDir {
+  std::string path;
+  std::vector<std::string> files;
+  ImageDir() {
+    char pattern[] = "/tmp/tessaril-painter-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) path = pattern;
+  }
+  ~ImageDir() {
+    for (const std::string& f : files) ::remove(f.c_str());
+    ::rmdir(path.c_str());
+  }
+  std::string bmp(const std::string& name, int w, int h, const std::vector<uint32_t>& pixels, int bits) {
+    std::vector<uint8_t> bytes = bmpBytes(w, h, pixels, bits);
+    files.push_back(path + "/" + name);
+    FILE* f = fopen(files.back().c_str(), "wb");
+    if (f != nullptr) {
+      fwrite(bytes.data(), 1, bytes.size(), f);
+      fclose(f);
+    }
+    return files.back();
+  }
+  std::string png(const std::string& name, int w, int h, const std::vector<uint32_t>& premultiplied) {
+    host::Surface s;
+    s.reset(w, h, 0);
+    s.pixels = premultiplied;
+    files.push_back(path + "/" + name);
+    EXPECT_TRUE(host::writeSurfacePng(s, files.back().c_str()));
+    return files.back();
+  }
+};
+
+// Fills image slot n as the settings loader does: the bitmap, a memory DC
+// with it selected, and its description.
+void loadImageSlot(int n, const std::string& path, int loader) {
+  std::u16string wide = host::utf8ToUtf16(path);
+  ImageSlot& slot = scene.images[n];
+  slot.imageLoader = loader;
+  slot.bitmap = loader == IMAGE_LOADER_DIB ? SHLoadDIBitmap(wide.c_str()) : SHLoadImageFile(wide.c_str());
+  ASSERT_NE(slot.bitmap, nullptr) << path;
+  slot.dc = CreateCompatibleDC(nullptr);
+  SelectObject(slot.dc, slot.bitmap);
+  GetObjectW(slot.bitmap, sizeof(BITMAP), &slot.info);
+}
+
+// ---- the fixture: a window, scene tables with a blue background, surfaces ----
+
+LRESULT testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeWindow(int x, int y, int width, int height) {
+  setenv("TESSARIL_BACKEND", "headless", 1);
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = testWindowProc;
+    wc.lpszClassName = u"TessarilPainterTest";
+    registered = RegisterClassW(&wc) != 0;
+  }
+  return CreateWindowExW(0, u"TessarilPainterTest", u"painter", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                         nullptr, nullptr);
+}
+
+// The window's client pixels as the last frame left them.
+std::vector<uint32_t> clientPixels(HWND window) {
+  HDC dc = GetDC(window);
+  host::Surface* s = host::dcSurface(dc);
+  std::vector<uint32_t> pixels = s != nullptr ? s->pixels : std::vector<uint32_t>();
+  ReleaseDC(window, dc);
+  return pixels;
+}
+
+class Painter : public ::testing::Test {
+ protected:
+  HWND window = nullptr;
+  std::vector<uint32_t> frame;
+  PolygonVertex square[4] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+
+  void SetUp() override {
+    window = makeWindow(0, 0, kWidth, kHeight);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(allocateSceneTables(), 1);
+    scene.backgroundBrush = CreateSolidBrush(RGB(0, 0, 255));
+    ASSERT_EQ(createSurfaces(window), 1);
+  }
+  void TearDown() override {
+    for (int n = 0; n < MAX_SCENE_ENTRIES; ++n) {
+      if (scene.polygons[n].points == square) scene.polygons[n] = PolygonSlot{0, nullptr};  // not heap
+    }
+    releaseSurfaces();
+    releaseSceneTables();
+    DestroyWindow(window);
+  }
+  void paint(const char* pngPath = nullptr) {
+    paintFrame(window);
+    frame = clientPixels(window);
+    ASSERT_EQ(frame.size(), size_t(kWidth * kHeight));
+    if (pngPath != nullptr) {
+      HDC dc = GetDC(window);
+      host::writeDcPng(dc, pngPath);
+      ReleaseDC(window, dc);
+    }
+  }
+  uint32_t at(int x, int y) { return frame[size_t(y * kWidth + x)]; }
+  int countNear(Rgb want, int x0 = 0, int y0 = 0, int x1 = kWidth, int y1 = kHeight) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) n += near(at(x, y), want);
+    }
+    return n;
+  }
+  int inked(int x0 = 0, int y0 = 0, int x1 = kWidth, int y1 = kHeight) {
+    return (x1 - x0) * (y1 - y0) - countNear(kBackground, x0, y0, x1, y1);
+  }
+};
+
+// ---- the background, the list and the surfaces ----
+
+TEST_F(Painter, EmptyListShowsTheBackgroundAndEveryFrameEmptiesTheList) {
+  paint();
+  EXPECT_EQ(countNear(kBackground), kWidth * kHeight);
+  shape(KIND_RECTANGLE, 1, 10, 10, 50, 50, Rgb{255, 0, 0}, 1);
+  shape(KIND_RECTANGLE, 1, 30, 30, 70, 70, Rgb{0, 255, 0}, 5);  // a higher layer lies behind
+  paint();
+  EXPECT_TRUE(near(at(40, 40), Rgb{255, 0, 0}));
+  EXPECT_TRUE(near(at(60, 60), Rgb{0, 255, 0}));
+  EXPECT_EQ(drawListHead, 1);
+  for (int i = 0; i < MAX_DRAW_ENTRIES; ++i) ASSERT_EQ(drawList[i].inUse, 0) << i;
+  paint();
+  EXPECT_EQ(countNear(kBackground), kWidth * kHeight);
+  // A damaged link that loops back ends the walk instead of hanging it.
+  shape(KIND_RECTANGLE, 1, 10, 10, 20, 20, Rgb{255, 0, 0});
+  shape(KIND_RECTANGLE, 1, 30, 10, 40, 20, Rgb{0, 255, 0});
+  drawList[2].next = 1;
+  paint();
+  EXPECT_TRUE(near(at(35, 15), Rgb{0, 255, 0}));
+  EXPECT_EQ(drawListHead, 1);
+}
+
+TEST_F(Painter, SurfacesFollowTheClientAreaAndAreReleasedWhole) {
+  EXPECT_EQ(clientRect.right, kWidth);
+  EXPECT_EQ(clientRect.bottom, kHeight);
+  BITMAP info{};
+  ASSERT_GT(GetObjectW(backBufferBitmap, sizeof(info), &info), 0);
+  EXPECT_EQ(info.bmWidth, kWidth);
+  EXPECT_EQ(info.bmHeight, kHeight);
+  LOGFONTW zero{};
+  EXPECT_EQ(memcmp(&fontTemplate, &zero, sizeof(zero)), 0);
+  releaseSurfaces();
+  size_t none = host::liveObjectCount();
+  ASSERT_EQ(createSurfaces(window), 1);
+  size_t live = host::liveObjectCount();
+  EXPECT_GT(live, none);
+  ASSERT_EQ(createSurfaces(window), 1);  // again without a release: nothing leaks
+  EXPECT_EQ(host::liveObjectCount(), live);
+  releaseSurfaces();
+  EXPECT_TRUE(backBuffer == nullptr && backBufferBitmap == nullptr && screenSnapshot == nullptr &&
+              screenSnapshotBitmap == nullptr && drawList == nullptr);
+  EXPECT_EQ(host::liveObjectCount(), none);
+  releaseSurfaces();  // twice is harmless
+  ASSERT_EQ(createSurfaces(window), 1);
+  // A client area grown past the buffers is cleared and copied safely.
+  clientRect.right = kWidth * 3;
+  clientRect.bottom = kHeight * 3;
+  shape(KIND_RECTANGLE, 1, 10, 10, 20, 20, Rgb{255, 0, 0});
+  paint();
+  EXPECT_TRUE(near(at(15, 15), Rgb{255, 0, 0}));
+}
+
+TEST_F(Painter, FramesDeleteEveryPenBrushAndFontTheyMake) {
+  setText(0, u"text");
+  scene.polygons[0] = PolygonSlot{4, square};
+  size_t live = host::liveObjectCount();
+  for (int n = 0; n < 3; ++n) {
+    text(0, 0, 0, 100, 16, -1, n & 1, Rgb{255, 255, 255});
+    shape(KIND_RECTANGLE, n, 0, 0, 10, 10, Rgb{255, 0, 0});
+    shape(KIND_ELLIPSE, 1 - n, 0, 0, 10, 10, Rgb{255, 0, 0});
+    line(0, 0, 50, 50, 3, Rgb{255, 0, 0});
+    polygon(0, 0, 0, 1.0f, 1.0f, Rgb{255, 0, 0});
+    paint();
+    EXPECT_EQ(host::liveObjectCount(), live) << n;
+  }
+}
+
+TEST(PainterSnapshot, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
+  HWND desktop = GetDesktopWindow();  // the screen: red top-left corner, green elsewhere
+  HDC screen = GetDC(desktop);
+  ASSERT_NE(screen, nullptr);
+  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0)), red = CreateSolidBrush(RGB(255, 0, 0));
+  HGDIOBJ previous = SelectObject(screen, green);
+  PatBlt(screen, 0, 0, 4096, 4096, PATCOPY);
+  SelectObject(screen, red);
+  PatBlt(screen, 0, 0, 20, 20, PATCOPY);
+  SelectObject(screen, previous);
+  ReleaseDC(desktop, screen);
+  HWND window = makeWindow(50, 50, 60, 40);  // away from the origin
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(allocateSceneTables(), 1);
+  ASSERT_EQ(createSurfaces(window), 1);
+  paintFrame(window);
+  std::vector<uint32_t> pixels = clientPixels(window);
+  ASSERT_EQ(pixels.size(), size_t(60 * 40));
+  EXPECT_TRUE(near(pixels[5 * 60 + 5], Rgb{255, 0, 0}));
+  EXPECT_TRUE(near(pixels[30 * 60 + 50], Rgb{0, 255, 0}));
+  releaseSurfaces();
+  releaseSceneTables();
+  DestroyWindow(window);
+  DeleteObject(green);
+  DeleteObject(red);
+}
+
+// ---- shapes and colours ----
+
+TEST_F(Painter, ColoursClampAndRectanglesAreOutlinedOrFilledBySource) {
+  shape(KIND_RECTANGLE, 1, 10, 10, 30, 30, Rgb{-20, 128, 400});
+  shape(KIND_RECTANGLE, 1, 40, 10, 60, 30, Rgb{INT_MAX, INT_MIN, 255});
+  shape(KIND_RECTANGLE, 0, 70, 10, 90, 30, Rgb{255, 255, 0});
+  shape(KIND_ELLIPSE, 0, 10, 40, 40, 70, Rgb{255, 255, 0});
+  shape(KIND_ELLIPSE, -1, 50, 40, 80, 70, Rgb{255, 255, 0});
+  paint();
+  EXPECT_EQ(countNear(Rgb{0, 128, 255}, 10, 10, 30, 30), 400);  // outline and fill in one colour
+  EXPECT_TRUE(near(at(50, 20), Rgb{255, 0, 255}));
+  Rgb yellow{255, 255, 0};
+  EXPECT_EQ(countNear(yellow, 70, 10, 91, 31), 4 * 20 - 4);  // source 0: an outline, edges excluded
+  EXPECT_TRUE(near(at(80, 20), kBackground));
+  EXPECT_TRUE(near(at(10, 55), yellow));
+  EXPECT_TRUE(near(at(25, 55), kBackground));
+  EXPECT_TRUE(near(at(65, 55), yellow));
+}
+
+TEST_F(Painter, LineOfWidthZeroIsOnePixelWide) {
+  line(10, 20, 100, 20, 0, Rgb{255, 255, 255});
+  line(10, 60, 100, 60, 5, Rgb{255, 255, 255});
+  paint();
+  Rgb white{255, 255, 255};
+  EXPECT_EQ(countNear(white, 0, 0, kWidth, 40), 90);  // x 10..99 of row 20
+  EXPECT_TRUE(near(at(10, 20), white) && near(at(99, 20), white));
+  for (int y = 58; y <= 62; ++y) EXPECT_TRUE(near(at(50, y), white)) << y;
+  EXPECT_FALSE(near(at(50, 63), white));
+}
+
+TEST_F(Painter, PolygonIsScaledAboutTheEntryOriginAndBadSlotsDrawNothing) {
+  scene.polygons[3] = PolygonSlot{4, square};
+  polygon(3, 20, 30, 2.0f, 0.5f, Rgb{0, 255, 0});
+  paint();
+  // (20, 30) - (40, 35), the vertex pixels included.
+  EXPECT_EQ(countNear(Rgb{0, 255, 0}), 21 * 6);
+  EXPECT_EQ(countNear(Rgb{0, 255, 0}, 20, 30, 41, 36), 21 * 6);
+
+  scene.polygons[1] = PolygonSlot{0, square};
+  scene.polygons[2] = PolygonSlot{-3, square};
+  scene.polygons[4] = PolygonSlot{70000, nullptr};  // a count the loader made no array for
+  scene.polygons[5] = PolygonSlot{3, nullptr};
+  for (int source : {1, 2, 4, 5, -1, 256, INT_MIN}) polygon(source, 20, 20, 5.0f, 5.0f, Rgb{255, 0, 0});
+  paint();
+  EXPECT_EQ(inked(), 0);
+  scene.polygons[4].count = scene.polygons[5].count = 0;
+
+  // Runaway products saturate (the sanitizers would catch an overflow).
+  polygon(3, INT_MAX - 10, INT_MIN + 10, 1e30f, -1e30f, Rgb{255, 0, 0});
+  polygon(3, 0, 100, NAN, 1.0f, Rgb{255, 0, 0});
+  paint();
+  EXPECT_EQ(drawListHead, 1);
+}
+
+// ---- texts ----
+
+TEST_F(Painter, TextShowsItsVisibleUnitsOnly) {
+  setText(0, u"ABCDEF");
+  setText(1, u"ABC");
+  Rgb white{255, 255, 255};
+  text(0, 10, 10, 150, 16, 3, 0, white);
+  text(1, 10, 40, 150, 16, -1, 0, white);
+  text(0, 10, 70, 150, 16, -1, 0, white);
+  text(0, 10, 100, 150, 16, 0, 0, white);
+  for (int source : {-1, 256, INT_MAX}) text(source, 10, 100, 150, 16, -1, 0, white);
+  paint();
+  int three = inked(0, 10, kWidth, 26);
+  EXPECT_GT(three, 20);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < kWidth; ++x) ASSERT_EQ(at(x, 10 + y), at(x, 40 + y)) << x << "," << y;
+  }
+  EXPECT_GT(inked(0, 70, kWidth, 86), three * 3 / 2);
+  EXPECT_EQ(inked(0, 100, kWidth, kHeight), 0);  // srcX 0 and sources outside the table: nothing
+}
+
+TEST_F(Painter, LongTextWrapsAtTheBoxAndRunsBelowTheClientArea) {
+  setText(2, u"one two three four five six seven eight nine ten");
+  text(2, 4, 70, 60, 16, -1, 0, Rgb{255, 255, 255});
+  setText(3, u"WW");  // a box narrower than a character: each on its own line, past the edge
+  text(3, 120, 4, 121, 16, -1, 0, Rgb{255, 255, 255});
+  paint("/tmp/tessaril-painter-wrap.png");
+  EXPECT_GT(inked(0, 70, 64, 86), 0);
+  EXPECT_GT(inked(0, 86, 64, 102), 0);
+  EXPECT_GT(inked(0, 102, 64, kHeight), 0);  // on to the bottom edge, unclipped
+  EXPECT_EQ(inked(64, 70, kWidth, kHeight), 0);
+  EXPECT_GT(inked(122, 4, kWidth, 20), 0);
+  EXPECT_GT(inked(120, 20, kWidth, 36), 0);
+}
+
+TEST_F(Painter, BoldBlackBackingLiesBeneathTheColouredText) {
+  setText(4, u"漢字 Tessaril");  // two lines in the box
+  Rgb yellow{255, 255, 0}, black{0, 0, 0};
+  text(4, 10, 10, 150, 24, -1, 1, black);  // the backing, then the text
+  text(4, 10, 10, 150, 24, -1, 0, yellow);
+  text(4, 10, 66, 150, 24, -1, 0, yellow);  // the text alone
+  paint("/tmp/tessaril-painter-backing.png");
+  EXPECT_GT(countNear(yellow, 0, 10, kWidth, 58), 100);
+  EXPECT_GT(countNear(black, 0, 10, kWidth, 58), 100);
+  EXPECT_EQ(countNear(black, 0, 66, kWidth, 114), 0);
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      ASSERT_EQ(near(at(x, 10 + y), yellow), near(at(x, 66 + y), yellow)) << x << "," << y;
+    }
+  }
+}
+
+// ---- images ----
+
+TEST_F(Painter, OpaqueImagesLeaveOutMagentaTranslucentOnesBlendIt) {
+  ImageDir dir;
+  loadImageSlot(5, dir.bmp("keyed.bmp", 4, 1, {0xFFFF00FFu, 0xFFFF0000u, 0xFFFF00FFu, 0xFF00FF00u}, 24),
+                IMAGE_LOADER_DIB);
+  image(5, 0, 0, 40, 10, 4, 1, 255);
+  image(5, 0, 20, 40, 10, 4, 1, 300);
+  image(5, 0, 40, 40, 10, 4, 1, 254);
+  paint("/tmp/tessaril-painter-images.png");
+  for (int y : {5, 25}) {
+    EXPECT_TRUE(near(at(5, y), kBackground)) << y;  // keyed out
+    EXPECT_TRUE(near(at(15, y), Rgb{255, 0, 0})) << y;
+    EXPECT_TRUE(near(at(25, y), kBackground)) << y;
+    EXPECT_TRUE(near(at(35, y), Rgb{0, 255, 0})) << y;
+  }
+  EXPECT_TRUE(near(at(5, 45), Rgb{254, 0, 255}, 1));  // magenta shows at 254/255 over blue
+  EXPECT_TRUE(near(at(15, 45), Rgb{254, 0, 1}, 1));
+}
+
+TEST_F(Painter, BmpBlendsWithPerPixelAlphaOtherImagesWithConstantAlphaOnly) {
+  ImageDir dir;
+  std::string bmp = dir.bmp("alpha.bmp", 2, 1, {0xFFFF0000u, 0x00FF0000u}, 32);  // opaque red, clear red
+  loadImageSlot(0, bmp, IMAGE_LOADER_DIB);
+  loadImageSlot(1, dir.png("alpha.png", 2, 1, {0xFFFF0000u, 0x00000000u}), IMAGE_LOADER_SHELL);
+  loadImageSlot(2, bmp, IMAGE_LOADER_DIB);
+  scene.images[2].imageLoader = IMAGE_LOADER_SHELL;  // the loader flag alone decides
+  for (int n = 0; n < 3; ++n) image(n, 0, 20 * n, 20, 10, 2, 1, 128);
+  paint();
+  for (int y : {5, 25, 45}) EXPECT_TRUE(near(at(5, y), Rgb{128, 0, 127}, 2)) << y;
+  EXPECT_TRUE(near(at(15, 5), kBackground));        // per-pixel alpha 0: untouched
+  EXPECT_TRUE(near(at(15, 25), Rgb{0, 0, 127}, 2));  // constant alpha: counts as black
+  EXPECT_TRUE(near(at(15, 45), Rgb{0, 0, 127}, 2));
+}
+
+TEST_F(Painter, EmptySlotsSourcesOutsideTheTableAndUnknownKindsDrawNothing) {
+  ImageDir dir;
+  loadImageSlot(255, dir.bmp("red.bmp", 1, 1, {0xFFFF0000u}, 24), IMAGE_LOADER_DIB);
+  for (int alpha : {255, 100}) {
+    for (int source : {9, 256, -2}) image(source, 0, 0, 50, 50, 1, 1, alpha);  // 9 holds no image
+  }
+  image(255, 60, 60, 10, 10, 1, 1, 255);
+  insertDrawEntry(99, 255, 0, 0, 50, 50, 0, 0, 0, 0, 1, 1, 255, 255, 0, 0, 0);
+  paint();
+  EXPECT_EQ(inked(0, 0, 50, 50), 0);
+  EXPECT_EQ(countNear(Rgb{255, 0, 0}), 100);
+}
+
+}  // namespace
