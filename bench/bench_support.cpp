@@ -1,0 +1,163 @@
+// Same-run timing, the headless window and the temporary images of the
+// benchmark scenes (see bench_support.h).
+#include "bench/bench_support.h"
+
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/host/host_control.h"
+#include "platform/host/text_encoding.h"
+
+namespace bench {
+
+void SameRunTimer::add(const std::string& name, std::function<void()> job) {
+  jobs_.push_back(Job{name, std::move(job), 0.0});
+}
+
+double timeOnce(const std::function<void()>& job) {
+  auto start = std::chrono::steady_clock::now();
+  job();
+  auto end = std::chrono::steady_clock::now();
+  return std::chrono::duration<double>(end - start).count();
+}
+
+double SameRunTimer::round() {
+  double ours = 0.0;
+  size_t count = jobs_.size();
+  for (size_t k = 0; k < count; ++k) {
+    size_t i = (turn_ + k) % count;
+    double seconds = timeOnce(jobs_[i].run);
+    jobs_[i].seconds += seconds;
+    if (i == 0) ours = seconds;
+  }
+  ++turn_;
+  return ours;
+}
+
+double SameRunTimer::total(const std::string& name) const {
+  for (const Job& job : jobs_) {
+    if (job.name == name) return job.seconds;
+  }
+  return 0.0;
+}
+
+void SameRunTimer::reportRatio(benchmark::State& state, const std::string& counter, const std::string& other) const {
+  double theirs = total(other);
+  state.counters[counter] = theirs > 0.0 ? jobs_.front().seconds / theirs : 0.0;
+}
+
+namespace {
+
+LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) return 0;  // the scenes paint themselves
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HeadlessWindow::HeadlessWindow(int width, int height) {
+  host::resetHost();
+  host::setScreenSize(width, height);
+  WNDCLASS c{};
+  c.lpfnWndProc = quietProcedure;
+  c.lpszClassName = u"TessarilBench";
+  RegisterClassW(&c);
+  window_ = CreateWindowExW(0, u"TessarilBench", u"bench", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                            nullptr, nullptr, nullptr);
+}
+
+HeadlessWindow::~HeadlessWindow() { host::resetHost(); }
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/tessaril-bench-XXXXXX";
+  if (mkdtemp(pattern) != nullptr) path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+bool writeBmp(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels, int bits) {
+  int rowBytes = ((width * bits / 8) + 3) & ~3;
+  size_t dataSize = size_t(rowBytes) * size_t(height);
+  std::vector<uint8_t> out(54 + dataSize, 0);
+  auto put16 = [&](size_t at, uint32_t v) {
+    out[at] = uint8_t(v);
+    out[at + 1] = uint8_t(v >> 8);
+  };
+  auto put32 = [&](size_t at, uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  out[0] = 'B';
+  out[1] = 'M';
+  put32(2, uint32_t(out.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, uint32_t(width));
+  put32(22, uint32_t(height));
+  put16(26, 1);
+  put16(28, uint16_t(bits));
+  put32(34, uint32_t(dataSize));
+  for (int y = 0; y < height; ++y) {
+    size_t row = 54 + size_t(height - 1 - y) * size_t(rowBytes);  // bottom-up rows
+    for (int x = 0; x < width; ++x) {
+      uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
+      size_t at = row + size_t(x) * size_t(bits / 8);
+      out[at] = uint8_t(p);
+      out[at + 1] = uint8_t(p >> 8);
+      out[at + 2] = uint8_t(p >> 16);
+      if (bits == 32) out[at + 3] = uint8_t(p >> 24);
+    }
+  }
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::string spriteFileName(SpriteKind kind, int variant) {
+  const char* stem = kind == SpriteKind::Keyed ? "keyed" : kind == SpriteKind::Plain ? "plain" : "alpha";
+  const char* suffix = kind == SpriteKind::Plain ? ".BMP" : ".bmp";
+  return stem + std::to_string(variant) + suffix;
+}
+
+bool writeSprite(const std::string& directory, SpriteKind kind, int variant) {
+  const int n = kSpriteSide;
+  std::vector<uint32_t> pixels(size_t(n) * size_t(n));
+  uint32_t tint = 0x203040u + uint32_t(variant) * 0x305A17u;
+  for (int y = 0; y < n; ++y) {
+    for (int x = 0; x < n; ++x) {
+      double dx = x + 0.5 - n / 2.0, dy = y + 0.5 - n / 2.0;
+      double r = std::sqrt(dx * dx + dy * dy) / (n / 2.0);  // 0 at the centre, 1 at the edge
+      uint32_t shade = uint32_t(x * 255 / n) << 8 | uint32_t(y * 255 / n);
+      uint32_t colour = (tint ^ shade) & 0x00FFFFFFu;
+      if ((colour & 0x00FFFFFFu) == 0xFF00FFu) colour ^= 1;  // never the key by chance
+      uint32_t& out = pixels[size_t(y) * size_t(n) + size_t(x)];
+      switch (kind) {
+        case SpriteKind::Keyed:
+          out = r < 0.9 ? (0xFF000000u | colour) : 0xFFFF00FFu;
+          break;
+        case SpriteKind::Plain:
+          out = 0xFF000000u | colour;
+          break;
+        case SpriteKind::Alpha: {
+          double a = r < 1.0 ? 1.0 - r * r : 0.0;
+          out = (uint32_t(a * 255.0 + 0.5) << 24) | colour;
+          break;
+        }
+      }
+    }
+  }
+  int bits = kind == SpriteKind::Alpha ? 32 : 24;
+  return writeBmp(directory + "/" + spriteFileName(kind, variant), n, n, pixels, bits);
+}
+
+std::u16string devicePath(const std::string& path) { return host::utf8ToUtf16(path); }
+
+}  // namespace bench
