@@ -273,6 +273,7 @@ TEST_F(Painter, FramesDeleteEveryPenBrushAndFontTheyMake) {
 }
 
 TEST(PainterSnapshot, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
+  setenv("TESSARIL_BACKEND", "headless", 1);
   HWND desktop = GetDesktopWindow();  // the screen: red top-left corner, green elsewhere
   HDC screen = GetDC(desktop);
   ASSERT_NE(screen, nullptr);
