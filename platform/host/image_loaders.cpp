@@ -279,15 +279,11 @@ void decodeRow(const BmpLayout& layout, const uint8_t* in, uint32_t* out) {
   }
 }
 
-// c * a / 255, rounded.
-uint32_t scaleByAlpha(uint32_t c, uint32_t a) {
-  uint32_t t = c * a + 128;
-  return (t + (t >> 8)) >> 8;
-}
-
 // Settles the alpha of a decoded 32-bit image: all alpha bytes 0 make it
-// opaque; otherwise the colours are premultiplied. True when a pixel is left
-// translucent.
+// opaque; otherwise the pixels are the file's premultiplied colours, as the
+// platform's blend takes them, with a colour above its alpha cut to the alpha
+// (a file that is not premultiplied would otherwise over-brighten what it is
+// blended onto). True when a pixel is left translucent.
 bool settleAlpha(Surface& s) {
   bool anyAlpha = false;
   for (uint32_t p : s.pixels) anyAlpha |= (p >> 24) != 0;
@@ -300,8 +296,10 @@ bool settleAlpha(Surface& s) {
     uint32_t a = p >> 24;
     if (a == 0xFF) continue;
     translucent = true;
-    p = (a << 24) | (scaleByAlpha((p >> 16) & 0xFFu, a) << 16) | (scaleByAlpha((p >> 8) & 0xFFu, a) << 8) |
-        scaleByAlpha(p & 0xFFu, a);
+    uint32_t r = std::min((p >> 16) & 0xFFu, a);
+    uint32_t g = std::min((p >> 8) & 0xFFu, a);
+    uint32_t b = std::min(p & 0xFFu, a);
+    p = (a << 24) | (r << 16) | (g << 8) | b;
   }
   return translucent;
 }

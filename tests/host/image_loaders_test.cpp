@@ -196,14 +196,18 @@ TEST(ShLoadDIBitmap, Keeps32BitAlphaPremultiplied) {
   f.width = 3;
   f.height = 1;
   f.bitsPerPixel = 32;
-  f.rows = {{0x00, 0x00, 0xFF, 0x80, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0xFF}};
+  f.width = 4;
+  f.rows = {{0x00, 0x00, 0xFF, 0x80, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0xFF,
+             /**/ 0x00, 0x00, 0x40, 0x80}};
   Loaded b(loadDib(dir, "alpha.bmp", encode(f)));
   ASSERT_NE(b.handle, nullptr);
-  EXPECT_EQ(b.at(0, 0), 0x80800000u);  // red at alpha 128
+  EXPECT_EQ(b.at(0, 0), 0x80800000u);  // full red at alpha 128: cut to the alpha
   EXPECT_EQ(b.at(1, 0), 0x00000000u);  // magenta at alpha 0
+  EXPECT_EQ(b.at(3, 0), 0x80400000u);  // premultiplied already: kept as stored
   EXPECT_EQ(b.at(2, 0), 0xFF302010u);
   EXPECT_TRUE(b.perPixelAlpha());
   // Every alpha byte 0: an opaque image.
+  f.width = 3;
   f.rows = {{0x00, 0x00, 0xFF, 0x00, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0x00}};
   Loaded opaque(loadDib(dir, "zero.bmp", encode(f)));
   ASSERT_NE(opaque.handle, nullptr);
