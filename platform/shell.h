@@ -31,7 +31,9 @@ typedef NOTIFYICONDATA NOTIFYICONDATAW;
 #define NIF_ICON 0x00000002u
 #define NIF_TIP 0x00000004u
 
-// Adds or removes an icon of the tray; a tap on it posts uCallbackMessage with
-// wParam = uID and lParam = WM_LBUTTONDOWN, then WM_LBUTTONUP. Headless: a tray
-// the host keeps, tapped by tests; x11: the freedesktop system tray.
+// Adds, changes or removes an icon of the tray (one per hWnd and uID): FALSE for
+// NIM_ADD of an icon that is there, NIM_MODIFY or NIM_DELETE of one that is
+// not. A tap on it posts uCallbackMessage with wParam = uID and lParam =
+// WM_LBUTTONDOWN, then WM_LBUTTONUP. Headless: a tray the host keeps, tapped
+// by tests; x11: the freedesktop system tray.
 BOOL Shell_NotifyIcon(DWORD message, NOTIFYICONDATA* data);

@@ -25,8 +25,11 @@
 //     suspend     a transition into suspend (PBT_TRANSITION, POWER_STATE_SUSPEND)
 //     size:W:H    the screen becomes W x H; every full-screen window follows,
 //                 is invalidated and gets WM_SIZE with MAKELPARAM(W, H)
-// key, close and activate go to the foreground window if shown, else the
-// topmost shown window, else the topmost window. Example:
+//     second:M    what a second start of the program sends: MSG_OTHER_INSTANCE
+//                 (WM_USER + 100) with wParam M (0 plain, 1 resident), without
+//                 a second process (so it keeps to the virtual clock)
+// key, close, activate and second go to the foreground window if shown, else
+// the topmost shown window, else the topmost window. Example:
 //     500:tap:10:20;1200:key:13;2000:tray;2500:resume;3000:suspend;3500:size:320:240;4000:close
 // The loop delivers an entry once the host clock reaches its time, before
 // anything else it would retrieve then; a virtual clock jumps straight to it.
@@ -79,11 +82,11 @@ bool writeWindowPng(HWND window, const char* path);
 
 // ---- input ----
 
-enum class InputKind : uint8_t { Tap, Key, Close, Activate, TrayTap, Resume, Suspend, ScreenSize };
+enum class InputKind : uint8_t { Tap, Key, Close, Activate, TrayTap, Resume, Suspend, ScreenSize, SecondStart };
 
 struct HeadlessInput {
   InputKind kind = InputKind::Tap;
-  int a = 0;          // tap: x; key: VK; tray: uID; size: width
+  int a = 0;          // tap: x; key: VK; tray: uID; size: width; second: its mode
   int b = 0;          // tap: y; size: height
   bool hasId = false; // tray: a = the uID to tap (else the first icon)
 };
@@ -102,6 +105,7 @@ void injectActivate();
 void injectTrayTap();
 void injectTrayTap(UINT id);
 void injectScreenSize(int width, int height);
+void injectSecondStart(int resident);
 // Power events go straight to the subscribed queues, from any thread, with
 // or without a running loop.
 void injectPowerResume();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/host/gdi_objects.h"
@@ -121,8 +122,9 @@ TEST_F(HeadlessInput, ATapGoesToTheTopmostShownWindowUnderItInClientCoordinates)
 TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
   HWND w = makeWindow();
   std::string error;
-  ASSERT_TRUE(host::addInputScript(" 1200:key:0x0D ; 500:tap:10:20;;2000:activate;4000:close ", &error)) << error;
-  EXPECT_EQ(host::pendingInputCount(), 4u);
+  ASSERT_TRUE(host::addInputScript(" 1200:key:0x0D ; 500:tap:10:20;;2000:activate;3000:second:1;4000:close ", &error))
+      << error;
+  EXPECT_EQ(host::pendingInputCount(), 5u);
   pumpUntil([] { return !receivedOf(WM_DESTROY).empty(); });
   ASSERT_EQ(receivedOf(WM_LBUTTONDOWN).size(), 1u);
   EXPECT_EQ(receivedOf(WM_LBUTTONDOWN)[0].atMs, 500);
@@ -131,6 +133,9 @@ TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
   EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].atMs, 1200);
   ASSERT_EQ(receivedOf(WM_ACTIVATE).size(), 1u);
   EXPECT_EQ(receivedOf(WM_ACTIVATE)[0].atMs, 2000);
+  ASSERT_EQ(receivedOf(WM_USER + 100).size(), 1u);
+  EXPECT_EQ(receivedOf(WM_USER + 100)[0].wParam, 1u);
+  EXPECT_EQ(receivedOf(WM_USER + 100)[0].atMs, 3000);
   ASSERT_EQ(receivedOf(WM_CLOSE).size(), 1u);
   EXPECT_EQ(receivedOf(WM_CLOSE)[0].atMs, 4000);
   EXPECT_EQ(receivedOf(WM_CLOSE)[0].window, w);
@@ -149,9 +154,60 @@ TEST_F(HeadlessInput, ScriptInputComesBeforeATimerDueAtTheSameTime) {
   EXPECT_EQ(order, (std::vector<UINT>{WM_CLOSE, WM_TIMER}));
 }
 
+struct PowerRelay {
+  HWND window;
+  HANDLE stop;
+};
+
+// Forwards power records to the window, as the program's power watcher does.
+DWORD powerRelay(LPVOID parameter) {
+  PowerRelay* relay = static_cast<PowerRelay*>(parameter);
+  MSGQUEUEOPTIONS o{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, 4, 536, TRUE};
+  HANDLE queue = CreateMsgQueue(nullptr, &o);
+  HANDLE notifications = RequestPowerNotifications(queue, PBT_TRANSITION | PBT_RESUME);
+  HANDLE set[2] = {queue, relay->stop};
+  uint8_t buffer[536];
+  while (WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    DWORD got = 0, flags = 0;
+    while (ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) {
+      POWER_BROADCAST record;
+      std::memcpy(&record, buffer, sizeof record);
+      PostMessageW(relay->window, record.Message == PBT_RESUME ? WM_USER + 102 : WM_USER + 103, 0, 0);
+    }
+  }
+  StopPowerNotifications(notifications);
+  CloseMsgQueue(queue);
+  return 0;
+}
+
+TEST_F(HeadlessInput, ScriptedPowerEventsReachAWatcherThreadAtTheirVirtualTime) {
+  HWND w = makeWindow(0);
+  PowerRelay relay{w, CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  HANDLE thread = CreateThread(nullptr, 0, powerRelay, &relay, 0, nullptr);
+  SetTimer(w, 1, 500, nullptr);
+  ASSERT_TRUE(host::addInputScript("500:resume;900:suspend", nullptr));
+  pumpUntil([] { return !receivedOf(WM_USER + 103).empty(); });
+  std::vector<Received> resumes = receivedOf(WM_USER + 102);
+  ASSERT_EQ(resumes.size(), 1u);
+  EXPECT_EQ(resumes[0].atMs, 500);
+  ASSERT_FALSE(receivedOf(WM_TIMER).empty());
+  // The resume, forwarded by the other thread, still comes before the timer due at 500.
+  size_t resumeAt = 0, timerAt = 0;
+  for (size_t i = 0; i < recorder().log.size(); ++i) {
+    if (recorder().log[i].message == WM_USER + 102) resumeAt = i;
+    if (recorder().log[i].message == WM_TIMER && timerAt == 0) timerAt = i;
+  }
+  EXPECT_LT(resumeAt, timerAt);
+  EXPECT_EQ(receivedOf(WM_USER + 103)[0].atMs, 900);
+  SetEvent(relay.stop);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  CloseHandle(relay.stop);
+}
+
 TEST_F(HeadlessInput, MalformedScriptsAreRefusedWhole) {
   const char* bad[] = {"500:tap:10", "x:close", "-5:close", "500:dance", "500:key:13:1", "500:size:0:10",
-                       "500:close:1", "0x10:close", "500"};
+                       "500:close:1", "0x10:close", "500", "500:second:2"};
   for (const char* script : bad) {
     std::string error;
     std::string whole = std::string("100:close;") + script;

@@ -24,6 +24,8 @@ namespace {
 
 // The time of an input to deliver at the loop's next look.
 constexpr int64_t kAtOnce = INT64_MIN;
+// A second start's request (as single_instance.cpp posts it).
+constexpr UINT kOtherInstanceMessage = WM_USER + 100;
 // Script times above this (about 31 years) are refused.
 constexpr int64_t kMaxScriptMs = int64_t(1) << 40;
 
@@ -95,6 +97,9 @@ void deliver(const HeadlessInput& input) {
     case InputKind::Resume: deliverResume(); break;
     case InputKind::Suspend: deliverSuspend(); break;
     case InputKind::ScreenSize: resizeHeadlessScreen(input.a, input.b); break;
+    case InputKind::SecondStart:
+      if (target != nullptr) postToQueue(target, kOtherInstanceMessage, WPARAM(input.a), 0);
+      break;
   }
 }
 
@@ -157,6 +162,9 @@ bool readVerb(const std::vector<std::string>& f, HeadlessInput* input) {
     input->kind = InputKind::TrayTap;
     if (args > 1 || (args == 1 && !readNumber(f[2], 0, UINT_MAX, &a))) return false;
     input->hasId = args == 1;
+  } else if (verb == "second") {
+    input->kind = InputKind::SecondStart;
+    if (args != 1 || !readNumber(f[2], 0, 1, &a)) return false;
   } else if (verb == "close") {
     return noArgs(InputKind::Close);
   } else if (verb == "activate") {
@@ -248,6 +256,7 @@ void injectScreenSize(int width, int height) {
   if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;
   injectInput(HeadlessInput{InputKind::ScreenSize, width, height, false});
 }
+void injectSecondStart(int resident) { injectInput(HeadlessInput{InputKind::SecondStart, resident, 0, false}); }
 void injectPowerResume() { deliverResume(); }
 void injectPowerSuspend() { deliverSuspend(); }
 
