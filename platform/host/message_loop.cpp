@@ -50,8 +50,10 @@ struct Queue {
   std::unordered_set<HWND> accepting;
   bool quitPending = false;
   int quitCode = 0;
+  uint64_t posts = 0;  // every post counts, so a wait can tell a new one from a filtered old one
   int wakeFd = -1;
   // UI thread only:
+  uint64_t postsSeen = 0;  // posts when the loop last looked at the queue
   std::vector<Timer> timers;
   uint64_t nextSerial = 1;
   uintptr_t nextThreadTimerId = 1;
@@ -117,6 +119,7 @@ void pollOnce(int timeoutMs) {
 bool takePosted(MSG* out, HWND filter, UINT filterMin, UINT filterMax) {
   Queue& q = queue();
   std::lock_guard<std::mutex> guard(q.lock);
+  q.postsSeen = q.posts;
   for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
     if ((filter == nullptr || it->hwnd == filter) && inFilter(it->message, filterMin, filterMax)) {
       *out = *it;
@@ -127,10 +130,11 @@ bool takePosted(MSG* out, HWND filter, UINT filterMin, UINT filterMax) {
   return false;
 }
 
-bool hasPosted() {
+// Whether something was posted since the loop last looked.
+bool postedSinceLastLook() {
   Queue& q = queue();
   std::lock_guard<std::mutex> guard(q.lock);
-  return !q.posted.empty();
+  return q.posts != q.postsSeen;
 }
 
 // The topmost shown window that needs painting and has not declined it.
@@ -235,6 +239,7 @@ bool postToQueue(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       return false;
     }
     q.posted.push_back(makeMessage(window, message, wParam, lParam));
+    ++q.posts;
   }
   wakeMessageLoop();
   return true;
@@ -289,7 +294,7 @@ void waitForMessages(int64_t untilMs) {
       return;
     }
     pollOnce(0);
-    if (!hasPosted()) clockAdvanceTo(target);
+    if (!postedSinceLastLook()) clockAdvanceTo(target);
     return;
   }
   int timeout = -1;
@@ -348,6 +353,7 @@ BOOL TranslateMessage(const MSG* message) {
   if (message->hwnd != nullptr && q.accepting.count(message->hwnd) == 0) return FALSE;
   // Ahead of what is queued, so the character comes before the key's release.
   q.posted.push_front(makeMessage(message->hwnd, WM_CHAR, character, message->lParam));
+  ++q.posts;
   return TRUE;
 }
 

@@ -42,6 +42,19 @@ TEST_F(RetrievalOrder, QuitComesAfterWhatWasPostedAndCarriesTheCode) {
   EXPECT_EQ(GetMessageW(nullptr, nullptr, 0, 0), -1);
 }
 
+TEST_F(RetrievalOrder, AWindowFilterSkipsOtherWindowsMessagesAndStillWaitsForTimers) {
+  HWND a = makeWindow(0);
+  HWND b = makeWindow(0);
+  PostMessageW(a, WM_USER + 1, 0, 0);
+  SetTimer(b, 4, 300, nullptr);
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, b, 0, 0), TRUE);  // a's post stays queued; the clock moves on
+  EXPECT_EQ(m.message, UINT(WM_TIMER));
+  EXPECT_EQ(host::clockNowMs(), 300);
+  ASSERT_EQ(GetMessageW(&m, nullptr, WM_USER, WM_USER + 10), TRUE);
+  EXPECT_EQ(m.hwnd, a);
+}
+
 TEST_F(RetrievalOrder, AWindowThatDeclinesItsPaintDoesNotSpinTheLoop) {
   recorder().paintValidates = false;
   HWND w = makeWindow();
