@@ -3,10 +3,12 @@
 // A record writes only the EffectDef entry its first field names: every field
 // but inheritFlags is assigned, inheritFlags only gains bits. The definition
 // number is the only thing tested. The float pairs of positions 5 to 38 are
-// read through kFloatPairFields, in file order.
-// Dependencies: the field readers, the scene tables.
+// read through kFloatPairFields, in file order. Each field, the kind letter,
+// the clock codes and the flag text are noted to the diagnostics sink.
+// Dependencies: the diagnostics sink, the field readers, the scene tables.
 #include <cstddef>
 
+#include "config/diagnostics.h"
 #include "config/effect_definitions.h"
 #include "config/field_readers.h"
 #include "config/settings_loader.h"
@@ -84,21 +86,32 @@ static int kindFromLetter(char c) {
 // the record's line or the text ends there. Returns the bytes consumed.
 static int readKindLetter(const char* p, EffectDef* def) {
   def->kind = kindFromLetter(*p);
+  noteFinding(FINDING_KIND, p, def->kind);
   // NOTE: a line end is not taken as the letter, so a record that ends after
   // its number never reads on into the next line.
   return (*p == 0 || *p == '\r' || *p == '\n') ? 0 : 1;
+}
+
+// The entry of kClockCodes whose code begins the text at p, or -1.
+static int findClockCode(const char* p) {
+  for (int i = 0; i < (int)(sizeof(kClockCodes) / sizeof(kClockCodes[0])); ++i) {
+    if (p[0] == kClockCodes[i].code[0] && p[1] == kClockCodes[i].code[1]) return i;
+  }
+  return -1;
 }
 
 // Reads the source field at p into def->source: a clock-digit code for an image
 // definition (exactly its two bytes consumed), else an int. Returns the bytes consumed.
 static int readSource(const char* p, EffectDef* def) {
   if (def->kind == KIND_IMAGE) {
-    for (const auto& entry : kClockCodes) {
-      if (p[0] == entry.code[0] && p[1] == entry.code[1]) {
-        def->source = entry.source;
-        return 2;
-      }
+    int code = findClockCode(p);
+    if (code >= 0) {
+      def->source = kClockCodes[code].source;
+      noteFinding(FINDING_CLOCK_CODE, p, def->source);
+      return 2;
     }
+  } else if (settingsDiagnostics != nullptr && findClockCode(p) >= 0) {
+    noteFinding(FINDING_CLOCK_CODE_IGNORED, p);
   }
   return readInt(p, &def->source);
 }
@@ -117,35 +130,48 @@ int readSetRecord(const char* p, int* consumed) {
   p += readInt(p, &n);
   if ((unsigned)n >= MAX_SCENE_ENTRIES) {
     loadErrorText = SET_NUMBER_OUT_OF_RANGE;
+    noteFinding(FINDING_LOAD_FAILED, start, n);
     *consumed = (int)(p - start);
     return 0;
   }
+  noteFinding(FINDING_ENTRY, start, n);
   EffectDef* def = &scene.defs[n];
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 2);
   p += readKindLetter(p, def);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 3);
   p += readSource(p, def);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 4);
   p += readInt(p, &def->layer);
+  int position = 5;
   for (const FloatPairField& field : kFloatPairFields) {
     float dropped;
     p += skipBlanks(p);
+    noteFinding(FINDING_FIELD, p, position++);
     float* second = field.bracket == NO_FIELD ? &dropped : floatField(def, field.bracket);
     p += readFloatPair(p, floatField(def, field.value), second);
   }
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 39);
   p += readInt(p, &def->lifetime);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 40);
   p += readIntPair(p, &def->childDef, &def->childDefRange);
   int* const spawnFields[] = {&def->spawnAtAge, &def->spawnEvery, &def->spawnChance, &def->spawnOnDeath,
                               &def->spawnCount};
-  for (int* field : spawnFields) {
+  for (int i = 0; i < 5; ++i) {
     p += skipBlanks(p);
-    p += readInt(p, field);
+    noteFinding(FINDING_FIELD, p, 41 + i);
+    p += readInt(p, spawnFields[i]);
   }
   WCHAR flags[MAX_TEXT_UNITS];
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 46);
+  const char* flagsPosition = p;
   p += readText(p, flags);
+  noteFinding(FINDING_FLAGS, flagsPosition, 0, 0, 0, flags);
   addInheritFlags(flags, def);
   *consumed = (int)(p - start);
   return 1;

@@ -4,13 +4,15 @@
 // field (nor, for a text, a second double quote), so it never moves a cursor
 // past the end of the text; and it never writes more than MAX_FIELD_BYTES bytes
 // of a field into its own buffers: a longer field is consumed whole and only its
-// first MAX_FIELD_BYTES bytes are converted.
-// Dependencies: platform (MultiByteToWideChar, the runtime's number parsing).
+// first MAX_FIELD_BYTES bytes are converted, and the cut is noted to the
+// diagnostics sink.
+// Dependencies: the diagnostics sink, platform (MultiByteToWideChar, the runtime's number parsing).
 #include "config/field_readers.h"
 
 #include <cfloat>
 #include <climits>
 
+#include "config/diagnostics.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
 
@@ -93,6 +95,7 @@ static int copyField(const char* p, char* buffer) {
     if (kept < MAX_FIELD_BYTES) buffer[kept++] = p[consumed];
   }
   buffer[kept] = 0;
+  if (consumed > MAX_FIELD_BYTES) noteFinding(FINDING_FIELD_CUT, p, consumed);
   return consumed;
 }
 
@@ -105,6 +108,7 @@ static int splitPairField(const char* p, char* valuePart, char* bracketPart) {
   int valueLength = 0;
   int bracketLength = 0;
   int inside = 0;
+  int cut = 0;
   for (; !endsField(p[consumed]); ++consumed) {
     char c = p[consumed];
     if (!inside) {
@@ -112,13 +116,20 @@ static int splitPairField(const char* p, char* valuePart, char* bracketPart) {
         inside = 1;
       } else if (valueLength < MAX_FIELD_BYTES) {
         valuePart[valueLength++] = c;
+      } else {
+        cut = 1;
       }
-    } else if (c != ']' && bracketLength < MAX_FIELD_BYTES) {
-      bracketPart[bracketLength++] = c;
+    } else if (c != ']') {
+      if (bracketLength < MAX_FIELD_BYTES) {
+        bracketPart[bracketLength++] = c;
+      } else {
+        cut = 1;
+      }
     }
   }
   valuePart[valueLength] = 0;
   bracketPart[bracketLength] = 0;
+  if (cut) noteFinding(FINDING_FIELD_CUT, p, consumed);
   return consumed;
 }
 
@@ -183,9 +194,11 @@ int readText(const char* p, WCHAR* text) {
   int consumed = 0;
   if (p[0] == '"') ++consumed;
   int kept = 0;
+  int textStart = consumed;
   for (; !endsTextField(p[consumed]); ++consumed) {
     if (kept < MAX_FIELD_BYTES) buffer[kept++] = p[consumed];
   }
+  if (consumed - textStart > MAX_FIELD_BYTES) noteFinding(FINDING_TEXT_CUT, p, consumed - textStart);
   // One unit per byte at most, so the MAX_FIELD_BYTES units always leave room
   // for the NUL in the 256-unit text.
   int units = kept > 0 ? MultiByteToWideChar(CP_ACP, 0, buffer, kept, text, MAX_FIELD_BYTES) : 0;

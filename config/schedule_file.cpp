@@ -3,13 +3,15 @@
 // Each list is one heap block of count fixed 512-byte entries, grown one entry
 // at a time, so entry n lies at n * 512 bytes. An entry is written only into
 // storage that holds it: when the block cannot grow, the name is dropped. The
-// scan never passes the text's terminating NUL.
-// Dependencies: the field readers, the data-file loader, the C runtime heap.
+// scan never passes the text's terminating NUL. What the scan meets is noted to
+// the diagnostics sink.
+// Dependencies: the diagnostics sink, the field readers, the data-file loader, the C runtime heap.
 #include "config/schedule_file.h"
 
 #include <cstdlib>
 #include <cstring>
 
+#include "config/diagnostics.h"
 #include "config/field_readers.h"
 #include "config/settings_loader.h"
 #include "platform/files.h"
@@ -45,11 +47,13 @@ static int readSection(const char* p, ScheduleList* list) {
   const char* start = p;
   p += skipBlanksAndLines(p);
   for (int entries = 0; entries < MAX_SECTION_ENTRIES; ++entries) {
-    ScheduleEntry name;
+    ScheduleEntry name = {0};  // the units after the name's NUL are stored too: zero, not stack bytes
+    noteFinding(FINDING_SECTION_ENTRY, p);
     p += readText(p, name);
     appendEntry(list, name);
     p += skipBlanksAndLines(p);
     if (*p == '@' || *p == 0) break;
+    if (entries == MAX_SECTION_ENTRIES - 1) noteFinding(FINDING_BLOCK_FULL, p);
   }
   return (int)(p - start);
 }
@@ -69,15 +73,19 @@ int parseScheduleText(void) {
     } else if (*p == '\r' || *p == '\n') {
       ++p;
     } else if (strncmp(p, "@normal", 7) == 0) {
+      noteFinding(FINDING_SECTION, p, 0);
       p += 7;
       p += readSection(p, &normalList);
     } else if (strncmp(p, "@suspend", 8) == 0) {
+      noteFinding(FINDING_SECTION, p, 1);
       p += 8;
       p += readSection(p, &suspendList);
     } else if (*p == '@') {
+      noteFinding(FINDING_UNKNOWN_AT, p);
       ++p;
       if (*p != 0) p += stepCharacter(p);
     } else {
+      noteFinding(FINDING_STRAY, p);
       p += stepCharacter(p);
     }
   }

@@ -5,12 +5,14 @@
 // its table entry the moment it is read, and the first bad record ends the
 // parse with loadErrorText set. The cursor never passes the text's terminating
 // NUL. The parse keeps no state of its own beyond the cursor and a block's
-// record counter, so it can be run on any text placed in textBuffer.
-// Dependencies: the field readers, the effect definitions (@set), the scene
+// record counter, so it can be run on any text placed in textBuffer. What it
+// meets is noted to the diagnostics sink; the notes never change what is stored.
+// Dependencies: the diagnostics sink, the field readers, the effect definitions (@set), the scene
 // tables, platform GDI and shell image loaders.
 #include <cstdlib>
 #include <cstring>
 
+#include "config/diagnostics.h"
 #include "config/effect_definitions.h"
 #include "config/field_readers.h"
 #include "config/settings_loader.h"
@@ -39,11 +41,14 @@ static int runBlock(const char* p, RecordStep step, int* consumed) {
   p += skipBlanksAndLines(p);
   for (int records = 0; records < MAX_BLOCK_RECORDS; ++records) {
     int used = 0;
+    noteFinding(FINDING_RECORD, p);
     result = step(p, &used);
     p += used;
+    noteFinding(FINDING_RECORD_END, p);
     if (!result) break;
     p += skipBlanksAndLines(p);
     if (*p == '@' || *p == 0) break;
+    if (records == MAX_BLOCK_RECORDS - 1) noteFinding(FINDING_BLOCK_FULL, p);
   }
   *consumed = (int)(p - start);
   return result;
@@ -56,15 +61,23 @@ static int readBaseDirective(const char* p, int* consumed) {
   const char* start = p;
   int red, green, blue;
   p += skipBlanksAndLines(p);
+  noteFinding(FINDING_RECORD, p);
   p += readInt(p, &tickInterval);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 2);
   p += readInt(p, &duration);
   p += skipBlanks(p);
+  const char* colour = p;
+  noteFinding(FINDING_FIELD, p, 3);
   p += readInt(p, &red);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 4);
   p += readInt(p, &green);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 5);
   p += readInt(p, &blue);
+  noteFinding(FINDING_RECORD_END, p);
+  noteFinding(FINDING_BASE_COLOUR, colour, red, green, blue);
   if (red >= 0 && red <= 255 && green >= 0 && green <= 255 && blue >= 0 && blue <= 255) {
     // A second @base replaces the brush; the first one is released, not lost.
     if (scene.backgroundBrush != nullptr) DeleteObject(scene.backgroundBrush);
@@ -73,9 +86,11 @@ static int readBaseDirective(const char* p, int* consumed) {
   p += skipBlanksAndLines(p);
   if (*p != '@') {
     loadErrorText = BASE_NOT_CLOSED;
+    noteFinding(FINDING_LOAD_FAILED, p);
     *consumed = (int)(p - start);
     return 0;
   }
+  noteFinding(FINDING_BASE_CLOSE, p);
   *consumed = (int)(p - start) + 1;
   return 1;
 }
@@ -122,12 +137,16 @@ static int readBmpRecord(const char* p, int* consumed) {
   WCHAR name[MAX_TEXT_UNITS];
   p += readInt(p, &n);
   p += skipBlanks(p);
+  const char* namePosition = p;
+  noteFinding(FINDING_FIELD, p, 2);
   p += readText(p, name);
   *consumed = (int)(p - start);
   if (!isEntryNumber(n)) {
     loadErrorText = BMP_NUMBER_OUT_OF_RANGE;
+    noteFinding(FINDING_LOAD_FAILED, start, n);
     return 0;
   }
+  noteFinding(FINDING_ENTRY, start, n);
   ImageSlot* slot = &scene.images[n];
   releaseImage(slot);  // an image number used again replaces its image
   WCHAR path[PATH_UNITS];
@@ -141,17 +160,20 @@ static int readBmpRecord(const char* p, int* consumed) {
   }
   slot->dc = CreateCompatibleDC(nullptr);
   if (slot->dc != nullptr && slot->bitmap != nullptr) SelectObject(slot->dc, slot->bitmap);
+  noteFinding(FINDING_IMAGE, namePosition, slot->bitmap != nullptr, 0, 0, path);
   if (slot->bitmap == nullptr || slot->dc == nullptr) {
     loadErrorText = BMP_LOAD_FAILED;
+    noteFinding(FINDING_LOAD_FAILED, namePosition);
     return 0;
   }
   GetObjectW(slot->bitmap, sizeof(BITMAP), &slot->info);
   int* const fields[] = {&slot->hotX,      &slot->hotY,       &slot->frameWidth, &slot->frameHeight,
                          &slot->frameCount, &slot->frameTicks, &slot->playMode,   &slot->firstFrame,
                          &slot->randomFrame};
-  for (int* field : fields) {
+  for (int i = 0; i < (int)(sizeof(fields) / sizeof(fields[0])); ++i) {
     p += skipBlanks(p);
-    p += readInt(p, field);
+    noteFinding(FINDING_FIELD, p, 3 + i);
+    p += readInt(p, fields[i]);
   }
   *consumed = (int)(p - start);
   return 1;
@@ -165,17 +187,23 @@ static int readTxtRecord(const char* p, int* consumed) {
   p += readInt(p, &n);
   if (!isEntryNumber(n)) {
     loadErrorText = TXT_NUMBER_OUT_OF_RANGE;
+    noteFinding(FINDING_LOAD_FAILED, start, n);
     *consumed = (int)(p - start);
     return 0;
   }
+  noteFinding(FINDING_ENTRY, start, n);
   TextSlot* slot = &scene.texts[n];
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 2);
   p += readInt(p, &slot->typeSpeed);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 3);
   p += readInt(p, &slot->shadowOffset);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 4);
   p += readInt(p, &slot->boldBacking);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 5);
   p += readText(p, slot->text);
   *consumed = (int)(p - start);
   return 1;
@@ -192,11 +220,15 @@ static int readPgnRecord(const char* p, int* consumed) {
   p += readInt(p, &n);
   if (!isEntryNumber(n)) {
     loadErrorText = PGN_NUMBER_OUT_OF_RANGE;
+    noteFinding(FINDING_LOAD_FAILED, start, n);
     *consumed = (int)(p - start);
     return 0;
   }
+  noteFinding(FINDING_ENTRY, start, n);
   PolygonSlot* slot = &scene.polygons[n];
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 2);
+  const char* countPosition = p;
   p += readInt(p, &slot->count);
   free(slot->points);  // a polygon number used again replaces its vertices
   slot->points = nullptr;
@@ -208,11 +240,15 @@ static int readPgnRecord(const char* p, int* consumed) {
     for (int i = 0; i < count; ++i) {
       PolygonVertex vertex;
       p += skipBlanks(p);
+      noteFinding(FINDING_FIELD, p, 3 + 2 * i);
       p += readFloat(p, &vertex.x);
       p += skipBlanks(p);
+      noteFinding(FINDING_FIELD, p, 4 + 2 * i);
       p += readFloat(p, &vertex.y);
       if (slot->points != nullptr) slot->points[i] = vertex;
     }
+  } else {
+    noteFinding(FINDING_POLYGON_COUNT, countPosition, slot->count);
   }
   *consumed = (int)(p - start);
   return 1;
@@ -226,17 +262,22 @@ static int readEvtRecord(const char* p, int* consumed) {
   EventEntry entry;
   p += readInt(p, &entry.tick);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 2);
   p += readInt(p, &entry.gate);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 3);
   p += readInt(p, &entry.target);
   p += skipBlanks(p);
+  noteFinding(FINDING_FIELD, p, 4);
   p += readInt(p, &entry.action);
+  noteFinding(FINDING_ENTRY, start, scene.eventCount < MAX_SCENE_ENTRIES ? scene.eventCount : -1);
   if (scene.eventCount < MAX_SCENE_ENTRIES) scene.events[scene.eventCount++] = entry;
   *consumed = (int)(p - start);
   return 1;
 }
 
-// The directives of the settings text, tested in this order after a '@'.
+// The directives of the settings text, tested in this order after a '@'; the
+// order of SettingsDirective.
 static const struct {
   const char* name;
   RecordStep step;  // null: @base, which is no block
@@ -244,15 +285,18 @@ static const struct {
     {"base", nullptr},       {"bmp", readBmpRecord}, {"txt", readTxtRecord},
     {"pgn", readPgnRecord},  {"set", readSetRecord}, {"evt", readEvtRecord},
 };
+static_assert(sizeof(kDirectives) / sizeof(kDirectives[0]) == DIRECTIVE_COUNT, "one entry per SettingsDirective");
 
 // Runs the directive whose name follows the '@' at p, if one does, and puts
 // the bytes consumed (the '@' included) into *consumed; else steps over the '@'
 // and the byte after it (two bytes of a two-byte character). Returns 1, or 0
 // when the directive failed the load.
 static int readDirective(const char* p, int* consumed) {
-  for (const auto& directive : kDirectives) {
+  for (int i = 0; i < DIRECTIVE_COUNT; ++i) {
+    const auto& directive = kDirectives[i];
     size_t length = strlen(directive.name);
     if (strncmp(p + 1, directive.name, length) != 0) continue;
+    noteFinding(FINDING_DIRECTIVE, p, i);
     const char* afterName = p + 1 + length;
     int used = 0;
     int result = directive.step == nullptr ? readBaseDirective(afterName, &used)
@@ -260,6 +304,7 @@ static int readDirective(const char* p, int* consumed) {
     *consumed = (int)(afterName - p) + used;
     return result;
   }
+  noteFinding(FINDING_UNKNOWN_AT, p);
   int n = 1;
   if (p[n] != 0) {
     if ((unsigned char)p[n] >= 0x80 && p[n + 1] != 0) ++n;
@@ -282,8 +327,10 @@ int parseSettingsText(void) {
       if (!readDirective(p, &used)) return 0;
       p += used;
     } else if (c >= 0x80 && p[1] != 0) {
+      noteFinding(FINDING_STRAY, p);
       p += 2;
     } else {
+      noteFinding(FINDING_STRAY, p);
       ++p;
     }
   }
