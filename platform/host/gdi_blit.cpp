@@ -281,6 +281,12 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourc
   size_t bytes = size_t(right - left) * 4;
   int rows = int(bottom - top);
   int dx = int(x + left), dy = int(y + top), sx = int(sourceX + left), sy = int(sourceY + top);
+  // Whole rows of surfaces of one width are one run of memory in both: one
+  // move copies them (and lets the C library stream a large frame).
+  if (bytes == size_t(d->stride) && d->stride == s->stride) {
+    std::memmove(d->row(dy), s->row(sy), bytes * size_t(rows));
+    return TRUE;
+  }
   // Within one surface, rows are copied bottom first when the block moves down.
   bool upward = d == s && dy > sy;
   for (int i = 0; i < rows; ++i) {

@@ -1,5 +1,8 @@
 // Rectangle, Ellipse, Polyline and Polygon: the platform's shape operations,
 // drawn with cairo on the surface the DC targets, aliased as on the device.
+// A rectangle's interior and outline are boxes of whole pixels, so Rectangle
+// fills them directly (pixman_fill), the very pixels cairo's aliased fill of
+// those boxes would write, without making a path.
 //
 // Pixel conventions (the platform's): a shape's box (left, top, right, bottom)
 // excludes its right and bottom edges, and an outline of pen width w lies inside
@@ -17,6 +20,7 @@
 // clipped to a large square (which changes nothing visible either), and the
 // vertices of ellipses and polygons beyond +-2^22 are clamped.
 #include <cairo.h>
+#include <pixman.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,13 +35,17 @@ namespace {
 constexpr double kCoordLimit = 4194304.0;  // 2^22: well inside cairo's fixed-point range
 constexpr int kMaxPenWidth = 65536;        // wider than any surface cairo can hold
 
-// One cairo image surface over a host Surface's pixels, reused while the
-// pixels stay where they are; a small table of recently used ones.
+// One cairo image surface over a host Surface's pixels, with a drawing context
+// on it, reused while the pixels stay where they are; a small table of
+// recently used ones. Making a context per shape costs more than many shapes'
+// drawing, so each entry keeps one and hands it out with its per-shape state
+// reset (see takeContext).
 struct CairoSurfaceEntry {
   const void* data = nullptr;
   int width = 0;
   int height = 0;
   cairo_surface_t* surface = nullptr;
+  cairo_t* context = nullptr;
   uint64_t lastUse = 0;
 };
 
@@ -54,36 +62,85 @@ CairoSurfaceCache& cairoCache() {
   return *cache;
 }
 
-// The cairo surface over the pixels of s (a new reference), or null. The cached
-// entry matches only the same pixel memory at the same size, so a cairo surface
-// left over from a freed Surface is never drawn through for another size.
-cairo_surface_t* acquireCairoSurface(Surface& s) {
-  if (s.width <= 0 || s.height <= 0 || s.pixels.size() < size_t(s.width) * size_t(s.height)) return nullptr;
+// A new aliased context on surface that replaces pixels, or null.
+cairo_t* makeContext(cairo_surface_t* surface) {
+  cairo_t* cr = cairo_create(surface);
+  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+    cairo_destroy(cr);
+    return nullptr;
+  }
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);  // opaque colours: the pixel is replaced
+  return cr;
+}
+
+// A context for one shape on entry e's surface (a new reference): the entry's
+// own when nobody else holds it and it is sound, with what shapes change (path,
+// fill rule, dashes) set back to a fresh context's; else a new one, kept by the
+// entry when it has none that works. Null when cairo cannot make one.
+cairo_t* takeContext(CairoSurfaceEntry& e) {
+  cairo_t* kept = e.context;
+  if (kept != nullptr && cairo_status(kept) != CAIRO_STATUS_SUCCESS) {
+    cairo_destroy(kept);
+    e.context = kept = nullptr;
+  }
+  if (kept != nullptr && cairo_get_reference_count(kept) == 1) {
+    cairo_new_path(kept);
+    cairo_set_fill_rule(kept, CAIRO_FILL_RULE_WINDING);
+    cairo_set_dash(kept, nullptr, 0, 0.0);
+    cairo_identity_matrix(kept);
+    return cairo_reference(kept);
+  }
+  cairo_t* made = makeContext(e.surface);
+  if (made != nullptr && kept == nullptr) e.context = cairo_reference(made);
+  return made;
+}
+
+// Forgets entry e's context and surface.
+void dropEntry(CairoSurfaceEntry& e) {
+  if (e.context != nullptr) cairo_destroy(e.context);
+  if (e.surface != nullptr) cairo_surface_destroy(e.surface);
+  e = CairoSurfaceEntry{};
+}
+
+// The cairo surface over the pixels of s and a context on it for one shape
+// (new references to both), or false. The cached entry matches only the same
+// pixel memory at the same size, so a cairo surface left over from a freed
+// Surface is never drawn through for another size.
+bool acquireCairo(Surface& s, cairo_surface_t** surface, cairo_t** cr) {
+  if (s.width <= 0 || s.height <= 0 || s.pixels.size() < size_t(s.width) * size_t(s.height)) return false;
   CairoSurfaceCache& cache = cairoCache();
   std::lock_guard<std::mutex> guard(cache.lock);
   const void* data = s.pixels.data();
+  CairoSurfaceEntry* found = nullptr;
   CairoSurfaceEntry* oldest = &cache.entries[0];
   for (CairoSurfaceEntry& e : cache.entries) {
     if (e.surface != nullptr && e.data == data && e.width == s.width && e.height == s.height) {
-      e.lastUse = ++cache.clock;
+      found = &e;
       cairo_surface_mark_dirty(e.surface);  // the pixels may have been written without cairo
-      return cairo_surface_reference(e.surface);
+      break;
     }
     if (e.lastUse < oldest->lastUse) oldest = &e;
   }
-  cairo_surface_t* created = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(s.pixels.data()), CAIRO_FORMAT_ARGB32, s.width, s.height, s.width * 4);
-  if (cairo_surface_status(created) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(created);
-    return nullptr;
+  if (found == nullptr) {
+    cairo_surface_t* created = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(s.pixels.data()), CAIRO_FORMAT_ARGB32, s.width, s.height, s.width * 4);
+    if (cairo_surface_status(created) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(created);
+      return false;
+    }
+    dropEntry(*oldest);
+    found = oldest;
+    found->data = data;
+    found->width = s.width;
+    found->height = s.height;
+    found->surface = created;
   }
-  if (oldest->surface != nullptr) cairo_surface_destroy(oldest->surface);
-  oldest->data = data;
-  oldest->width = s.width;
-  oldest->height = s.height;
-  oldest->surface = created;
-  oldest->lastUse = ++cache.clock;
-  return cairo_surface_reference(created);
+  found->lastUse = ++cache.clock;
+  *cr = takeContext(*found);
+  if (*cr == nullptr) return false;
+  *surface = cairo_surface_reference(found->surface);
+  return true;
 }
 
 // What a shape call needs of its DC: the surface, a cairo context on it, the
@@ -108,14 +165,24 @@ struct ShapeContext {
   }
 };
 
-// Fills ctx from the DC dc: its surface and its current pen and brush (a DC
-// without a valid pen draws with a black 1-px pen, without a brush with white,
-// the platform's defaults). False when the DC has nothing to draw on.
-bool openShapeContext(HDC dc, ShapeContext& ctx) {
+// True when the surface holds the pixels its size says, so it can be drawn on.
+bool drawable(const Surface& s) {
+  return s.width > 0 && s.height > 0 && s.pixels.size() >= size_t(s.width) * size_t(s.height);
+}
+
+// Fills ctx from the DC dc without a cairo context: its surface and its
+// current pen and brush (a DC without a valid pen draws with a black 1-px pen,
+// without a brush with white, the platform's defaults). False when the DC has
+// nothing to draw on.
+bool readShapeTools(HDC dc, ShapeContext& ctx) {
   Dc* d = lookupDc(dc);
   if (d == nullptr) return false;
-  ctx.surface = dcSurface(dc);
-  if (ctx.surface == nullptr) return false;
+  if (d->target == DcTarget::Memory) {
+    if (Bitmap* bitmap = lookup<Bitmap>(d->bitmap)) ctx.surface = &bitmap->surface;
+  } else {
+    ctx.surface = d->windowSurface;
+  }
+  if (ctx.surface == nullptr || !drawable(*ctx.surface)) return false;
   if (const Pen* pen = lookup<Pen>(d->pen)) {
     ctx.penNull = pen->style == PS_NULL;
     ctx.penDashed = pen->style == PS_DASH;
@@ -126,13 +193,14 @@ bool openShapeContext(HDC dc, ShapeContext& ctx) {
     ctx.brushHollow = brush->hollow;
     ctx.brushColour = brush->colour;
   }
-  ctx.cairoSurface = acquireCairoSurface(*ctx.surface);
-  if (ctx.cairoSurface == nullptr) return false;
-  ctx.cr = cairo_create(ctx.cairoSurface);
-  if (cairo_status(ctx.cr) != CAIRO_STATUS_SUCCESS) return false;
-  cairo_set_antialias(ctx.cr, CAIRO_ANTIALIAS_NONE);
-  cairo_set_operator(ctx.cr, CAIRO_OPERATOR_SOURCE);  // opaque colours: the pixel is replaced
   return true;
+}
+
+// Fills ctx from the DC dc as readShapeTools does, with a cairo context on its
+// surface. False when the DC has nothing to draw on.
+bool openShapeContext(HDC dc, ShapeContext& ctx) {
+  if (!readShapeTools(dc, ctx)) return false;
+  return acquireCairo(*ctx.surface, &ctx.cairoSurface, &ctx.cr);
 }
 
 // Makes colour c (a COLORREF) the source of cr.
@@ -177,12 +245,6 @@ void addEllipsePath(cairo_t* cr, double x0, double y0, double x1, double y1) {
   cairo_close_path(cr);
 }
 
-// Adds to cr's path the rectangle (x0, y0)-(x1, y1).
-void addBoxPath(cairo_t* cr, double x0, double y0, double x1, double y1) {
-  if (x1 <= x0 || y1 <= y0) return;
-  cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
-}
-
 using AddShapePath = void (*)(cairo_t*, double, double, double, double);
 
 // Draws a boxed shape (a rectangle or an ellipse) of box b: the interior with
@@ -202,6 +264,16 @@ void drawBoxedShape(ShapeContext& ctx, Box b, AddShapePath addPath) {
   }
   double w = double(ctx.penWidth);
   bool hasInside = (x1 - x0) > 2.0 * w && (y1 - y0) > 2.0 * w;
+  if (!ctx.brushHollow && hasInside && ctx.brushColour == ctx.penColour) {
+    // Interior and outline in one colour: the union of the inner shape and the
+    // band is what the nonzero rule fills of both paths together (each pixel's
+    // winding numbers add), in one fill instead of two.
+    addPath(cr, x0 + w, y0 + w, x1 - w, y1 - w);
+    addPath(cr, x0, y0, x1, y1);
+    setColour(cr, ctx.penColour);
+    cairo_fill(cr);
+    return;
+  }
   if (!ctx.brushHollow && hasInside) {
     addPath(cr, x0 + w, y0 + w, x1 - w, y1 - w);
     setColour(cr, ctx.brushColour);
@@ -212,6 +284,38 @@ void drawBoxedShape(ShapeContext& ctx, Box b, AddShapePath addPath) {
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
   setColour(cr, ctx.penColour);
   cairo_fill(cr);
+}
+
+// Fills the part of [x0, x1) x [y0, y1) that lies on the surface with the
+// opaque colour c: the pixels cairo's aliased fill of that box writes.
+void fillBox(Surface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, COLORREF c) {
+  x0 = std::max<int64_t>(x0, 0);
+  y0 = std::max<int64_t>(y0, 0);
+  x1 = std::min<int64_t>(x1, s.width);
+  y1 = std::min<int64_t>(y1, s.height);
+  if (x1 <= x0 || y1 <= y0) return;
+  pixman_fill(s.pixels.data(), s.width, 32, int(x0), int(y0), int(x1 - x0), int(y1 - y0), pixelFromColour(c));
+}
+
+// Draws the rectangle of box b as drawBoxedShape does with addBoxPath, with
+// plain fills: every part of it is a box of whole pixels, so no path is needed.
+void fillRectangleShape(ShapeContext& ctx, Box b) {
+  Surface& s = *ctx.surface;
+  if (ctx.penNull) {
+    if (!ctx.brushHollow) fillBox(s, b.left, b.top, b.right - 1, b.bottom - 1, ctx.brushColour);
+    return;
+  }
+  int64_t w = ctx.penWidth;
+  bool hasInside = (b.right - b.left) > 2 * w && (b.bottom - b.top) > 2 * w;
+  if (!hasInside || (!ctx.brushHollow && ctx.brushColour == ctx.penColour)) {
+    fillBox(s, b.left, b.top, b.right, b.bottom, hasInside ? ctx.brushColour : ctx.penColour);
+    return;
+  }
+  if (!ctx.brushHollow) fillBox(s, b.left + w, b.top + w, b.right - w, b.bottom - w, ctx.brushColour);
+  fillBox(s, b.left, b.top, b.right, b.top + w, ctx.penColour);
+  fillBox(s, b.left, b.bottom - w, b.right, b.bottom, ctx.penColour);
+  fillBox(s, b.left, b.top + w, b.left + w, b.bottom - w, ctx.penColour);
+  fillBox(s, b.right - w, b.top + w, b.right, b.bottom - w, ctx.penColour);
 }
 
 // Clips the segment (x0, y0)-(x1, y1) to the square +-kCoordLimit (Liang-Barsky);
@@ -325,11 +429,11 @@ using host::ShapeContext;
 
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
   ShapeContext ctx;
-  if (!host::openShapeContext(dc, ctx)) return FALSE;
+  if (!host::readShapeTools(dc, ctx)) return FALSE;
   Box b = host::orderBox(left, top, right, bottom);
   if (b.right == b.left || b.bottom == b.top) return TRUE;  // an empty box draws nothing
   b = host::cutBoxToSurface(b, *ctx.surface, int64_t(ctx.penWidth) + 2);
-  host::drawBoxedShape(ctx, b, host::addBoxPath);
+  host::fillRectangleShape(ctx, b);
   return TRUE;
 }
 
