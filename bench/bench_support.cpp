@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -14,7 +15,7 @@
 namespace bench {
 
 void SameRunTimer::add(const std::string& name, std::function<void()> job) {
-  jobs_.push_back(Job{name, std::move(job), 0.0});
+  jobs_.push_back(Job{name, std::move(job), {}});
 }
 
 double timeOnce(const std::function<void()>& job) {
@@ -30,23 +31,35 @@ double SameRunTimer::round() {
   for (size_t k = 0; k < count; ++k) {
     size_t i = (turn_ + k) % count;
     double seconds = timeOnce(jobs_[i].run);
-    jobs_[i].seconds += seconds;
+    jobs_[i].seconds.push_back(seconds);
     if (i == 0) ours = seconds;
   }
   ++turn_;
   return ours;
 }
 
-double SameRunTimer::total(const std::string& name) const {
+void SameRunTimer::reportRatio(benchmark::State& state, const std::string& counter, const std::string& other) const {
+  const Job* theirs = nullptr;
   for (const Job& job : jobs_) {
-    if (job.name == name) return job.seconds;
+    if (job.name == other) theirs = &job;
   }
-  return 0.0;
+  std::vector<double> ratios;
+  if (theirs != nullptr && !jobs_.empty()) {
+    for (size_t r = 0; r < theirs->seconds.size() && r < jobs_.front().seconds.size(); ++r) {
+      if (theirs->seconds[r] > 0.0) ratios.push_back(jobs_.front().seconds[r] / theirs->seconds[r]);
+    }
+  }
+  state.counters[counter] = medianOf(ratios);
 }
 
-void SameRunTimer::reportRatio(benchmark::State& state, const std::string& counter, const std::string& other) const {
-  double theirs = total(other);
-  state.counters[counter] = theirs > 0.0 ? jobs_.front().seconds / theirs : 0.0;
+double medianOf(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  size_t middle = values.size() / 2;
+  std::nth_element(values.begin(), values.begin() + ptrdiff_t(middle), values.end());
+  double upper = values[middle];
+  if (values.size() % 2 == 1) return upper;
+  double lower = *std::max_element(values.begin(), values.begin() + ptrdiff_t(middle));
+  return (lower + upper) / 2.0;
 }
 
 namespace {

@@ -6,7 +6,7 @@
 // iteration times the floor (a plain memcpy or fill), the peer (a library doing
 // the same job) and ours back to back, in an order that turns from iteration to
 // iteration, and the scene reports our time as the iteration's manual time and
-// the ratios ours/peer and ours/floor over the whole repetition as counters.
+// the repetition's median ratios ours/peer and ours/floor as counters.
 // bench/check_goals.py takes the medians of those counters over the
 // repetitions and checks them against the goals.
 #pragma once
@@ -30,20 +30,23 @@ class SameRunTimer {
   // Runs every job once, starting with a different one each round; returns the
   // seconds our job took.
   double round();
-  // Seconds the named job took over every round so far.
-  double total(const std::string& name) const;
-  // Sets state's counter to total(ours) / total(other).
+  // Sets state's counter to the median over the rounds of ours / other, each
+  // round's two times taken back to back: a round in which the machine took
+  // the processor away from one of them moves the median little.
   void reportRatio(benchmark::State& state, const std::string& counter, const std::string& other) const;
 
  private:
   struct Job {
     std::string name;
     std::function<void()> run;
-    double seconds = 0.0;
+    std::vector<double> seconds;  // per round
   };
   std::vector<Job> jobs_;
   size_t turn_ = 0;
 };
+
+// The median of the values; 0 for none.
+double medianOf(std::vector<double> values);
 
 // Seconds that job takes, once.
 double timeOnce(const std::function<void()>& job);
