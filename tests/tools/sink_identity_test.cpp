@@ -1,0 +1,156 @@
+// One parser, never two: loading with the checker's sink set stores exactly
+// what the player's load stores. Every case of the finding tests, the demo show
+// and mutated copies of the cases are loaded with and without the sink, and the
+// tables (images down to their pixels) are compared byte for byte.
+#include <cstring>
+#include <random>
+
+#include "platform/host/gdi_objects.h"
+#include "show_check_cases.h"
+
+namespace {
+
+using check_test::CheckCase;
+using check_test::CheckTest;
+
+template <class T>
+void appendBytes(std::string* out, const T& value) {
+  out->append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// Everything a settings load leaves: the result, the base settings, the load
+// error and the five tables with the brush, handles replaced by what they hold.
+std::string settingsSnapshot(int result) {
+  std::string s;
+  appendBytes(&s, result);
+  appendBytes(&s, tickInterval);
+  appendBytes(&s, duration);
+  appendBytes(&s, loadErrorText);
+  s.append(reinterpret_cast<const char*>(scene.defs), sizeof(EffectDef) * MAX_SCENE_ENTRIES);
+  for (int i = 0; i < MAX_SCENE_ENTRIES; ++i) {
+    const ImageSlot& g = scene.images[i];
+    const int fields[] = {g.imageLoader, g.hotX,       g.hotY,     g.frameWidth, g.frameHeight,
+                          g.frameCount,  g.frameTicks, g.playMode, g.firstFrame, g.randomFrame};
+    appendBytes(&s, fields);
+    const long info[] = {g.info.bmType, g.info.bmWidth, g.info.bmHeight, g.info.bmWidthBytes, g.info.bmPlanes,
+                         g.info.bmBitsPixel};
+    appendBytes(&s, info);
+    appendBytes(&s, g.dc != nullptr);
+    host::Bitmap* bitmap = host::lookup<host::Bitmap>(g.bitmap);
+    appendBytes(&s, bitmap != nullptr);
+    if (bitmap != nullptr) {
+      appendBytes(&s, bitmap->surface.width);
+      appendBytes(&s, bitmap->surface.height);
+      appendBytes(&s, bitmap->perPixelAlpha);
+      s.append(reinterpret_cast<const char*>(bitmap->surface.pixels.data()), bitmap->surface.pixels.size() * 4);
+    }
+  }
+  s.append(reinterpret_cast<const char*>(scene.texts), sizeof(TextSlot) * MAX_SCENE_ENTRIES);
+  for (int i = 0; i < MAX_SCENE_ENTRIES; ++i) {
+    const PolygonSlot& p = scene.polygons[i];
+    appendBytes(&s, p.count);
+    appendBytes(&s, p.points != nullptr);
+    if (p.points != nullptr && p.count > 0) {
+      s.append(reinterpret_cast<const char*>(p.points), sizeof(PolygonVertex) * size_t(p.count));
+    }
+  }
+  s.append(reinterpret_cast<const char*>(scene.events), sizeof(EventEntry) * MAX_SCENE_ENTRIES);
+  appendBytes(&s, scene.eventCount);
+  host::Brush* brush = host::lookup<host::Brush>(scene.backgroundBrush);
+  appendBytes(&s, brush != nullptr);
+  if (brush != nullptr) appendBytes(&s, brush->colour);
+  return s;
+}
+
+// Both schedule lists and the load's result.
+std::string scheduleSnapshot(int result) {
+  std::string s;
+  appendBytes(&s, result);
+  appendBytes(&s, loadErrorText);
+  for (const ScheduleList* list : {&normalList, &suspendList}) {
+    appendBytes(&s, list->count);
+    if (list->entries != nullptr) {
+      s.append(reinterpret_cast<const char*>(list->entries), sizeof(ScheduleEntry) * size_t(list->count));
+    }
+  }
+  return s;
+}
+
+class SinkIdentityTest : public CheckTest {
+ protected:
+  // Loads the settings file name plainly or through the checker; the snapshot.
+  std::string loadSettings(const WCHAR* name, bool checked) {
+    tickInterval = 1000;
+    duration = -1;
+    loadErrorText = nullptr;
+    EXPECT_EQ(allocateSceneTables(), 1);
+    std::vector<CheckFinding> findings;
+    int result = checked ? loadSettingsChecked(name, &findings) : loadSettingsFile(name);
+    EXPECT_EQ(settingsDiagnostics, nullptr);
+    std::string snapshot = settingsSnapshot(result);
+    releaseSceneTables();
+    return snapshot;
+  }
+  std::string loadSchedule(const WCHAR* name, bool checked) {
+    loadErrorText = nullptr;
+    std::vector<CheckFinding> findings;
+    int result = checked ? loadScheduleChecked(name, &findings) : loadScheduleFile(name);
+    std::string snapshot = scheduleSnapshot(result);
+    freeScheduleList(&normalList);
+    freeScheduleList(&suspendList);
+    return snapshot;
+  }
+  void expectSameLoad(const CheckCase& c) {
+    place(c);
+    if (c.schedule) {
+      EXPECT_EQ(loadSchedule(u"", false), loadSchedule(u"", true)) << c.name;
+    } else {
+      EXPECT_EQ(loadSettings(u"show.txt", false), loadSettings(u"show.txt", true)) << c.name;
+    }
+  }
+};
+
+TEST_F(SinkIdentityTest, EveryCaseLoadsTheSameTablesWithAndWithoutTheSink) {
+  for (const CheckCase& c : check_test::settingsCases()) expectSameLoad(c);
+  for (const CheckCase& c : check_test::scheduleCases()) expectSameLoad(c);
+}
+
+TEST_F(SinkIdentityTest, TheDemoShowLoadsTheSameTables) {
+  host::setModuleDirectory(check_test::demoDirectory());
+  std::string plain = loadSettings(u"", false);
+  EXPECT_EQ(plain, loadSettings(u"", true));
+  EXPECT_EQ(loadSchedule(u"", false), loadSchedule(u"", true));
+  // The demo loads, with its images.
+  int result;
+  memcpy(&result, plain.data(), sizeof result);
+  EXPECT_EQ(result, 1);
+}
+
+// Every case, cut, with bytes dropped, doubled or replaced by the bytes the
+// parsers treat specially: the sink must never change what is stored, and the
+// checker must read nothing outside the text.
+TEST_F(SinkIdentityTest, MutatedCasesLoadTheSameTables) {
+  std::mt19937 random(20070314);
+  const char specials[] = {'@', '#', ',', '"', '[', ']', '\r', '\n', ' ', 'g', '1', '\x82', '-'};
+  std::vector<CheckCase> cases = check_test::settingsCases();
+  for (const CheckCase& c : check_test::scheduleCases()) cases.push_back(c);
+  for (const CheckCase& original : cases) {
+    for (int round = 0; round < 6; ++round) {
+      CheckCase c = original;
+      std::string& text = c.text;
+      for (int edit = 0; edit < 1 + round; ++edit) {
+        if (text.empty()) break;
+        size_t at = random() % text.size();
+        switch (random() % 4) {
+          case 0: text.erase(at, 1 + random() % 8); break;
+          case 1: text.insert(at, text.substr(at, 1 + random() % 12)); break;
+          case 2: text[at] = specials[random() % sizeof specials]; break;
+          case 3: text.resize(at); break;
+        }
+      }
+      expectSameLoad(c);
+    }
+  }
+}
+
+}  // namespace
