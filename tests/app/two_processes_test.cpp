@@ -1,0 +1,176 @@
+// Two real player processes on the headless host with the real clock: the
+// single-instance hand-over between a second start and the running instance.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Process {
+  pid_t pid = -1;
+  int errFd = -1;
+  std::string err;
+};
+
+class TwoProcesses : public ::testing::Test {
+ protected:
+  std::string dir;      // stands for the executable's directory
+  std::string runtime;  // XDG_RUNTIME_DIR: the single-instance sockets
+
+  void SetUp() override {
+    char a[] = "/tmp/tessaril-procs-XXXXXX";
+    char b[] = "/tmp/tessaril-runtime-XXXXXX";
+    ASSERT_NE(mkdtemp(a), nullptr);
+    ASSERT_NE(mkdtemp(b), nullptr);
+    dir = a;
+    runtime = b;
+    chmod(dir.c_str(), 0755);
+    ASSERT_EQ(std::system(("cp '" TESSARIL_BINARY "' '" + dir + "/tessaril'").c_str()), 0);
+    write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
+    write("default.txt", "@base\r\n50, 0, 0, 0, 0\r\n@\r\n");
+  }
+
+  void TearDown() override { std::system(("rm -rf '" + dir + "' '" + runtime + "'").c_str()); }
+
+  void write(const std::string& name, const std::string& text) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    chmod((dir + "/" + name).c_str(), 0644);
+  }
+
+  // Starts the player with args; prefix (such as setpriv ...) runs it as another user.
+  Process start(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
+    int pipeFds[2];
+    EXPECT_EQ(pipe(pipeFds), 0);
+    Process p;
+    p.pid = fork();
+    if (p.pid == 0) {
+      dup2(pipeFds[1], 2);
+      close(pipeFds[0]);
+      setenv("TESSARIL_BACKEND", "headless", 1);
+      setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+      unsetenv("TESSARIL_HEADLESS_INPUT");
+      std::vector<std::string> all = prefix;
+      all.push_back(dir + "/tessaril");
+      all.insert(all.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (std::string& s : all) argv.push_back(s.data());
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    close(pipeFds[1]);
+    p.errFd = pipeFds[0];
+    fcntl(p.errFd, F_SETFL, O_NONBLOCK);
+    return p;
+  }
+
+  static void drain(Process& p) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(p.errFd, buffer, sizeof buffer)) > 0) p.err.append(buffer, size_t(n));
+  }
+
+  // The exit code, or -1000 when it has not ended within the seconds.
+  static int waitFor(Process& p, double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      drain(p);
+      int status = 0;
+      if (waitpid(p.pid, &status, WNOHANG) == p.pid) {
+        drain(p);
+        close(p.errFd);
+        p.pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1000;
+  }
+
+  static void kill9(Process& p) {
+    if (p.pid > 0) {
+      kill(p.pid, SIGKILL);
+      waitFor(p, 5);
+    }
+  }
+
+  // Waits until a socket appears in the runtime directory: the instance listens.
+  bool waitForListener() {
+    for (int i = 0; i < 250; ++i) {
+      std::string out;
+      if (std::system(("ls '" + runtime + "' 2>/dev/null | grep -q sock").c_str()) == 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+};
+
+const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
+const char* const LEAVING = "[メッセージ] 常駐を解除します";
+
+TEST_F(TwoProcesses, PlainSecondStartExitsAtOnceAndTheResidentOnePlaysItsNormalShow) {
+  // normal.txt is missing: the resident instance shows the load error when it
+  // plays it, which ends it; that is how the test sees the show start.
+  Process first = start({"-s"});
+  ASSERT_TRUE(waitForListener());
+  Process second = start({});
+  EXPECT_EQ(waitFor(second, 10), 0);
+  EXPECT_EQ(second.err, "") << "the second start loads nothing and shows nothing";
+  EXPECT_EQ(waitFor(first, 10), 0);
+  EXPECT_NE(first.err.find(LOAD_FAILED), std::string::npos) << first.err;
+}
+
+TEST_F(TwoProcesses, ResidentSecondStartEndsTheRunningInstanceAfterItsNotice) {
+  Process first = start({});  // a plain show without a limit
+  ASSERT_TRUE(waitForListener());
+  Process plain = start({});
+  EXPECT_EQ(waitFor(plain, 10), 0);
+  EXPECT_EQ(waitFor(first, 0.3), -1000) << "a plain second start only brings the show to the front";
+  Process resident = start({"-s"});
+  EXPECT_EQ(waitFor(resident, 10), 0);
+  EXPECT_EQ(waitFor(first, 10), 0);
+  EXPECT_NE(first.err.find(LEAVING), std::string::npos) << first.err;
+}
+
+TEST_F(TwoProcesses, AnEndpointLeftByAKilledInstanceDoesNotStopTheNextStart) {
+  Process first = start({"-s"});
+  ASSERT_TRUE(waitForListener());
+  kill9(first);
+  Process next = start({"-s"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(waitFor(next, 0.2), -1000) << "the next start became the running instance: " << next.err;
+  Process ender = start({"-s"});
+  EXPECT_EQ(waitFor(ender, 10), 0);
+  EXPECT_EQ(waitFor(next, 10), 0);
+  EXPECT_NE(next.err.find(LEAVING), std::string::npos) << next.err;
+}
+
+TEST_F(TwoProcesses, AProcessOfAnotherUserDoesNotReachTheRunningInstance) {
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
+    GTEST_FAIL() << "needs root and setpriv to start a process of another user";
+  }
+  write("default.txt", "@base\r\n50, 2, 0, 0, 0\r\n@\r\n");
+  Process first = start({"-s"});
+  ASSERT_TRUE(waitForListener());
+  // nobody finds no instance it may reach: it plays its own short show and ends.
+  Process other = start({}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  EXPECT_EQ(waitFor(other, 10), 0) << other.err;
+  EXPECT_EQ(waitFor(first, 0.3), -1000) << "the resident instance was not disturbed: " << first.err;
+  EXPECT_EQ(first.err.find("[ファイルの確認だ]"), std::string::npos);
+  Process ender = start({"-s"});
+  EXPECT_EQ(waitFor(ender, 10), 0);
+  EXPECT_EQ(waitFor(first, 10), 0);
+}
+
+}  // namespace
