@@ -19,6 +19,7 @@
 #include "render/surfaces.h"
 #include "tools/contact_sheet.h"
 #include "tools/render_options.h"
+#include "tools/show_checker.h"
 #include "tools/trace_writer.h"
 
 namespace {
@@ -116,6 +117,9 @@ int finish(int code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--check") return runShowCheck(argc, argv);
+  }
   std::string error;
   if (!parseRenderOptions(argc, argv, &options, &error)) {
     std::fprintf(stderr, "tessaril-render: %s\n%s", error.c_str(), RENDER_USAGE);
