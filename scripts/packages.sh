@@ -2,7 +2,9 @@
 TESSARIL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libpixman-1-dev libcairo2-dev libfreetype-dev libfontconfig-dev libstb-dev fonts-ipafont-gothic
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev libbenchmark-dev python3
+  clang libclang-rt-14-dev
+  libsystemd-dev dbus-daemon
 )
 
 # Installs whichever of the given packages are missing (apt-get update first).

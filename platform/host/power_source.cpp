@@ -5,7 +5,9 @@
 // A subscription handle is a value of its own (never a handle-table value:
 // those end in 0xA, these in 0x5), so CloseHandle refuses it and only
 // StopPowerNotifications ends it. A subscription whose queue was closed stays
-// until stopped but receives nothing.
+// until stopped but receives nothing. A source is started and stopped under
+// sourceLock but never under lock, so a source's own thread may deliver (which
+// takes lock) while the source is being stopped and joined.
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -29,7 +31,8 @@ struct Subscription {
 };
 
 struct Power {
-  std::mutex lock;  // taken before waitLock(), never after
+  std::mutex sourceLock;  // starts and stops of the source; taken before lock
+  std::mutex lock;        // the subscriptions; taken before waitLock(), never after
   std::vector<Subscription> subscriptions;
   const PowerSource* source = &headlessPowerSource;
   bool running = false;
@@ -44,12 +47,13 @@ Power& power() {
 bool headlessStart() { return true; }
 void headlessStop() {}
 
-// Under the lock: the source stops once nobody listens.
-void stopIfUnused(Power& p) {
-  if (p.running && p.subscriptions.empty()) {
-    p.source->stop();
-    p.running = false;
-  }
+// Under the lock (and sourceLock): whether the source must stop now that
+// nobody listens; it is marked stopped, and the caller stops it after letting
+// go of the lock.
+bool takeStopIfUnused(Power& p) {
+  if (!p.running || !p.subscriptions.empty()) return false;
+  p.running = false;
+  return true;
 }
 
 }  // namespace
@@ -58,11 +62,18 @@ const PowerSource headlessPowerSource = {"headless", headlessStart, headlessStop
 
 void usePowerSource(const PowerSource* source) {
   Power& p = power();
-  std::lock_guard<std::mutex> guard(p.lock);
+  std::lock_guard<std::mutex> sourceGuard(p.sourceLock);
   if (source == nullptr) source = &headlessPowerSource;
-  if (source == p.source) return;
-  if (p.running) p.source->stop();
-  p.source = source;
+  const PowerSource* old = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(p.lock);
+    if (source == p.source) return;
+    if (p.running) old = p.source;
+    p.running = false;
+    p.source = source;
+  }
+  if (old != nullptr) old->stop();
+  std::lock_guard<std::mutex> guard(p.lock);
   p.running = !p.subscriptions.empty() && p.source->start();
 }
 
@@ -99,9 +110,14 @@ int powerSubscriptionCount() {
 
 void resetPowerNotifications() {
   Power& p = power();
-  std::lock_guard<std::mutex> guard(p.lock);
-  p.subscriptions.clear();
-  stopIfUnused(p);
+  std::lock_guard<std::mutex> sourceGuard(p.sourceLock);
+  bool stop;
+  {
+    std::lock_guard<std::mutex> guard(p.lock);
+    p.subscriptions.clear();
+    stop = takeStopIfUnused(p);
+  }
+  if (stop) p.source->stop();
 }
 
 }  // namespace host
@@ -118,12 +134,11 @@ HANDLE RequestPowerNotifications(HANDLE queue, DWORD flags) {
     return nullptr;
   }
   Power& p = power();
+  std::lock_guard<std::mutex> sourceGuard(p.sourceLock);
   std::lock_guard<std::mutex> guard(p.lock);
   if (!p.running) {
-    if (!p.source->start()) {
-      SetLastError(ERROR_SERVICE_NOT_ACTIVE);
-      return nullptr;
-    }
+    SetLastError(ERROR_SERVICE_NOT_ACTIVE);  // unless the source tells a more precise reason
+    if (!p.source->start()) return nullptr;
     p.running = true;
   }
   uintptr_t token = (p.nextToken++ << 4) | 0x5;
@@ -133,15 +148,22 @@ HANDLE RequestPowerNotifications(HANDLE queue, DWORD flags) {
 
 BOOL StopPowerNotifications(HANDLE notifications) {
   Power& p = power();
-  std::lock_guard<std::mutex> guard(p.lock);
-  uintptr_t token = reinterpret_cast<uintptr_t>(notifications);
-  for (auto it = p.subscriptions.begin(); it != p.subscriptions.end(); ++it) {
-    if (it->token == token) {
-      p.subscriptions.erase(it);
-      stopIfUnused(p);
-      return TRUE;
+  std::lock_guard<std::mutex> sourceGuard(p.sourceLock);
+  bool found = false;
+  bool stop = false;
+  {
+    std::lock_guard<std::mutex> guard(p.lock);
+    uintptr_t token = reinterpret_cast<uintptr_t>(notifications);
+    for (auto it = p.subscriptions.begin(); it != p.subscriptions.end(); ++it) {
+      if (it->token == token) {
+        p.subscriptions.erase(it);
+        found = true;
+        stop = takeStopIfUnused(p);
+        break;
+      }
     }
   }
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
+  if (stop) p.source->stop();
+  if (!found) SetLastError(ERROR_INVALID_HANDLE);
+  return found ? TRUE : FALSE;
 }

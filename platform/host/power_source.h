@@ -15,13 +15,21 @@ namespace host {
 struct PowerSource {
   const char* name;
   // When the first subscription is made; false fails RequestPowerNotifications
-  // (GetLastError: ERROR_SERVICE_NOT_ACTIVE).
+  // (GetLastError: ERROR_SERVICE_NOT_ACTIVE unless start set another code).
   bool (*start)();
-  // When the last subscription ends, or the source is replaced.
+  // When the last subscription ends, or the source is replaced. Never called
+  // while the subscription lock is held, so a thread of the source may still
+  // be delivering while stop waits for it to end.
   void (*stop)();
 };
 
 extern const PowerSource headlessPowerSource;
+
+// PrepareForSleep of org.freedesktop.login1 on the system bus
+// (DBUS_SYSTEM_BUS_ADDRESS when set); fails to start without a system bus
+// (ERROR_SERVICE_NOT_ACTIVE) or when the bus refuses the connection or the
+// match (ERROR_ACCESS_DENIED).
+extern const PowerSource logindPowerSource;
 
 // Chooses the source (null: the headless one); a running source is stopped
 // and the new one started if queues are subscribed.

@@ -1,0 +1,166 @@
+// A private message bus for tests: a dbus-daemon of its own with a policy that
+// allows everything, started in a scratch directory and killed by its process
+// id; and peers on it, one of which may own logind's name and emit its signal.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace dbustest {
+
+// Asks until the condition holds or the generous bound (real time) passes.
+inline bool eventually(const std::function<bool()>& condition, int boundMs = 20000) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+struct PrivateBus {
+  std::string dir;
+  std::string address;
+  pid_t pid = -1;
+
+  // Starts the daemon and waits for the address it prints; false on failure.
+  bool start() {
+    if (dir.empty()) {
+      char scratch[] = "/tmp/tessaril-bus-XXXXXX";
+      if (mkdtemp(scratch) == nullptr) return false;
+      dir = scratch;
+    }
+    unlink((dir + "/bus").c_str());  // what an earlier daemon of this bus left
+    std::ofstream(dir + "/bus.conf")
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig>\n"
+           "  <listen>unix:path="
+        << dir
+        << "/bus</listen>\n"
+           "  <auth>EXTERNAL</auth>\n"
+           "  <policy context=\"default\">\n"
+           "    <allow user=\"*\"/>\n"
+           "    <allow own=\"*\"/>\n"
+           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+           "    <allow send_type=\"signal\"/>\n"
+           "    <allow receive_type=\"signal\"/>\n"
+           "    <allow eavesdrop=\"true\"/>\n"
+           "  </policy>\n"
+           "</busconfig>\n";
+    int out[2];
+    if (pipe(out) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      close(out[0]);
+      std::string config = "--config-file=" + dir + "/bus.conf";
+      std::string print = "--print-address=" + std::to_string(out[1]);
+      execlp("dbus-daemon", "dbus-daemon", config.c_str(), "--nofork", "--nopidfile", print.c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    if (pid < 0) {
+      close(out[0]);
+      return false;
+    }
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{out[0], POLLIN, 0};
+      if (poll(&p, 1, 500) <= 0) continue;
+      char buffer[256];
+      ssize_t n = read(out[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      line.append(buffer, size_t(n));
+    }
+    close(out[0]);
+    if (line.find('\n') == std::string::npos) return false;
+    address = line.substr(0, line.find('\n'));
+    return true;
+  }
+
+  // Kills the daemon by its process id and waits for it.
+  void stop() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+      pid = -1;
+    }
+  }
+
+  ~PrivateBus() {
+    stop();
+    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+  }
+};
+
+// A client connection to the bus at address; null on failure.
+inline sd_bus* connect(const std::string& address) {
+  sd_bus* bus = nullptr;
+  if (sd_bus_new(&bus) < 0) return nullptr;
+  if (sd_bus_set_address(bus, address.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0) {
+    sd_bus_unref(bus);
+    return nullptr;
+  }
+  return bus;
+}
+
+// Emits PrepareForSleep(sleeping) from the connection and flushes it.
+inline bool emitPrepareForSleep(sd_bus* bus, bool sleeping) {
+  return sd_bus_emit_signal(bus, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", "b",
+                            int(sleeping)) >= 0 &&
+         sd_bus_flush(bus) >= 0;
+}
+
+// A round trip to the bus itself: everything the connection sent before has
+// been routed once it returns.
+inline bool roundTrip(sd_bus* bus) {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId",
+                             &error, &reply, "");
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  return r >= 0;
+}
+
+// How many connections the bus has (their unique names).
+inline int connectionCount(sd_bus* bus) {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  int count = -1;
+  if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
+                         &error, &reply, "") >= 0 &&
+      sd_bus_message_enter_container(reply, 'a', "s") >= 0) {
+    count = 0;
+    const char* name = nullptr;
+    while (sd_bus_message_read(reply, "s", &name) > 0) {
+      if (name[0] == ':') ++count;
+    }
+  }
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  return count;
+}
+
+// A connection that owns org.freedesktop.login1, as logind's would.
+inline sd_bus* connectAsLogind(const std::string& address) {
+  sd_bus* bus = connect(address);
+  if (bus != nullptr && sd_bus_request_name(bus, "org.freedesktop.login1", 0) < 0) bus = sd_bus_flush_close_unref(bus);
+  return bus;
+}
+
+}  // namespace dbustest
