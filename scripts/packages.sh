@@ -2,8 +2,7 @@
 TESSARIL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libpixman-1-dev libcairo2-dev libfreetype-dev libfontconfig-dev libstb-dev fonts-ipafont-gothic
-  googletest libgtest-dev libbenchmark-dev python3
-  clang libclang-rt-14-dev
+  googletest libgtest-dev libbenchmark-dev
   libsystemd-dev dbus-daemon
 )
 
