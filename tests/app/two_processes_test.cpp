@@ -1,5 +1,6 @@
 // Two real player processes on the headless host with the real clock: the
 // single-instance hand-over between a second start and the running instance.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -116,6 +117,22 @@ class TwoProcesses : public ::testing::Test {
   }
 };
 
+// CPU time of every thread of the process so far, in nanoseconds.
+long long cpuTimeNs(pid_t pid) {
+  long long total = 0;
+  std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = opendir(tasks.c_str());
+  if (dir == nullptr) return 0;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
+    long long onCpu = 0;
+    if (stat >> onCpu) total += onCpu;
+  }
+  closedir(dir);
+  return total;
+}
+
 const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
 const char* const LEAVING = "[メッセージ] 常駐を解除します";
 
@@ -168,6 +185,20 @@ TEST_F(TwoProcesses, AProcessOfAnotherUserDoesNotReachTheRunningInstance) {
   EXPECT_EQ(waitFor(other, 10), 0) << other.err;
   EXPECT_EQ(waitFor(first, 0.3), -1000) << "the resident instance was not disturbed: " << first.err;
   EXPECT_EQ(first.err.find("[ファイルの確認だ]"), std::string::npos);
+  Process ender = start({"-s"});
+  EXPECT_EQ(waitFor(ender, 10), 0);
+  EXPECT_EQ(waitFor(first, 10), 0);
+}
+
+TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
+  Process first = start({"-s"});
+  ASSERT_TRUE(waitForListener());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past its start-up
+  long long before = cpuTimeNs(first.pid);
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  long long used = cpuTimeNs(first.pid) - before;
+  EXPECT_GT(before, 0) << "the process's CPU time could be read";
+  EXPECT_LT(used, 10 * 1000 * 1000) << "ns of CPU over 5 s of idle";
   Process ender = start({"-s"});
   EXPECT_EQ(waitFor(ender, 10), 0);
   EXPECT_EQ(waitFor(first, 10), 0);
