@@ -4,15 +4,13 @@
 // Invariant: the tray holds at most one icon per (window, id); NIM_ADD of one
 // that is there and NIM_MODIFY or NIM_DELETE of one that is not fail with
 // FALSE. The host keeps the tray for every backend; a backend only shows it
-// (trayChanged). Icon resource 101 is a picture the host draws itself (a
-// sparkle on an amber disc), at the size asked for (16 x 16 by default).
-#include <cairo.h>
-
+// (trayChanged). Icon resource 101 is the picture kept in program_icon.cpp
+// (a sparkle in a rounded square), at the size asked for (16 x 16 by default).
 #include <algorithm>
-#include <cmath>
 #include <mutex>
 
 #include "platform/host/host_control.h"
+#include "platform/host/program_icon.h"
 #include "platform/host/window_state.h"
 #include "platform/runtime.h"
 #include "platform/shell.h"
@@ -52,30 +50,18 @@ void takeFields(TrayIcon* icon, const NOTIFYICONDATA& data) {
   }
 }
 
-// Draws the program's icon: an amber disc with a white four-pointed sparkle.
+// Makes the program's icon side x side from its stored 16 x 16 pixels
+// (nearest pixel for other sizes), premultiplied as surfaces are.
 void drawIcon(Surface* picture, int side) {
   picture->reset(side, side, 0);
-  cairo_surface_t* target = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(picture->pixels.data()), CAIRO_FORMAT_ARGB32, side, side, picture->stride);
-  cairo_t* cr = cairo_create(target);
-  double c = side / 2.0;
-  cairo_arc(cr, c, c, side * 0.47, 0, 2 * M_PI);
-  cairo_set_source_rgb(cr, 0.95, 0.62, 0.12);
-  cairo_fill(cr);
-  cairo_move_to(cr, c, side * 0.12);
-  cairo_line_to(cr, c + side * 0.1, c - side * 0.1);
-  cairo_line_to(cr, side * 0.88, c);
-  cairo_line_to(cr, c + side * 0.1, c + side * 0.1);
-  cairo_line_to(cr, c, side * 0.88);
-  cairo_line_to(cr, c - side * 0.1, c + side * 0.1);
-  cairo_line_to(cr, side * 0.12, c);
-  cairo_line_to(cr, c - side * 0.1, c - side * 0.1);
-  cairo_close_path(cr);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_fill(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(target);
-  cairo_surface_destroy(target);
+  for (int y = 0; y < side; ++y) {
+    uint32_t* row = picture->row(y);
+    int from = y * kProgramIconSide / side;
+    for (int x = 0; x < side; ++x) {
+      uint32_t p = kProgramIconPixels[from * kProgramIconSide + x * kProgramIconSide / side];
+      row[x] = (p >> 24) == 0 ? 0 : p;  // the stored alpha is 0 or 0xFF: already premultiplied
+    }
+  }
 }
 
 }  // namespace
