@@ -3,6 +3,7 @@ TESSARIL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libpixman-1-dev libcairo2-dev libfreetype-dev libfontconfig-dev libstb-dev fonts-ipafont-gothic
   googletest libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   libsystemd-dev dbus-daemon
 )
 

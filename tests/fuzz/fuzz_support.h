@@ -1,0 +1,58 @@
+// What the fuzz targets share: the input copied into the loaders' text buffer,
+// and a private scratch directory for inputs that must be files.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "config/settings_loader.h"
+#include "platform/host/text_encoding.h"
+
+namespace fuzz {
+
+// Copies the input into textBuffer as a file read would: at most
+// TEXT_BUFFER_SIZE - 1 bytes, NUL-terminated right after them.
+inline void loadTextBuffer(const uint8_t* data, size_t size) {
+  if (size > TEXT_BUFFER_SIZE - 1) size = TEXT_BUFFER_SIZE - 1;
+  memcpy(textBuffer, data, size);
+  textBuffer[size] = 0;
+}
+
+// A scratch directory made once per process and kept for its life.
+inline const std::string& scratchDirectory() {
+  static std::string dir = [] {
+    char name[] = "/tmp/tessaril-fuzz-XXXXXX";
+    if (mkdtemp(name) == nullptr) abort();
+    return std::string(name);
+  }();
+  return dir;
+}
+
+// Writes the bytes to the file at path; aborts when it cannot.
+inline void writeBytes(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (f == nullptr) abort();
+  if (size > 0 && fwrite(data, 1, size, f) != size) abort();
+  fclose(f);
+}
+
+// Copies a file; false when the source cannot be read.
+inline bool copyFile(const std::string& from, const std::string& to) {
+  FILE* in = fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::string bytes;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, in)) > 0) bytes.append(chunk, n);
+  fclose(in);
+  writeBytes(to, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return true;
+}
+
+}  // namespace fuzz
