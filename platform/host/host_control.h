@@ -126,6 +126,9 @@ size_t pendingInputCount();
 // ---- the tray ----
 
 std::vector<TrayIcon> trayIcons();
+// Whether there is a tray (true at start and after a reset). Without one every
+// Shell_NotifyIcon fails (ERROR_NOT_SUPPORTED) and no icon is kept.
+void setTrayPresent(bool present);
 
 // ---- message boxes ----
 

@@ -25,6 +25,7 @@ constexpr int kMaxIconSide = 256;
 struct Tray {
   std::mutex lock;  // host control reads it from any thread
   std::vector<TrayIcon> icons;
+  bool absent = false;  // setTrayPresent(false): every call fails as with no shell tray
 };
 
 Tray& tray() {
@@ -84,10 +85,17 @@ std::vector<TrayIcon> trayIcons() {
   return t.icons;
 }
 
+void setTrayPresent(bool present) {
+  Tray& t = tray();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.absent = !present;
+}
+
 void resetTray() {
   Tray& t = tray();
   std::lock_guard<std::mutex> guard(t.lock);
   t.icons.clear();
+  t.absent = false;
 }
 
 }  // namespace host
@@ -103,6 +111,10 @@ BOOL Shell_NotifyIcon(DWORD message, NOTIFYICONDATA* data) {
   TrayIcon changed;
   {
     std::lock_guard<std::mutex> guard(t.lock);
+    if (t.absent) {
+      SetLastError(ERROR_NOT_SUPPORTED);
+      return FALSE;
+    }
     auto it = findIcon(t, data->hWnd, data->uID);
     bool present = it != t.icons.end();
     if ((message == NIM_ADD) == present || message > NIM_DELETE) return FALSE;

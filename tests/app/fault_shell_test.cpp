@@ -1,0 +1,58 @@
+// Faults of the device around the player, end to end on the headless host: a
+// power source that refuses the subscription, and a shell without a tray. In
+// both the program stays resident and plays what it is asked to.
+#include "platform/host/power_source.h"
+#include "tests/app/player_harness.h"
+
+class ShellFaults : public PlayerTest {
+ public:
+  void TearDown() override {
+    host::usePowerSource(nullptr);
+    PlayerTest::TearDown();
+  }
+};
+
+namespace {
+
+bool refuseSubscription() { return false; }
+void stopNothing() {}
+const host::PowerSource refusingPowerSource = {"refusing", refuseSubscription, stopNothing};
+
+}  // namespace
+
+TEST_F(ShellFaults, ARefusedPowerSubscriptionPrintsItsDebugLineAndTheProgramStaysResident) {
+  writeSchedule("normal.txt", "wake.txt");
+  writeShow("normal.txt", 100, 0);
+  writeShow("wake.txt", 100, 0);
+  host::usePowerSource(&refusingPowerSource);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(run(u"-s", "100:resume;500:tray;650:tap:5:5;1000:resume;1500:second:1"), 0);
+  std::string debug = ::testing::internal::GetCapturedStderr();
+  // ERROR_SERVICE_NOT_ACTIVE (1062) in hexadecimal.
+  EXPECT_NE(debug.find("RequestPowerNotifications failed: 426\n"), std::string::npos) << debug;
+  EXPECT_EQ(debug.find("CreateMsgQueue failed"), std::string::npos) << "the queue itself was made";
+  EXPECT_TRUE(ticksOf(u"wake.txt").empty()) << "no resume reaches the program";
+  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1})) << "the tray still plays its show";
+  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+  EXPECT_EQ(host::liveObjectCount(), 0u) << "the watcher closed its queue; the join returned";
+}
+
+TEST_F(ShellFaults, WithoutATrayTheProgramStaysResidentAndASecondStartPlaysTheShow) {
+  writeSchedule("normal.txt", "wake.txt");
+  writeShow("normal.txt", 100, 0);
+  writeShow("wake.txt", 100, 2);
+  host::setTrayPresent(false);
+  int frameAt300 = 0;
+  static int* seen;
+  seen = &frameAt300;
+  onFrame = [](PlayerTest* t) {
+    if (t->frames.back().atMs == 300) *seen = host::windowIsShown(mainWindow) ? 1 : -1;
+  };
+  EXPECT_EQ(run(u"-s", "100:tray;300:second:0;450:tap:5:5;1000:resume;2000:second:1"), 0);
+  EXPECT_TRUE(host::trayIcons().empty());
+  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1})) << "the plain second start played the normal show";
+  EXPECT_EQ(frameAt300, 1) << "in the shown window";
+  EXPECT_EQ(ticksOf(u"wake.txt"), (std::vector<int>{0, 1, 2})) << "the resume played the suspend show";
+  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+  EXPECT_EQ(host::liveObjectCount(), 0u);
+}

@@ -1,0 +1,183 @@
+// Long runs of the player on the virtual clock: many start/stop cycles of the
+// demo show in one resident process, a long demo show, and a show whose values
+// grow without bound. Heap and live host handles must stay constant.
+//
+// The default counts fit the test run's time (200 cycles; 20,000 ticks, 5,000
+// under the sanitizers); TESSARIL_LONG=1 runs the full ones (1,000 cycles,
+// 1,000,000 ticks).
+#include <malloc.h>
+
+#include "tests/app/player_harness.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace {
+
+bool longRuns() {
+  const char* value = std::getenv("TESSARIL_LONG");
+  return value != nullptr && std::string(value) == "1";
+}
+
+// Ticks of the long shows: a sanitizer build runs some ten times slower.
+long defaultTicks() {
+  if (longRuns()) return 1000000;
+#if defined(__SANITIZE_ADDRESS__)
+  return 5000;
+#else
+  return 20000;
+#endif
+}
+
+// Bytes of heap in use now.
+size_t heapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What a frame hook sees of a long run; frames are counted, not recorded, so
+// the test itself allocates nothing while the show runs.
+struct Samples {
+  long frames = 0;
+  long stopAt = 0;        // frame count that closes the window (0: never)
+  long sampleAt = 0;      // frame count of the first sample
+  size_t firstHeap = 0, lastHeap = 0;
+  size_t firstHandles = 0, lastHandles = 0;
+  int firstTickZero = 0;  // frames of tick 0 seen (the cycles test)
+};
+Samples samples;
+
+// The cycle by which the host's caches (glyphs, faces, the C library's own
+// buffers) have settled: measured, they stop growing within ten cycles.
+constexpr int kSettledCycle = 20;
+
+// Samples heap and handles at each show's first frame (the cycles test).
+void sampleEachStart() {
+  ++samples.frames;
+  if (tick != 0) return;
+  ++samples.firstTickZero;
+  if (samples.firstTickZero == kSettledCycle) {
+    samples.firstHeap = heapInUse();
+    samples.firstHandles = host::liveObjectCount();
+  }
+  samples.lastHeap = heapInUse();
+  samples.lastHandles = host::liveObjectCount();
+}
+
+// Samples at frame sampleAt and at the last frame, then closes the window.
+void sampleAndStop() {
+  ++samples.frames;
+  if (samples.frames == samples.sampleAt) {
+    samples.firstHeap = heapInUse();
+    samples.firstHandles = host::liveObjectCount();
+  }
+  if (samples.frames == samples.stopAt) {
+    samples.lastHeap = heapInUse();
+    samples.lastHandles = host::liveObjectCount();
+    PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+  }
+}
+
+// Slack for the heap comparison: the C library's own buffers (the debug
+// console, the time zone) may settle once after the first sample.
+constexpr size_t kHeapSlack = 4096;
+
+}  // namespace
+
+class LongRun : public PlayerTest {
+ public:
+  void SetUp() override {
+    PlayerTest::SetUp();
+    samples = Samples{};
+  }
+
+  // The demo show's files in the run's directory, the settings file's
+  // duration replaced by durationText when given.
+  void copyDemo(const char* durationText = nullptr) {
+    const char* names[] = {"digit0.bmp", "digit1.bmp", "digit2.bmp", "digit3.bmp", "digit4.bmp",
+                           "digit5.bmp", "digit6.bmp", "digit7.bmp", "digit8.bmp", "digit9.bmp",
+                           "spark.bmp",  "banner.png", "star_sheet.bmp", "schedule.ini"};
+    for (const char* name : names) writeFile(name, readWhole(std::string(TESSARIL_DEMO_DIR) + "/" + name));
+    std::string show = readWhole(std::string(TESSARIL_DEMO_DIR) + "/default.txt");
+    if (durationText != nullptr) {
+      size_t at = show.find("50, 300,");
+      ASSERT_NE(at, std::string::npos) << "the demo's base line";
+      show.replace(at, 8, std::string("50, ") + durationText + ",");
+    }
+    writeFile("default.txt", show);
+  }
+};
+
+TEST_F(LongRun, StartStopCyclesOfTheDemoShowKeepHeapAndHandles) {
+  const int cycles = longRuns() ? 1000 : 200;
+  copyDemo();
+  // Each cycle: a tray tap plays the show, a tap 120 ms later stops it (ticks 0..2).
+  std::string script;
+  for (int c = 0; c < cycles; ++c) {
+    int at = 100 + c * 300;
+    script += std::to_string(at) + ":tray;" + std::to_string(at + 120) + ":tap:5:5;";
+  }
+  script += std::to_string(100 + cycles * 300) + ":second:1";
+  frameStepHooks.beforePaint = sampleEachStart;
+  EXPECT_EQ(run(u"-s", script.c_str()), 0);
+  EXPECT_EQ(samples.firstTickZero, cycles) << "every tray tap started the show";
+  EXPECT_EQ(samples.frames, 3L * cycles);
+  EXPECT_EQ(samples.lastHandles, samples.firstHandles) << "live host handles at a show's first frame";
+  EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack) << "heap at a show's first frame";
+  EXPECT_EQ(host::liveObjectCount(), 0u);
+  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+}
+
+TEST_F(LongRun, TheDemoShowRunsForManyTicksInConstantMemory) {
+  const long ticks = defaultTicks();
+  copyDemo("0");  // never ends by itself
+  samples.sampleAt = 1000;
+  samples.stopAt = ticks;
+  frameStepHooks.beforePaint = sampleAndStop;
+  EXPECT_EQ(run(u""), 0);
+  EXPECT_EQ(samples.frames, ticks);
+  EXPECT_EQ(tick, ticks - 1) << "one frame a tick from tick 0";
+  EXPECT_EQ(samples.lastHandles, samples.firstHandles);
+  EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack);
+  EXPECT_TRUE(boxTexts().empty());
+  EXPECT_EQ(host::liveObjectCount(), 0u);
+}
+
+TEST_F(LongRun, AShowWhoseValuesGrowWithoutBoundRunsToTheEnd) {
+  const long ticks = defaultTicks();
+  writeSchedule("default.txt", "default.txt");
+  // Every kind of definition, each accelerating in position, size and colour
+  // until its values overflow to infinity; each dies at age 30 and leaves a
+  // child of a random kind that inherits all of it.
+  std::string grow = "1e30, 1e30, 1e36, 1e30, 1e36, 1e36, 1e30, 1e36, 1e36, 1e30, 1e36, 1e36, 1e30, 1e36";
+  std::string defs;
+  const char* kinds[] = {"g", "t", "s", "c", "l", "p"};
+  for (int k = 0; k < 6; ++k) {
+    defs += std::to_string(k) + ", " + kinds[k] + ", 0, " + std::to_string(k) +
+            ", 0.5, 0.5, 0, 0, 1, 1, 1e36, 1e36, 1, 1e10, 1, 1e10, 1, 1, 1, 1, 10, 10, 1, 1, " + grow +
+            ", 30, 0[5], 0, 0, 0, 1, 1, \"11111\"\r\n";
+  }
+  writeShow("default.txt", 10, 0,
+            "@bmp\r\n0, \"spark.bmp\", 0, 0, 0, 0, 0, 0, 0, 0, 0\r\n@txt\r\n0, 1, 2, 1, \"grow@@grow\"\r\n"
+            "@pgn\r\n0, 3, 0, 0, 1, 0, 0, 1\r\n@set\r\n" + defs +
+            "@evt\r\n0, 0, 0, 0\r\n0, 0, 1, 0\r\n0, 0, 2, 0\r\n0, 0, 3, 0\r\n0, 0, 4, 0\r\n0, 0, 5, 0\r\n@\r\n");
+  writeFile("spark.bmp", readWhole(std::string(TESSARIL_DEMO_DIR) + "/spark.bmp"));
+  samples.sampleAt = 1000;
+  samples.stopAt = ticks;
+  frameStepHooks.beforePaint = sampleAndStop;
+  EXPECT_EQ(run(u""), 0);
+  EXPECT_EQ(samples.frames, ticks);
+  EXPECT_EQ(samples.lastHandles, samples.firstHandles);
+  EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack);
+  EXPECT_TRUE(boxTexts().empty());
+  EXPECT_EQ(host::liveObjectCount(), 0u);
+}
