@@ -93,7 +93,7 @@ bool readScreen(Surface* out) {
   Snapshot& s = snapshot();
   XImage* read = nullptr;
   bool ok = false;
-  if (makeImage(&s.image, x.width, x.height) && s.image.shared) {
+  if (x.shmUsable && makeImage(&s.image, x.width, x.height) && s.image.shared) {
     trapErrors();
     Status status = XShmGetImage(x.display, x.root, s.image.image, 0, 0, AllPlanes);
     ok = untrapErrors() == 0 && status != 0;
