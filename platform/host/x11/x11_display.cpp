@@ -107,7 +107,9 @@ bool x11Init() {
   XSelectInput(x.display, x.root, StructureNotifyMask);
   int major, minor;
   Bool pixmaps;
-  x.shmUsable = XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True;
+  int opcode, event, error;  // asked first: XShmQueryVersion complains on stderr when it is missing
+  x.shmUsable = XQueryExtension(x.display, "MIT-SHM", &opcode, &event, &error) == True &&
+                XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True;
   XFlush(x.display);
   return true;
 }
