@@ -139,6 +139,26 @@ bool inTree(Display* d, ::Window parent, ::Window w) {
   return found;
 }
 
+// A viewable window below parent (a window manager may have framed it) whose
+// _NET_WM_NAME is name, or 0.
+::Window findViewable(Display* d, ::Window parent, Atom netName, Atom utf8, const std::string& name) {
+  ::Window root, up, *children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(d, parent, &root, &up, &children, &count) == 0) return 0;
+  ::Window found = 0;
+  for (unsigned int i = 0; i < count && found == 0; ++i) {
+    XWindowAttributes a;
+    if (textProperty(d, children[i], netName, utf8) == name && XGetWindowAttributes(d, children[i], &a) != 0 &&
+        a.map_state == IsViewable) {
+      found = children[i];
+    } else {
+      found = findViewable(d, children[i], netName, utf8, name);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
 // Starts a program with arguments, its output discarded; its pid or -1.
 pid_t spawn(const std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -347,17 +367,7 @@ TEST_F(X11Backend, AMessageBoxIsATitledModalDialogThatEnterCloses) {
     ::Window box = 0;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (box == 0 && std::chrono::steady_clock::now() < end) {
-      ::Window root, up, *children = nullptr;
-      unsigned int count = 0;
-      XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count);
-      for (unsigned int i = 0; i < count && box == 0; ++i) {
-        XWindowAttributes a;
-        if (textProperty(d, children[i], netName, utf8) == "メッセージ" && XGetWindowAttributes(d, children[i], &a) &&
-            a.map_state == IsViewable) {
-          box = children[i];
-        }
-      }
-      if (children != nullptr) XFree(children);
+      box = findViewable(d, DefaultRootWindow(d), netName, utf8, "メッセージ");
       if (box == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (box != 0) {
