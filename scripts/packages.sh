@@ -2,7 +2,7 @@
 TESSARIL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libpixman-1-dev libcairo2-dev libfreetype-dev libfontconfig-dev libstb-dev fonts-ipafont-gothic
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev libbenchmark-dev python3
   libx11-dev libxext-dev xvfb xdotool trayer x11-xserver-utils imagemagick
   clang libclang-rt-14-dev
   libsystemd-dev dbus-daemon
