@@ -1,0 +1,106 @@
+// The resident player with logind's power source on a private system bus:
+// logind's PrepareForSleep plays the @suspend show, a bus that goes away leaves
+// the player resident, and no bus leaves it resident with its debug line.
+#include <thread>
+
+#include "platform/host/power_source.h"
+#include "tests/app/player_harness.h"
+#include "tests/host/dbus_test_bus.h"
+
+namespace {
+
+class LogindResume : public PlayerTest {
+ protected:
+  dbustest::PrivateBus bus;
+  std::thread peer;
+
+  void SetUp() override {
+    PlayerTest::SetUp();
+    ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.c_str(), 1);
+    host::usePowerSource(&host::logindPowerSource);
+  }
+
+  void TearDown() override {
+    if (peer.joinable()) peer.join();
+    host::usePowerSource(nullptr);
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    PlayerTest::TearDown();
+  }
+
+  // When a peer's step failed: ends the resident run so that the test fails
+  // instead of waiting for ever.
+  static void endRun() {
+    std::string error;
+    EXPECT_TRUE(host::addInputScript("0:close", &error)) << error;
+  }
+
+  // Ends the resident instance as a second -s start would, at the third frame.
+  static void endAfterThreeFrames(PlayerTest* t) {
+    if (t->frames.size() == 3) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
+  }
+
+  // Waits until the player's watcher has subscribed (and so is matched on the
+  // bus); false when it never does.
+  static bool watcherSubscribed() {
+    return dbustest::eventually([] { return host::powerSubscriptionCount() == 1; });
+  }
+};
+
+TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
+  writeSchedule("normal.txt", "wake.txt");
+  writeShow("wake.txt", 100, 0);
+  std::string address = bus.address;
+  peer = std::thread([address] {
+    sd_bus* logind = watcherSubscribed() ? dbustest::connectAsLogind(address) : nullptr;
+    bool sent = logind != nullptr && dbustest::emitPrepareForSleep(logind, true) &&
+                dbustest::emitPrepareForSleep(logind, false);
+    sd_bus_flush_close_unref(logind);
+    EXPECT_TRUE(sent);
+    if (!sent) endRun();
+  });
+  // Nothing else is scheduled, so the virtual clock stands still at 0 until
+  // the resume arrives; the third frame ends the resident run.
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s"), 0);
+  ASSERT_EQ(frames.size(), 3u);
+  for (const FrameRecord& f : frames) EXPECT_EQ(f.show, u"wake.txt");
+  EXPECT_EQ(frames[0].atMs, 200) << "200 ms after the resume";
+  EXPECT_EQ(host::powerSubscriptionCount(), 0) << "the watcher's subscription ended with the window";
+}
+
+TEST_F(LogindResume, TheBusGoingAwayLeavesThePlayerResident) {
+  writeSchedule("normal.txt", "wake.txt");
+  writeShow("wake.txt", 100, 0);
+  peer = std::thread([this] {
+    if (!watcherSubscribed()) {
+      ADD_FAILURE() << "the watcher never subscribed";
+      endRun();
+      return;
+    }
+    bus.stop();
+    // The player still answers a resume that reaches its subscription.
+    host::deliverResume();
+  });
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s"), 0);
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].show, u"wake.txt");
+}
+
+TEST_F(LogindResume, NoBusPrintsTheFailureAndThePlayerStaysResident) {
+  bus.stop();
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + bus.dir + "/bus").c_str(), 1);
+  writeSchedule("normal.txt", "wake.txt");
+  writeShow("normal.txt", 100, 0);
+  testing::internal::CaptureStderr();
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s", "500:tray"), 0);
+  std::string console = testing::internal::GetCapturedStderr();
+  EXPECT_NE(console.find("RequestPowerNotifications failed: 426\n"), std::string::npos) << console;
+  ASSERT_EQ(frames.size(), 3u) << "the tray tap still plays the normal show";
+  EXPECT_EQ(frames[0].show, u"normal.txt");
+  EXPECT_EQ(frames[0].atMs, 500);
+}
+
+}  // namespace
