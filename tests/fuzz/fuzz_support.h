@@ -24,11 +24,18 @@ inline void loadTextBuffer(const uint8_t* data, size_t size) {
   textBuffer[size] = 0;
 }
 
-// A scratch directory made once per process and kept for its life.
+// A scratch directory made once per process and removed at its normal exit.
 inline const std::string& scratchDirectory() {
+  // The name lives in static storage that no destructor touches, so the exit
+  // handler can still read it.
+  static char name[] = "/tmp/tessaril-fuzz-XXXXXX";
   static std::string dir = [] {
-    char name[] = "/tmp/tessaril-fuzz-XXXXXX";
     if (mkdtemp(name) == nullptr) abort();
+    atexit([] {
+      char command[64];
+      snprintf(command, sizeof command, "rm -rf '%s'", name);
+      (void)std::system(command);
+    });
     return std::string(name);
   }();
   return dir;
