@@ -1,0 +1,424 @@
+// The real player process on the x11 backend (scripts/test starts Xvfb): a
+// plain show drawn over the desktop and ended by a real click or Enter, the
+// resident icon in a real tray host, the leaving notice of a second start, and
+// the load-error box.
+//
+// Each test starts the player from a scratch directory holding a copy of the
+// binary, its schedule and its show, with a private runtime directory for the
+// single-instance socket. Without $DISPLAY each test says why it cannot run and
+// is skipped, or fails when CI=true. The tests take turns on the screen through
+// the same lock file as the backend tests. Checks poll for conditions with
+// generous limits; every process a test starts is killed by its pid at the end.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+// The rectangle of the test show: 100 x 80 pixels with its top left corner at
+// the middle of the screen, filled in this colour, opaque.
+constexpr uint32_t kRectColour = 0xC81E28;  // RGB(200, 30, 40)
+constexpr uint32_t kDesktopColour = 0x336699;
+// Per channel: the painter's alpha blend of an opaque fill may round by a step.
+constexpr int kTolerance = 8;
+
+const char* const kRectShow =
+    "@base\r\n50, 0, -1, -1, -1\r\n@\r\n"
+    "@set\r\n0, s, 1, 0, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 80, 0, 0, 0, 0, 255, 0, 0, "
+    "200, 0, 0, 30, 0, 0, 40, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
+    "@evt\r\n0, 0, 0, 0\r\n@\r\n";
+
+// Polls done() every 20 ms until it holds or timeoutMs pass; returns done().
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// A pixel of the root window as 0xRRGGBB, or 0xFFFFFFFF when it cannot be read.
+uint32_t rootPixel(Display* d, int x, int y) {
+  XImage* image = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
+  if (image == nullptr) return 0xFFFFFFFFu;
+  unsigned long p = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  return uint32_t(p & 0xFFFFFF);
+}
+
+bool near(uint32_t a, uint32_t b) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > kTolerance) return false;
+  }
+  return true;
+}
+
+// The _NET_WM_NAME of a window, else its WM_NAME, or empty.
+std::string netName(Display* d, ::Window w) {
+  Atom actual, property = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  std::string text;
+  if (XGetWindowProperty(d, w, property, 0, 1024, False, utf8, &actual, &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    if (actual == utf8 && format == 8) text.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+  }
+  char* name = nullptr;
+  if (text.empty() && XFetchName(d, w, &name) != 0 && name != nullptr) {
+    text = name;
+    XFree(name);
+  }
+  return text;
+}
+
+bool viewable(Display* d, ::Window w) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable;
+}
+
+// Every window below parent named name; topLevel limits them to the root's
+// own children, otherwise only windows deeper down (such as a docked icon).
+void collect(Display* d, ::Window parent, const std::string& name, bool topLevel, bool atRoot,
+             std::vector<::Window>* out) {
+  ::Window root, up, *children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(d, parent, &root, &up, &children, &count) == 0) return;
+  for (unsigned int i = 0; i < count; ++i) {
+    if (atRoot == topLevel && netName(d, children[i]) == name) out->push_back(children[i]);
+    if (!topLevel) collect(d, children[i], name, topLevel, false, out);
+  }
+  if (children != nullptr) XFree(children);
+}
+
+// A viewable top-level window named name, or 0.
+::Window viewableTopLevel(Display* d, const std::string& name) {
+  std::vector<::Window> found;
+  collect(d, DefaultRootWindow(d), name, true, true, &found);
+  for (::Window w : found) {
+    if (viewable(d, w)) return w;
+  }
+  return 0;
+}
+
+// A viewable window named name inside another window (a tray host), or 0.
+::Window viewableEmbedded(Display* d, const std::string& name) {
+  std::vector<::Window> found;
+  collect(d, DefaultRootWindow(d), name, false, true, &found);
+  for (::Window w : found) {
+    if (viewable(d, w)) return w;
+  }
+  return 0;
+}
+
+// The player's viewable full-screen window (class Tessaril; a resident
+// player's window has no title), or 0.
+::Window viewableShowWindow(Display* d) {
+  ::Window root, up, *children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count) == 0) return 0;
+  ::Window found = 0;
+  for (unsigned int i = 0; i < count && found == 0; ++i) {
+    XWindowAttributes a;
+    XClassHint hint{};
+    if (XGetWindowAttributes(d, children[i], &a) == 0 || a.map_state != IsViewable ||
+        a.width != DisplayWidth(d, DefaultScreen(d)) || a.height != DisplayHeight(d, DefaultScreen(d)) ||
+        XGetClassHint(d, children[i], &hint) == 0) {
+      continue;
+    }
+    if (hint.res_class != nullptr && std::string(hint.res_class) == "Tessaril") found = children[i];
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+bool focusIs(Display* d, ::Window w) {
+  ::Window focus;
+  int revert;
+  XGetInputFocus(d, &focus, &revert);
+  return focus == w;
+}
+
+// A window that closes between two requests of a lookup only makes that lookup
+// miss it; Xlib's default handler would end the test program.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+struct Process {
+  pid_t pid = -1;
+  int errFd = -1;
+  std::string err;
+};
+
+class X11Player : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] == 0) why = "DISPLAY is not set (scripts/test starts Xvfb)";
+    if (why.empty()) {
+      probe_ = XOpenDisplay(nullptr);
+      if (probe_ == nullptr) why = std::string("the display ") + display + " does not open";
+    }
+    if (why.empty() && std::system("command -v xdotool >/dev/null && command -v xsetroot >/dev/null") != 0) {
+      why = "xdotool or xsetroot is missing";
+    }
+    if (!why.empty()) {
+      const char* ci = std::getenv("CI");
+      if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot run the X11 player tests: " << why;
+      GTEST_SKIP() << "cannot run the X11 player tests: " << why;
+    }
+    std::string lockPath = std::string("/tmp/tessaril-x11-tests") + display + ".lock";
+    for (char& c : lockPath) {
+      if (c == ':') c = '_';
+    }
+    lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
+    oldHandler_ = XSetErrorHandler(ignoreXError);
+
+    char a[] = "/tmp/tessaril-x11-player-XXXXXX";
+    char b[] = "/tmp/tessaril-x11-runtime-XXXXXX";
+    ASSERT_NE(mkdtemp(a), nullptr);
+    ASSERT_NE(mkdtemp(b), nullptr);
+    dir_ = a;
+    runtime_ = b;
+    chmod(dir_.c_str(), 0755);
+    ASSERT_EQ(std::system(("cp '" TESSARIL_BINARY "' '" + dir_ + "/tessaril'").c_str()), 0);
+    write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
+    write("default.txt", kRectShow);
+    write("normal.txt", kRectShow);
+    ASSERT_TRUE(run("xsetroot -solid '#336699'"));
+    // A pointer left over a tray host or a window from an earlier test clicks nothing.
+    run("xdotool mousemove 5 400");
+  }
+
+  void TearDown() override {
+    for (Process& p : players_) {
+      if (p.pid > 0) {
+        kill(p.pid, SIGKILL);
+        waitpid(p.pid, nullptr, 0);
+      }
+      if (p.errFd >= 0) close(p.errFd);
+    }
+    for (pid_t pid : helpers_) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "' '" + runtime_ + "'").c_str());
+    if (probe_ != nullptr) XCloseDisplay(probe_);
+    if (lock_ >= 0) {
+      XSetErrorHandler(oldHandler_);
+      close(lock_);  // releases the screen
+    }
+  }
+
+  void write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
+    chmod((dir_ + "/" + name).c_str(), 0644);
+  }
+
+  // Starts the player on the x11 backend with args; TearDown kills it if the test does not end it.
+  size_t startPlayer(const std::vector<std::string>& args) {
+    int pipeFds[2];
+    EXPECT_EQ(pipe(pipeFds), 0);
+    Process p;
+    p.pid = fork();
+    if (p.pid == 0) {
+      dup2(pipeFds[1], 2);
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+      setenv("TESSARIL_BACKEND", "x11", 1);
+      setenv("TESSARIL_POWER", "headless", 1);
+      setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+      std::vector<std::string> all = {dir_ + "/tessaril"};
+      all.insert(all.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (std::string& s : all) argv.push_back(s.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(pipeFds[1]);
+    p.errFd = pipeFds[0];
+    fcntl(p.errFd, F_SETFL, O_NONBLOCK);
+    players_.push_back(p);
+    return players_.size() - 1;
+  }
+
+  // Starts a helper program, its output discarded; TearDown stops it.
+  pid_t startHelper(const std::vector<std::string>& args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::vector<char*> argv;
+      for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    if (pid > 0) helpers_.push_back(pid);
+    return pid;
+  }
+
+  void drain(Process& p) {
+    char buffer[4096];
+    ssize_t n;
+    while (p.errFd >= 0 && (n = read(p.errFd, buffer, sizeof buffer)) > 0) p.err.append(buffer, size_t(n));
+  }
+
+  // The player's exit code, or -1000 when it has not ended within timeoutMs.
+  int exitOf(size_t index, int timeoutMs = kWaitMs) {
+    Process& p = players_[index];
+    int code = -1000;
+    waitUntil(
+        [&] {
+          drain(p);
+          int status = 0;
+          if (p.pid > 0 && waitpid(p.pid, &status, WNOHANG) == p.pid) {
+            drain(p);
+            p.pid = -1;
+            code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+          }
+          return p.pid < 0;
+        },
+        timeoutMs);
+    return code;
+  }
+
+  bool stillRuns(size_t index) { return exitOf(index, 0) == -1000; }
+
+  std::string errOf(size_t index) {
+    drain(players_[index]);
+    return players_[index].err;
+  }
+
+  int width() { return DisplayWidth(probe_, DefaultScreen(probe_)); }
+  int height() { return DisplayHeight(probe_, DefaultScreen(probe_)); }
+
+  // The show's rectangle at its place and the desktop around it.
+  bool showsTheRectangleOverTheDesktop() {
+    int x = width() / 2, y = height() / 2;
+    return near(rootPixel(probe_, x + 50, y + 40), kRectColour) && near(rootPixel(probe_, x + 5, y + 5), kRectColour) &&
+           near(rootPixel(probe_, x + 94, y + 74), kRectColour) &&
+           near(rootPixel(probe_, x - 10, y + 40), kDesktopColour) &&
+           near(rootPixel(probe_, x + 110, y + 40), kDesktopColour) &&
+           near(rootPixel(probe_, x + 50, y - 10), kDesktopColour) &&
+           near(rootPixel(probe_, x + 50, y + 90), kDesktopColour) && near(rootPixel(probe_, 10, 10), kDesktopColour);
+  }
+
+  std::string pixelsSeen() {
+    int x = width() / 2, y = height() / 2;
+    char text[96];
+    std::snprintf(text, sizeof text, "inside %06x, left %06x, corner %06x", rootPixel(probe_, x + 50, y + 40),
+                  rootPixel(probe_, x - 10, y + 40), rootPixel(probe_, 10, 10));
+    return text;
+  }
+
+  Display* probe_ = nullptr;
+  int lock_ = -1;
+  XErrorHandler oldHandler_ = nullptr;
+  std::string dir_, runtime_;
+  std::vector<Process> players_;
+  std::vector<pid_t> helpers_;
+};
+
+TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEndsIt) {
+  size_t player = startPlayer({});
+  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen() << "\n" << errOf(player);
+  ::Window w = 0;
+  ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0; }));
+  EXPECT_TRUE(stillRuns(player)) << "a show without a limit runs until the user ends it";
+  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
+}
+
+TEST_F(X11Player, APlainShowEndsOnEnter) {
+  size_t player = startPlayer({});
+  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen() << "\n" << errOf(player);
+  ::Window w = 0;
+  ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && focusIs(probe_, w); }))
+      << "the show's window did not take the keyboard focus";
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+}
+
+TEST_F(X11Player, TheResidentIconPlaysTheNormalShowAndASecondResidentStartEndsItAfterTheNotice) {
+  Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
+  ASSERT_EQ(XGetSelectionOwner(probe_, selection), 0u) << "a tray host runs already";
+  ASSERT_GT(startHelper({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                         "--heighttype", "pixel", "--height", "24", "--SetDockType", "false", "--SetPartialStrut",
+                         "false"}),
+            0);
+  ASSERT_TRUE(waitUntil([&] { return XGetSelectionOwner(probe_, selection) != 0; }))
+      << "trayer did not take the tray selection";
+
+  size_t first = startPlayer({"-s"});
+  ::Window icon = 0;
+  ASSERT_TRUE(waitUntil([&] { return (icon = viewableEmbedded(probe_, "Tessaril")) != 0; }))
+      << "the icon did not dock\n" << errOf(first);
+  EXPECT_EQ(viewableShowWindow(probe_), 0u) << "a resident start maps no window";
+  EXPECT_TRUE(run("xdotool search --name Tessaril >/dev/null"));
+
+  ASSERT_TRUE(run("xdotool mousemove --window " + std::to_string(icon) + " 4 4 click 1"));
+  ::Window show = 0;
+  ASSERT_TRUE(waitUntil([&] { return (show = viewableShowWindow(probe_)) != 0; }))
+      << "a click on the icon did not play the show\n" << errOf(first);
+  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen();
+
+  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; })) << "the click did not stop the show";
+  EXPECT_TRUE(stillRuns(first)) << "the resident process goes on after its show\n" << errOf(first);
+  EXPECT_NE(viewableEmbedded(probe_, "Tessaril"), 0u) << "the icon stays";
+
+  size_t second = startPlayer({"-s"});
+  ::Window box = 0;
+  ASSERT_TRUE(waitUntil([&] { return (box = viewableTopLevel(probe_, "メッセージ")) != 0; }))
+      << "no box titled メッセージ\n" << errOf(first);
+  EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
+  EXPECT_TRUE(stillRuns(first)) << "the first process waits for the box";
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(first), 0) << errOf(first);
+  EXPECT_EQ(exitOf(second), 0) << errOf(second);
+  EXPECT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") == 0; })) << "the icon left with the process";
+}
+
+TEST_F(X11Player, ALoadErrorShowsItsBoxAndEnterEndsTheProgram) {
+  size_t player = startPlayer({"-f", "missing.txt"});
+  ::Window box = 0;
+  ASSERT_TRUE(waitUntil([&] { return (box = viewableTopLevel(probe_, "ファイルの確認だ")) != 0; }))
+      << "no box titled ファイルの確認だ\n" << errOf(player);
+  EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
+  EXPECT_TRUE(stillRuns(player)) << "the program waits for the box";
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  EXPECT_EQ(viewableTopLevel(probe_, "ファイルの確認だ"), 0u);
+}
+
+}  // namespace
