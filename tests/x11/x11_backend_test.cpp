@@ -393,6 +393,9 @@ TEST_F(X11Backend, AMessageBoxIsATitledModalDialogThatEnterCloses) {
         focused = focus == box;
         if (!focused) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
+      // Leave the box open for several periods of the owner's 20 ms timer, so the
+      // check that it ticked behind the box cannot race a fast answer.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
       run("xdotool key Return");
       end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
       while (inTree(d, DefaultRootWindow(d), box) && std::chrono::steady_clock::now() < end) {
