@@ -329,12 +329,36 @@ HBITMAP SHLoadDIBitmap(LPCWSTR fileName) {
   return static_cast<HBITMAP>(registerObject(bitmap));
 }
 
+namespace {
+
+// Whether every chunk of a PNG file lies inside the file. The decoder grows its
+// compressed-data buffer by what the chunk headers claim, so a small file whose
+// headers claim gigabytes would make it allocate them; such a file is truncated
+// and refused here. Files that are no PNG pass.
+bool pngChunksFitFile(const std::vector<uint8_t>& bytes) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (bytes.size() < 8 || std::memcmp(bytes.data(), kSignature, 8) != 0) return true;
+  size_t pos = 8;
+  while (pos + 12 <= bytes.size()) {
+    uint64_t length = (uint64_t(bytes[pos]) << 24) | (uint64_t(bytes[pos + 1]) << 16) |
+                      (uint64_t(bytes[pos + 2]) << 8) | uint64_t(bytes[pos + 3]);
+    if (length > bytes.size() - pos - 12) return false;
+    bool end = std::memcmp(&bytes[pos + 4], "IEND", 4) == 0;
+    pos += 12 + size_t(length);
+    if (end) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 HBITMAP SHLoadImageFile(LPCWSTR fileName) {
   OpenFile file;
   if (!openDeviceFile(fileName, &file)) return nullptr;
   if (file.size == 0 || file.size > kMaxImageFileBytes) return nullptr;
   std::vector<uint8_t> bytes(file.size);
   if (!readAt(file, bytes.data(), bytes.size(), 0)) return nullptr;
+  if (!pngChunksFitFile(bytes)) return nullptr;
   int width = 0, height = 0, channels = 0;
   int length = int(bytes.size());
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) return nullptr;

@@ -436,6 +436,18 @@ TEST(ShLoadImageFile, RefusesBadAndOversizedFiles) {
   wide[18] = 0x4E;
   wide[19] = 0x20;
   EXPECT_EQ(loadImage(dir, "wide.png", wide), nullptr);
+  // A chunk that claims 2 GiB in a file of a few bytes: refused before the
+  // decoder would reserve room for what it claims.
+  std::vector<uint8_t> claim = png;
+  size_t idat = 8;
+  while (idat + 8 <= claim.size() && std::memcmp(&claim[idat + 4], "IDAT", 4) != 0) {
+    idat += 12 + ((size_t(claim[idat]) << 24) | (size_t(claim[idat + 1]) << 16) | (size_t(claim[idat + 2]) << 8) |
+                  size_t(claim[idat + 3]));
+  }
+  ASSERT_LT(idat + 8, claim.size());
+  claim[idat] = 0x7F;
+  claim[idat + 1] = 0xFF;
+  EXPECT_EQ(loadImage(dir, "claim.png", claim), nullptr);
   EXPECT_EQ(SHLoadImageFile(u"/nonexistent/tessaril/none.png"), nullptr);
   EXPECT_EQ(SHLoadImageFile(nullptr), nullptr);
   EXPECT_EQ(host::liveObjectCount(), before);
