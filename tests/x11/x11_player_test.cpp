@@ -1,7 +1,8 @@
 // The real player process on the x11 backend (scripts/test starts Xvfb): a
-// plain show drawn over the desktop and ended by a real click or Enter, the
-// resident icon in a real tray host, the leaving notice of a second start, and
-// the load-error box.
+// plain show drawn over the desktop and ended by a real click, Enter or a
+// window manager's close, the resident icon in a real tray host and in the one
+// started after it, the leaving notice of a second start, the load-error box,
+// and a turn of the screen (on a private Xvfb) that restarts the show.
 //
 // Each test starts the player from a scratch directory holding a copy of the
 // binary, its schedule and its show, with a private runtime directory for the
@@ -15,12 +16,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -133,19 +136,30 @@ void collect(Display* d, ::Window parent, const std::string& name, bool topLevel
   return 0;
 }
 
-// The player's viewable full-screen window (class Tessaril; a resident
-// player's window has no title), or 0.
-::Window viewableShowWindow(Display* d) {
+// The root window's size now (DisplayWidth keeps the size at connection time).
+void rootSize(Display* d, int* width, int* height) {
+  ::Window root;
+  int x, y;
+  unsigned int w = 0, h = 0, border, depth;
+  XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
+  *width = int(w);
+  *height = int(h);
+}
+
+// The player's viewable top-level window (class Tessaril; a resident player's
+// window has no title) of the screen's size, or of any size when anySize, or 0.
+::Window viewableShowWindow(Display* d, bool anySize = false) {
   ::Window root, up, *children = nullptr;
   unsigned int count = 0;
   if (XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count) == 0) return 0;
+  int width, height;
+  rootSize(d, &width, &height);
   ::Window found = 0;
   for (unsigned int i = 0; i < count && found == 0; ++i) {
     XWindowAttributes a;
     XClassHint hint{};
     if (XGetWindowAttributes(d, children[i], &a) == 0 || a.map_state != IsViewable ||
-        a.width != DisplayWidth(d, DefaultScreen(d)) || a.height != DisplayHeight(d, DefaultScreen(d)) ||
-        XGetClassHint(d, children[i], &hint) == 0) {
+        (!anySize && (a.width != width || a.height != height)) || XGetClassHint(d, children[i], &hint) == 0) {
       continue;
     }
     if (hint.res_class != nullptr && std::string(hint.res_class) == "Tessaril") found = children[i];
@@ -161,6 +175,32 @@ bool focusIs(Display* d, ::Window w) {
   int revert;
   XGetInputFocus(d, &focus, &revert);
   return focus == w;
+}
+
+// Asks w to close as a window manager does: the WM_DELETE_WINDOW message of
+// WM_PROTOCOLS. Sent from here since this xdotool has no polite close (its
+// windowclose destroys the window).
+void askToClose(Display* d, ::Window w) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = w;
+  event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, w, False, NoEventMask, &event);
+  XSync(d, False);
+}
+
+// Whether w lists WM_DELETE_WINDOW in WM_PROTOCOLS (a manager only asks such a window to close).
+bool takesCloseRequests(Display* d, ::Window w) {
+  Atom* protocols = nullptr;
+  int count = 0;
+  bool found = false;
+  if (XGetWMProtocols(d, w, &protocols, &count) == 0) return false;
+  for (int i = 0; i < count; ++i) found = found || protocols[i] == XInternAtom(d, "WM_DELETE_WINDOW", False);
+  XFree(protocols);
+  return found;
 }
 
 // A window that closes between two requests of a lookup only makes that lookup
@@ -217,6 +257,11 @@ class X11Player : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (shared_ != nullptr) {  // back to the shared display before the private server stops
+      XCloseDisplay(probe_);
+      probe_ = shared_;
+      setenv("DISPLAY", sharedName_.c_str(), 1);
+    }
     for (Process& p : players_) {
       if (p.pid > 0) {
         kill(p.pid, SIGKILL);
@@ -286,6 +331,67 @@ class X11Player : public ::testing::Test {
     return pid;
   }
 
+  // Stops a helper program and waits for its end.
+  void stopHelper(pid_t pid) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
+  }
+
+  // Starts trayer at the top right of the screen; its pid once it holds the
+  // tray selection, or -1.
+  pid_t startTrayHost() {
+    Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
+    pid_t pid = startHelper({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                             "--heighttype", "pixel", "--height", "24", "--SetDockType", "false",
+                             "--SetPartialStrut", "false"});
+    if (pid <= 0 || !waitUntil([&] { return XGetSelectionOwner(probe_, selection) != 0; })) return -1;
+    return pid;
+  }
+
+  // Starts a private Xvfb with the given -screen argument; its display name,
+  // or empty. TearDown stops it after the players.
+  std::string startOwnXvfb(const std::string& screen) {
+    int fds[2];
+    if (pipe(fds) != 0) return "";
+    pid_t pid = fork();
+    if (pid == 0) {
+      int out = fds[1];
+      close(fds[0]);  // first: it may be descriptor 3
+      if (out != 3) {
+        dup2(out, 3);
+        close(out);
+      }
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid > 0) helpers_.push_back(pid);
+    std::string number;
+    pollfd ready{fds[0], POLLIN, 0};
+    char c;
+    while (pid > 0 && poll(&ready, 1, kWaitMs) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    return number.empty() ? "" : ":" + number;
+  }
+
+  // Moves the test, its probe and the programs it starts to the display name
+  // until TearDown; false when that display does not open.
+  bool useDisplay(const std::string& name) {
+    Display* d = XOpenDisplay(name.c_str());
+    if (d == nullptr) return false;
+    shared_ = probe_;
+    sharedName_ = std::getenv("DISPLAY");
+    probe_ = d;
+    setenv("DISPLAY", name.c_str(), 1);
+    flock(lock_, LOCK_UN);  // the shared screen is free for the other tests
+    return true;
+  }
+
   void drain(Process& p) {
     char buffer[4096];
     ssize_t n;
@@ -318,8 +424,16 @@ class X11Player : public ::testing::Test {
     return players_[index].err;
   }
 
-  int width() { return DisplayWidth(probe_, DefaultScreen(probe_)); }
-  int height() { return DisplayHeight(probe_, DefaultScreen(probe_)); }
+  int width() {
+    int w, h;
+    rootSize(probe_, &w, &h);
+    return w;
+  }
+  int height() {
+    int w, h;
+    rootSize(probe_, &w, &h);
+    return h;
+  }
 
   // The show's rectangle at its place and the desktop around it.
   bool showsTheRectangleOverTheDesktop() {
@@ -341,6 +455,8 @@ class X11Player : public ::testing::Test {
   }
 
   Display* probe_ = nullptr;
+  Display* shared_ = nullptr;  // the shared display's probe while a test uses its own server
+  std::string sharedName_;
   int lock_ = -1;
   XErrorHandler oldHandler_ = nullptr;
   std::string dir_, runtime_;
@@ -372,12 +488,7 @@ TEST_F(X11Player, APlainShowEndsOnEnter) {
 TEST_F(X11Player, TheResidentIconPlaysTheNormalShowAndASecondResidentStartEndsItAfterTheNotice) {
   Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
   ASSERT_EQ(XGetSelectionOwner(probe_, selection), 0u) << "a tray host runs already";
-  ASSERT_GT(startHelper({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                         "--heighttype", "pixel", "--height", "24", "--SetDockType", "false", "--SetPartialStrut",
-                         "false"}),
-            0);
-  ASSERT_TRUE(waitUntil([&] { return XGetSelectionOwner(probe_, selection) != 0; }))
-      << "trayer did not take the tray selection";
+  ASSERT_GT(startTrayHost(), 0) << "trayer did not take the tray selection";
 
   size_t first = startPlayer({"-s"});
   ::Window icon = 0;
@@ -407,6 +518,83 @@ TEST_F(X11Player, TheResidentIconPlaysTheNormalShowAndASecondResidentStartEndsIt
   EXPECT_EQ(exitOf(first), 0) << errOf(first);
   EXPECT_EQ(exitOf(second), 0) << errOf(second);
   EXPECT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") == 0; })) << "the icon left with the process";
+}
+
+TEST_F(X11Player, APlainShowEndsOnTheWindowManagersClose) {
+  size_t player = startPlayer({});
+  ::Window w = 0;
+  ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && showsTheRectangleOverTheDesktop(); }))
+      << pixelsSeen() << "\n" << errOf(player);
+  EXPECT_TRUE(takesCloseRequests(probe_, w)) << "a window manager would kill the client instead of asking";
+  askToClose(probe_, w);
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
+}
+
+TEST_F(X11Player, TheResidentIconDocksInARestartedTrayHostAndStillPlaysTheNormalShow) {
+  Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
+  ASSERT_EQ(XGetSelectionOwner(probe_, selection), 0u) << "a tray host runs already";
+  pid_t tray = startTrayHost();
+  ASSERT_GT(tray, 0) << "trayer did not take the tray selection";
+  size_t player = startPlayer({"-s"});
+  ASSERT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") != 0; }))
+      << "the icon did not dock\n" << errOf(player);
+
+  stopHelper(tray);
+  ASSERT_TRUE(waitUntil([&] { return XGetSelectionOwner(probe_, selection) == 0; }));
+  EXPECT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") == 0; })) << "the icon left with its host";
+  EXPECT_TRUE(waitUntil([&] { return viewableTopLevel(probe_, "Tessaril") == 0; }))
+      << "an icon handed back to the root stays out of sight";
+  EXPECT_TRUE(stillRuns(player)) << "the resident process outlives its tray host\n" << errOf(player);
+
+  ASSERT_GT(startTrayHost(), 0) << "the second trayer did not take the tray selection";
+  ::Window icon = 0;
+  ASSERT_TRUE(waitUntil([&] { return (icon = viewableEmbedded(probe_, "Tessaril")) != 0; }))
+      << "the icon did not dock in the new tray host\n" << errOf(player);
+  ASSERT_TRUE(run("xdotool mousemove --window " + std::to_string(icon) + " 4 4 click 1"));
+  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0; }))
+      << "a click on the docked icon did not play the show\n" << errOf(player);
+  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen();
+  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; })) << "the click did not stop the show";
+  EXPECT_TRUE(stillRuns(player)) << errOf(player);
+  EXPECT_EQ(errOf(player), "") << "the lost tray host caused errors";
+}
+
+// On a private Xvfb, so the shared screen keeps its size. Xvfb's RandR never
+// makes the screen larger than it started, so it starts square and is given a
+// landscape mode and a portrait one.
+TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNewSize) {
+  std::string own = startOwnXvfb("640x640x24");
+  ASSERT_FALSE(own.empty()) << "the private Xvfb did not start";
+  ASSERT_TRUE(useDisplay(own));
+  if (!run("xrandr --newmode 640x480 0 640 0 0 0 480 0 0 0 && xrandr --newmode 480x640 0 480 0 0 0 640 0 0 0 && "
+           "xrandr --addmode screen 640x480 && xrandr --addmode screen 480x640 && "
+           "xrandr --output screen --mode 640x480") ||
+      width() != 640 || height() != 480) {
+    const char* ci = std::getenv("CI");
+    const char* why = "this Xvfb's RandR does not set a 640x480 mode on its output \"screen\"";
+    if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot turn the screen: " << why;
+    GTEST_SKIP() << "cannot turn the screen: " << why;
+  }
+  ASSERT_TRUE(run("xsetroot -solid '#336699'"));
+  size_t player = startPlayer({});
+  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
+      << pixelsSeen() << "\n" << errOf(player);
+
+  auto turned = std::chrono::steady_clock::now();
+  ASSERT_TRUE(run("xrandr --output screen --mode 480x640"));
+  ASSERT_EQ(width(), 480);
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_, true) == 0; })) << "the turn did not stop the show";
+  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
+      << "the show did not start again over the turned screen\n" << pixelsSeen() << "\n" << errOf(player);
+  // The restart's timer is set when the size change arrives, after `turned`;
+  // 200 ms allow for the steps of the clocks.
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - turned);
+  EXPECT_GE(waited.count(), 2800) << "the show started again before its 3000 ms";
+  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  EXPECT_EQ(errOf(player), "") << "the turn caused errors";
 }
 
 TEST_F(X11Player, ALoadErrorShowsItsBoxAndEnterEndsTheProgram) {
