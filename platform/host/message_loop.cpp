@@ -23,6 +23,7 @@
 #include <unordered_set>
 
 #include "platform/host/host_clock.h"
+#include "platform/host/status_notifier.h"
 #include "platform/host/waitable.h"
 #include "platform/host/window_state.h"
 #include "platform/runtime.h"
@@ -97,8 +98,9 @@ void drainWakeFd() {
   }
 }
 
-// Polls the wake descriptor, the backend's and the other instances' sockets
-// for up to timeoutMs (-1: no limit), then serves what is readable.
+// Polls the wake descriptor, the backend's, the other instances' sockets and
+// the session-bus connections for up to timeoutMs (-1: no limit), then serves
+// what is readable.
 void pollOnce(int timeoutMs) {
   std::vector<pollfd> fds;
   fds.push_back(pollfd{queue().wakeFd, POLLIN, 0});
@@ -106,6 +108,7 @@ void pollOnce(int timeoutMs) {
   if (backendFd >= 0) fds.push_back(pollfd{backendFd, POLLIN, 0});
   int64_t deadline = kNever;
   addInstancePollFds(&fds, &deadline);
+  addStatusNotifierPollFds(&fds, &deadline);
   if (deadline != kNever) {
     int64_t left = std::max<int64_t>(0, deadline - realMonotonicMs());
     if (timeoutMs < 0 || left < timeoutMs) timeoutMs = int(std::min<int64_t>(left, INT_MAX));
@@ -114,6 +117,7 @@ void pollOnce(int timeoutMs) {
   }
   drainWakeFd();
   serviceOtherInstances();
+  serviceStatusNotifier();
 }
 
 bool takePosted(MSG* out, HWND filter, UINT filterMin, UINT filterMax) {

@@ -4,13 +4,16 @@
 // Invariant: the tray holds at most one icon per (window, id); NIM_ADD of one
 // that is there and NIM_MODIFY or NIM_DELETE of one that is not fail with
 // FALSE. The host keeps the tray for every backend; a backend only shows it
-// (trayChanged). Icon resource 101 is the picture kept in program_icon.cpp
-// (a sparkle in a rounded square), at the size asked for (16 x 16 by default).
+// (trayChanged), unless a status notifier watcher on the session bus does
+// (status_notifier.cpp). Icon resource 101 is the picture kept in
+// program_icon.cpp (a sparkle in a rounded square), at the size asked for
+// (16 x 16 by default).
 #include <algorithm>
 #include <mutex>
 
 #include "platform/host/host_control.h"
 #include "platform/host/program_icon.h"
+#include "platform/host/status_notifier.h"
 #include "platform/host/window_state.h"
 #include "platform/runtime.h"
 #include "platform/shell.h"
@@ -92,6 +95,7 @@ void setTrayPresent(bool present) {
 }
 
 void resetTray() {
+  resetStatusNotifier();
   Tray& t = tray();
   std::lock_guard<std::mutex> guard(t.lock);
   t.icons.clear();
@@ -139,7 +143,7 @@ BOOL Shell_NotifyIcon(DWORD message, NOTIFYICONDATA* data) {
         break;
     }
   }
-  backend().trayChanged(changed, message);
+  showTrayChange(changed, message);
   return TRUE;
 }
 

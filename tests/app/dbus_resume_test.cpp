@@ -32,7 +32,7 @@ class LogindResume : public PlayerTest {
   // instead of waiting for ever.
   static void endRun() {
     std::string error;
-    EXPECT_TRUE(host::addInputScript("0:close", &error)) << error;
+    EXPECT_TRUE(host::addInputScript("0:second:1", &error)) << error;  // as a second -s start ends it
   }
 
   // Ends the resident instance as a second -s start would, at the third frame.
@@ -67,6 +67,28 @@ TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
   for (const FrameRecord& f : frames) EXPECT_EQ(f.show, u"wake.txt");
   EXPECT_EQ(frames[0].atMs, 200) << "200 ms after the resume";
   EXPECT_EQ(host::powerSubscriptionCount(), 0) << "the watcher's subscription ended with the window";
+}
+
+TEST_F(LogindResume, TwoResumesWithin200MsStartOneShow) {
+  writeSchedule("normal.txt", "wake.txt");
+  writeShow("wake.txt", 100, 0);
+  std::string address = bus.address;
+  peer = std::thread([address] {
+    sd_bus* logind = watcherSubscribed() ? dbustest::connectAsLogind(address) : nullptr;
+    bool sent = logind != nullptr && dbustest::emitPrepareForSleep(logind, false) &&
+                dbustest::emitPrepareForSleep(logind, false);
+    sd_bus_flush_close_unref(logind);
+    EXPECT_TRUE(sent);
+    if (!sent) endRun();
+  });
+  // A second start of the show would begin again at tick 0 within these frames.
+  onFrame = [](PlayerTest* t) {
+    if (t->frames.size() == 6) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
+  };
+  EXPECT_EQ(run(u"-s"), 0);
+  EXPECT_EQ(ticksOf(u"wake.txt"), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames[0].atMs, 200);
 }
 
 TEST_F(LogindResume, TheBusGoingAwayLeavesThePlayerResident) {

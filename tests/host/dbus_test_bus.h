@@ -1,9 +1,11 @@
 // A private message bus for tests: a dbus-daemon of its own with a policy that
 // allows everything, started in a scratch directory and killed by its process
-// id; and peers on it, one of which may own logind's name and emit its signal.
+// id; and peers on it: one may own logind's name and emit its signal, another
+// be the session's status notifier watcher.
 #pragma once
 
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,6 +17,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -162,5 +166,101 @@ inline sd_bus* connectAsLogind(const std::string& address) {
   if (bus != nullptr && sd_bus_request_name(bus, "org.freedesktop.login1", 0) < 0) bus = sd_bus_flush_close_unref(bus);
   return bus;
 }
+
+// Owns org.kde.StatusNotifierWatcher on its own connection and thread, takes
+// every RegisterStatusNotifierItem, and forgets an item whose name leaves the
+// bus, as a panel's watcher does.
+class Watcher {
+ public:
+  bool start(const std::string& address) {
+    bus_ = dbustest::connect(address);
+    if (bus_ == nullptr) return false;
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (sd_bus_add_object_vtable(bus_, nullptr, "/StatusNotifierWatcher", kName, kVtable, this) < 0 ||
+        sd_bus_match_signal(bus_, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                            "NameOwnerChanged", onOwnerChanged, this) < 0 ||
+        sd_bus_request_name(bus_, kName, 0) < 0) {
+      stop();
+      return false;
+    }
+    thread_ = std::thread([this] { serve(); });
+    return true;
+  }
+
+  // Closes the connection: the watcher's name leaves the bus.
+  void stop() {
+    if (thread_.joinable()) {
+      uint64_t one = 1;
+      EXPECT_EQ(write(stopFd_, &one, sizeof one), ssize_t(sizeof one));
+      thread_.join();
+    }
+    bus_ = sd_bus_flush_close_unref(bus_);
+    if (stopFd_ >= 0) close(stopFd_);
+    stopFd_ = -1;
+  }
+
+  ~Watcher() { stop(); }
+
+  std::set<std::string> items() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return items_;
+  }
+  int registrations() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return registrations_;
+  }
+  // The one item the watcher has, or "" when it has none or several.
+  std::string onlyItem() {
+    std::set<std::string> all = items();
+    return all.size() == 1 ? *all.begin() : std::string();
+  }
+
+ private:
+  static constexpr const char* kName = "org.kde.StatusNotifierWatcher";
+  static const sd_bus_vtable kVtable[];
+  sd_bus* bus_ = nullptr;
+  int stopFd_ = -1;
+  std::thread thread_;
+  std::mutex lock_;
+  std::set<std::string> items_;
+  int registrations_ = 0;
+
+  void serve() {
+    for (;;) {
+      while (sd_bus_process(bus_, nullptr) > 0) {
+      }
+      pollfd fds[2] = {{sd_bus_get_fd(bus_), short(sd_bus_get_events(bus_)), 0}, {stopFd_, POLLIN, 0}};
+      if (poll(fds, 2, 1000) < 0 || fds[1].revents != 0) return;
+    }
+  }
+
+  static int onRegister(sd_bus_message* call, void* userdata, sd_bus_error*) {
+    auto* w = static_cast<Watcher*>(userdata);
+    const char* service = nullptr;
+    if (sd_bus_message_read(call, "s", &service) < 0) return -EINVAL;
+    {
+      std::lock_guard<std::mutex> guard(w->lock_);
+      w->items_.insert(service);
+      ++w->registrations_;
+    }
+    return sd_bus_reply_method_return(call, "");
+  }
+
+  static int onOwnerChanged(sd_bus_message* signal, void* userdata, sd_bus_error*) {
+    auto* w = static_cast<Watcher*>(userdata);
+    const char *name = nullptr, *from = nullptr, *to = nullptr;
+    if (sd_bus_message_read(signal, "sss", &name, &from, &to) >= 0 && to[0] == 0) {
+      std::lock_guard<std::mutex> guard(w->lock_);
+      w->items_.erase(name);
+    }
+    return 0;
+  }
+};
+
+inline const sd_bus_vtable Watcher::kVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("RegisterStatusNotifierItem", "s", "", onRegister, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
 
 }  // namespace dbustest

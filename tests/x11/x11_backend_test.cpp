@@ -1,6 +1,7 @@
 // The x11 backend on a real X server (scripts/test starts Xvfb): presented
 // pixels on the screen, real clicks and keys as messages, the screen
-// snapshot, the modal message box and the tray icon in a real tray host.
+// snapshot, the modal message box and the tray icon in a real tray host, or
+// on the session bus while a status notifier watcher runs.
 //
 // Without $DISPLAY (or without the backend built in) each test says why it
 // cannot run and is skipped, or fails when CI=true. The tests of one display
@@ -10,6 +11,7 @@
 
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
+#include "tests/host/dbus_test_bus.h"
 // After gtest's and the host's headers: Xlib's macros (None) would rewrite them.
 #include "platform/host/x11/x11_state.h"
 
@@ -478,6 +480,50 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndItsClickIsTheCallback) {
   EXPECT_FALSE(again != 0 && inTree(probe_, DefaultRootWindow(probe_), again)) << "NIM_DELETE left the icon window";
   finish(host2);
   pumpUntil([&] { return !trayRuns(); });
+  DestroyIcon(data.hIcon);
+}
+
+// While a status notifier watcher runs the icon is its item and the tray host
+// gets none; when the watcher goes the icon docks in the tray host, and a
+// watcher that comes back takes it over again.
+TEST_F(X11Backend, TheXEmbedIconStandsInForTheStatusNotifierItemWhileNoWatcherRuns) {
+  dbustest::PrivateBus bus;
+  ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
+  setenv("DBUS_SESSION_BUS_ADDRESS", bus.address.c_str(), 1);
+  dbustest::Watcher watcher;
+  ASSERT_TRUE(watcher.start(bus.address));
+  std::vector<std::string> trayer = {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                     "--width", "100", "--heighttype", "pixel", "--height", "24",
+                                     "--SetDockType", "false", "--SetPartialStrut", "false"};
+  Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
+  pid_t tray = start(trayer);
+  ASSERT_TRUE(pumpUntil([&] { return XGetSelectionOwner(probe_, selection) != 0; })) << "trayer did not start";
+
+  HWND w = CreateWindowExW(0, u"Tessaril", nullptr, 0, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  NOTIFYICONDATA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = w;
+  data.uID = 7;
+  data.uFlags = NIF_ICON;
+  data.hIcon = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0));
+  ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+  EXPECT_TRUE(pumpUntil([&] { return !watcher.onlyItem().empty(); })) << "the watcher did not get the item";
+  EXPECT_EQ(host::trayIconWindow(w, 7), 0u) << "an XEmbed icon beside the item";
+
+  watcher.stop();
+  EXPECT_TRUE(pumpUntil([&] { return host::trayIconDocked(w, 7); })) << "no XEmbed icon when the watcher went";
+  ASSERT_TRUE(watcher.start(bus.address));
+  EXPECT_TRUE(pumpUntil([&] { return !watcher.onlyItem().empty() && host::trayIconWindow(w, 7) == 0; }))
+      << "the returning watcher did not take the icon over";
+
+  ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
+  EXPECT_TRUE(pumpUntil([&] { return watcher.items().empty(); })) << "the item stayed on the bus";
+  watcher.stop();
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  finish(tray);
+  pumpUntil([&] { return XGetSelectionOwner(probe_, selection) == 0; });
+  DestroyWindow(w);
   DestroyIcon(data.hIcon);
 }
 

@@ -1,0 +1,190 @@
+// The resident player's tray icon as a StatusNotifierItem on a private session
+// bus, with a small watcher of the test's own: the item registers with its
+// properties and pixmaps, Activate plays the normal show, leaving ends the
+// item, and a watcher that starts later or restarts gets the item again.
+#include <atomic>
+#include <thread>
+
+#include "platform/host/program_icon.h"
+#include "tests/app/player_harness.h"
+#include "tests/host/dbus_test_bus.h"
+
+namespace {
+
+std::string stringProperty(sd_bus* bus, const std::string& item, const char* name) {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  char* value = nullptr;
+  int r = sd_bus_get_property_string(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", name,
+                                     &error, &value);
+  std::string text = r >= 0 ? value : "<" + std::string(error.message ? error.message : "no answer") + ">";
+  free(value);
+  sd_bus_error_free(&error);
+  return text;
+}
+
+// The item's IconPixmap: (side, ARGB bytes) of each picture, in order.
+std::vector<std::pair<int, std::vector<uint8_t>>> iconPixmaps(sd_bus* bus, const std::string& item) {
+  std::vector<std::pair<int, std::vector<uint8_t>>> pixmaps;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  if (sd_bus_get_property(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "IconPixmap",
+                          &error, &reply, "a(iiay)") >= 0 &&
+      sd_bus_message_enter_container(reply, 'a', "(iiay)") >= 0) {
+    while (sd_bus_message_enter_container(reply, 'r', "iiay") > 0) {
+      int width = 0, height = 0;
+      const void* bytes = nullptr;
+      size_t size = 0;
+      if (sd_bus_message_read(reply, "ii", &width, &height) < 0 ||
+          sd_bus_message_read_array(reply, 'y', &bytes, &size) < 0 || width != height) {
+        break;
+      }
+      const uint8_t* b = static_cast<const uint8_t*>(bytes);
+      pixmaps.emplace_back(width, std::vector<uint8_t>(b, b + size));
+      sd_bus_message_exit_container(reply);
+    }
+  }
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  return pixmaps;
+}
+
+// The program's icon at side x side (each stored pixel side/16 times), as
+// big-endian ARGB with the transparent pixels all zero.
+std::vector<uint8_t> programIconBytes(int side) {
+  std::vector<uint8_t> bytes;
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      uint32_t p = host::kProgramIconPixels[(y * 16 / side) * 16 + x * 16 / side];
+      if ((p >> 24) == 0) p = 0;
+      for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(p >> shift));
+    }
+  }
+  return bytes;
+}
+
+bool activate(sd_bus* bus, const std::string& item) {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  int r = sd_bus_call_method(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
+                             &error, nullptr, "ii", 8, 8);
+  sd_bus_error_free(&error);
+  return r >= 0;
+}
+
+class StatusNotifierTray : public PlayerTest {
+ protected:
+  dbustest::PrivateBus bus;
+  dbustest::Watcher watcher;
+  std::thread peer;
+  static inline std::atomic<int> framesSeen{0};
+
+  void SetUp() override {
+    framesSeen = 0;
+    PlayerTest::SetUp();
+    ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus.address.c_str(), 1);
+    unsetenv("TESSARIL_TRAY");
+    writeSchedule("normal.txt", "wake.txt");
+    writeShow("normal.txt", 100, 0);
+  }
+
+  void TearDown() override {
+    if (peer.joinable()) peer.join();
+    watcher.stop();
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    PlayerTest::TearDown();
+  }
+
+  // Ends the resident run when a peer's step failed, so the test fails
+  // instead of waiting for ever.
+  static void endRun() {
+    std::string error;
+    EXPECT_TRUE(host::addInputScript("0:second:1", &error)) << error;  // as a second -s start ends it
+  }
+
+  // The third frame of the show ends the resident instance as a second -s
+  // start would; its icon leaves the tray on the way out.
+  static void endAfterThreeFrames(PlayerTest* t) {
+    ++framesSeen;
+    if (t->frames.size() == 3) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
+  }
+
+  // After an Activate: when no show comes of it, ends the run so the test
+  // fails instead of waiting for ever.
+  static void endRunUnlessAShowStarts(bool activated) {
+    EXPECT_TRUE(activated);
+    if (!activated || !dbustest::eventually([] { return framesSeen > 0; })) endRun();
+  }
+
+  void expectNormalShowFromTheBus() {
+    ASSERT_EQ(frames.size(), 3u) << "Activate plays the normal show";
+    EXPECT_EQ(frames[0].show, u"normal.txt");
+    EXPECT_TRUE(dbustest::eventually([&] { return watcher.items().empty(); }))
+        << "the item leaves the bus with the icon";
+  }
+};
+
+TEST_F(StatusNotifierTray, TheItemRegistersWithItsPropertiesAndActivatePlaysTheNormalShow) {
+  ASSERT_TRUE(watcher.start(bus.address));
+  std::string address = bus.address;
+  peer = std::thread([this, address] {
+    sd_bus* client = dbustest::connect(address);
+    std::string item;
+    bool found = client != nullptr && dbustest::eventually([&] { return !(item = watcher.onlyItem()).empty(); });
+    EXPECT_TRUE(found) << "the item never registered";
+    if (!found) {
+      sd_bus_unref(client);
+      return endRun();
+    }
+    EXPECT_EQ(item.rfind("org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-", 0), 0u) << item;
+    EXPECT_EQ(stringProperty(client, item, "Category"), "ApplicationStatus");
+    EXPECT_EQ(stringProperty(client, item, "Id"), "Tessaril");
+    EXPECT_EQ(stringProperty(client, item, "Title"), "Tessaril");
+    EXPECT_EQ(stringProperty(client, item, "Status"), "Active");
+    auto pixmaps = iconPixmaps(client, item);
+    EXPECT_EQ(pixmaps.size(), 2u);
+    for (size_t i = 0; i < pixmaps.size() && i < 2; ++i) {
+      int side = i == 0 ? 16 : 32;
+      EXPECT_EQ(pixmaps[i].first, side);
+      EXPECT_EQ(pixmaps[i].second, programIconBytes(side)) << "the program's icon at " << side;
+    }
+    bool activated = activate(client, item);
+    sd_bus_flush_close_unref(client);
+    endRunUnlessAShowStarts(activated);
+  });
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s"), 0);
+  expectNormalShowFromTheBus();
+  EXPECT_EQ(watcher.registrations(), 1);
+}
+
+TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAgain) {
+  std::string address = bus.address;
+  peer = std::thread([this, address] {
+    // The icon is in the host's tray (shown by the backend) before any watcher runs.
+    bool ok = dbustest::eventually([] { return !host::trayIcons().empty(); }) && watcher.start(address) &&
+              dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
+    EXPECT_TRUE(ok) << "a watcher started later did not get the item";
+    watcher.stop();
+    ok = ok && watcher.start(address) && dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
+    EXPECT_TRUE(ok) << "a restarted watcher did not get the item";
+    sd_bus* client = ok ? dbustest::connect(address) : nullptr;
+    ok = client != nullptr && activate(client, watcher.onlyItem());
+    sd_bus_flush_close_unref(client);
+    endRunUnlessAShowStarts(ok);
+  });
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s"), 0);
+  expectNormalShowFromTheBus();
+}
+
+TEST_F(StatusNotifierTray, WithTheBusTrayTurnedOffTheBackendAloneShowsTheIcon) {
+  ASSERT_TRUE(watcher.start(bus.address));
+  setenv("TESSARIL_TRAY", "xembed", 1);
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s", "500:tray"), 0);
+  unsetenv("TESSARIL_TRAY");
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(watcher.registrations(), 0);
+}
+
+}  // namespace
