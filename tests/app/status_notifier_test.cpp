@@ -177,6 +177,22 @@ TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAgain) {
   expectNormalShowFromTheBus();
 }
 
+TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {
+  ASSERT_TRUE(watcher.start(bus.address));
+  peer = std::thread([this] {
+    bool registered = dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
+    EXPECT_TRUE(registered);
+    watcher.stop();
+    bus.stop();
+    host::injectTrayTap();  // the tray still has the icon, and its tap still plays the show
+    if (!registered || !dbustest::eventually([] { return framesSeen > 0; })) endRun();
+  });
+  onFrame = endAfterThreeFrames;
+  EXPECT_EQ(run(u"-s"), 0);
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].show, u"normal.txt");
+}
+
 TEST_F(StatusNotifierTray, WithTheBusTrayTurnedOffTheBackendAloneShowsTheIcon) {
   ASSERT_TRUE(watcher.start(bus.address));
   setenv("TESSARIL_TRAY", "xembed", 1);
