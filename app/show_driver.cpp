@@ -40,7 +40,8 @@ void startShow(HWND window, const WCHAR* name) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   srand(now.wSecond);
-  if (allocateShow(window) && loadSettingsFile(name)) {
+  int allocated = allocateShow(window);
+  if (allocated && loadSettingsFile(name)) {
     SetForegroundWindow((HWND)((uintptr_t)window | 1));
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -52,7 +53,9 @@ void startShow(HWND window, const WCHAR* name) {
   // left while the box is open or after the window is gone.
   releaseShow();
   MessageBoxW(window, loadErrorText, LOAD_ERROR_CAPTION, MB_OK | MB_ICONHAND);
-  DestroyWindow(window);
+  // A file that does not load ends the program. Memory that ran out may be
+  // there for the next start, so a resident program stays in the tray then.
+  if (allocated || resident == 0) DestroyWindow(window);
 }
 
 // Stops the running show of window and hides the window; nothing if none runs.

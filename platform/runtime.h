@@ -4,7 +4,8 @@
 // virtual (platform/host/host_clock.h), so a whole show can run on a virtual
 // clock in milliseconds and always the same way. rand/srand are the device
 // runtime's generator, not the C library's: the same seed gives the device's
-// sequence. Same on every backend.
+// sequence. The system's malloc/calloc/realloc/free go through a counted heap
+// that host control can make fail. Same on every backend.
 #pragma once
 
 #include <cmath>
@@ -58,6 +59,44 @@ void DebugPrintNarrow(const char* text);
 // C library's generator (whose sequence differs).
 int DeviceRand(void);
 void DeviceSrand(unsigned int seed);
+namespace std {  // a standard header's std::rand() (std::random_shuffle) still compiles
+using ::DeviceRand;
+using ::DeviceSrand;
+}  // namespace std
 #define DEVICE_RAND_MAX 32767
 #define rand() DeviceRand()
 #define srand(seed) DeviceSrand(seed)
+
+// The device runtime's heap as the system's code sees it. In the system's code
+// (app/, config/, engine/, render/: the libraries built with
+// TESSARIL_SYSTEM_CODE, which read this header before anything else, so no
+// call escapes it) malloc, calloc, realloc and free redirect here; the host's
+// own code and the libraries it uses keep the C library's functions.
+// Host: each call is counted and handed to the C library's heap, unless host
+// control chose it to fail (host::failAllocationAfter), when it returns null
+// as the device's runtime does out of memory. Every block is the C library's,
+// so either free releases it. Same on every backend.
+// NOTE: the macros are function-like, and these are declared as the C library
+// declares its own (C linkage, noexcept) and in namespace std too, so a
+// standard header read after this one still compiles: a redeclaration of
+// malloc (<malloc.h>) declares DeviceMalloc again, identically, and std::free
+// names std::DeviceFree. tests/host/system_heap_test.cpp reads the standard
+// headers after this one to keep it so.
+extern "C" {
+void* DeviceMalloc(size_t size) noexcept;
+void* DeviceCalloc(size_t count, size_t size) noexcept;
+void* DeviceRealloc(void* block, size_t size) noexcept;
+void DeviceFree(void* block) noexcept;
+}
+namespace std {
+using ::DeviceCalloc;
+using ::DeviceFree;
+using ::DeviceMalloc;
+using ::DeviceRealloc;
+}  // namespace std
+#if defined(TESSARIL_SYSTEM_CODE)
+#define malloc(size) DeviceMalloc(size)
+#define calloc(count, size) DeviceCalloc(count, size)
+#define realloc(block, size) DeviceRealloc(block, size)
+#define free(block) DeviceFree(block)
+#endif

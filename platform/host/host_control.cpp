@@ -17,6 +17,8 @@ void resetHost() {
   resetMessageBoxes();
   resetPowerNotifications();
   backend().reset();
+  failAllocationAfter(-1);
+  failMsgQueueCreation(0);
 }
 
 std::vector<HWND> windowsInZOrder() { return windowStack(); }

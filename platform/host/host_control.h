@@ -147,6 +147,23 @@ std::vector<MessageBoxRecord> messageBoxesShown();
 // been dispatched.
 void setMessageBoxAnswerDelay(uint32_t milliseconds);
 
+// ---- the system's heap and queues ----
+
+// Makes one allocation of the system's code fail (malloc, calloc or realloc,
+// platform/runtime.h): the next n succeed, the one after returns null, the rest
+// succeed again. Counting starts at this call; n < 0 turns the fault off (as
+// resetHost does). Thread-safe.
+void failAllocationAfter(int n);
+// Whether the chosen allocation has failed since failAllocationAfter.
+bool allocationFailureHappened();
+// The system's allocation calls since failAllocationAfter.
+int64_t systemAllocationCount();
+// Blocks the system's code holds now, over the whole process.
+int64_t systemBlocksLive();
+// Makes every CreateMsgQueue fail with the error code (0: none, as after
+// resetHost). Thread-safe.
+void failMsgQueueCreation(DWORD error);
+
 // ---- single instance ----
 
 // The directory of the single-instance sockets (empty: $XDG_RUNTIME_DIR, else

@@ -6,12 +6,16 @@
 // writes as CreateMsgQueue's bReadAccess said; handles made with the same name
 // share one queue (an unnamed queue has its one handle, written by the host's
 // power source). A read handle is signalled while its queue holds a record, a
-// write handle while its queue has room. State lives under waitLock().
+// write handle while its queue has room. State lives under waitLock(). Host
+// control can make every CreateMsgQueue fail, as the device's does out of
+// kernel objects.
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <vector>
 
+#include "platform/host/host_control.h"
 #include "platform/host/waitable.h"
 #include "platform/runtime.h"
 #include "platform/threads.h"
@@ -32,6 +36,8 @@ struct QueueState {
 };
 
 std::map<std::u16string, std::weak_ptr<QueueState>>& namedQueues();
+
+std::atomic<DWORD> creationError{0};  // the error every CreateMsgQueue fails with; 0: none
 
 struct MsgQueue : Waitable {
   static constexpr ObjectKind kKind = ObjectKind::MsgQueue;
@@ -101,6 +107,8 @@ bool writeQueueRecord(HANDLE queue, const void* data, DWORD size, DWORD flags) {
   return true;
 }
 
+void failMsgQueueCreation(DWORD error) { creationError = error; }
+
 bool isMsgQueue(HANDLE queue) {
   std::lock_guard<std::mutex> guard(waitLock());
   Object* o = lookupObject(queue);
@@ -114,6 +122,10 @@ using namespace host;
 HANDLE CreateMsgQueue(LPCWSTR name, MSGQUEUEOPTIONS* options) {
   if (options == nullptr || options->dwSize != sizeof(MSGQUEUEOPTIONS) || options->cbMaxMessage == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (DWORD error = creationError; error != 0) {
+    SetLastError(error);
     return nullptr;
   }
   MsgQueue* q = new MsgQueue;

@@ -1,5 +1,6 @@
 // Faults of the device around the player, end to end on the headless host: a
-// power source that refuses the subscription, and a shell without a tray. In
+// power source that refuses the subscription, a power watcher that cannot make
+// its queue, and a shell without a tray. In
 // both the program stays resident and plays what it is asked to.
 #include "platform/host/power_source.h"
 #include "tests/app/player_harness.h"
@@ -20,21 +21,38 @@ const host::PowerSource refusingPowerSource = {"refusing", refuseSubscription, s
 
 }  // namespace
 
-TEST_F(ShellFaults, ARefusedPowerSubscriptionPrintsItsDebugLineAndTheProgramStaysResident) {
-  writeSchedule("normal.txt", "wake.txt");
-  writeShow("normal.txt", 100, 0);
-  writeShow("wake.txt", 100, 0);
-  host::usePowerSource(&refusingPowerSource);
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(run(u"-s", "100:resume;500:tray;650:tap:5:5;1000:resume;1500:second:1"), 0);
-  std::string debug = ::testing::internal::GetCapturedStderr();
-  // ERROR_SERVICE_NOT_ACTIVE (1062) in hexadecimal.
-  EXPECT_NE(debug.find("RequestPowerNotifications failed: 426\n"), std::string::npos) << debug;
-  EXPECT_EQ(debug.find("CreateMsgQueue failed"), std::string::npos) << "the queue itself was made";
-  EXPECT_TRUE(ticksOf(u"wake.txt").empty()) << "no resume reaches the program";
-  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1})) << "the tray still plays its show";
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
-  EXPECT_EQ(host::liveObjectCount(), 0u) << "the watcher closed its queue; the join returned";
+TEST_F(ShellFaults, APowerWatcherThatCannotSubscribePrintsItsDebugLineAndTheProgramStaysResident) {
+  // Hexadecimal error codes: ERROR_SERVICE_NOT_ACTIVE (1062), ERROR_OUTOFMEMORY (14).
+  struct Case {
+    const char* what;
+    bool refuseSubscription;
+    DWORD queueError;
+    const char* line;
+    const char* notPrinted;
+  };
+  const Case cases[] = {
+      {"a refused subscription", true, 0, "RequestPowerNotifications failed: 426\n", "CreateMsgQueue failed"},
+      {"no queue", false, ERROR_OUTOFMEMORY, "CreateMsgQueue failed: e\n", "RequestPowerNotifications failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    writeSchedule("normal.txt", "wake.txt");
+    writeShow("normal.txt", 100, 0);
+    writeShow("wake.txt", 100, 0);
+    if (c.refuseSubscription) host::usePowerSource(&refusingPowerSource);
+    host::failMsgQueueCreation(c.queueError);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(run(u"-s", "100:resume;500:tray;650:tap:5:5;1000:resume;1500:second:1"), 0);
+    std::string debug = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(debug.find(c.line), std::string::npos) << debug;
+    EXPECT_EQ(debug.find(c.notPrinted), std::string::npos) << debug;
+    EXPECT_TRUE(ticksOf(u"wake.txt").empty()) << "no resume reaches the program";
+    EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1})) << "the tray still plays its show";
+    EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+    EXPECT_EQ(host::liveObjectCount(), 0u) << "the watcher closed what it made; the join returned";
+  }
 }
 
 TEST_F(ShellFaults, WithoutATrayTheProgramStaysResidentAndASecondStartPlaysTheShow) {

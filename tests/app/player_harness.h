@@ -43,6 +43,7 @@ class PlayerTest : public ::testing::Test {
 
   void SetUp() override {
     current = this;
+    frames.clear();
     char scratch[] = "/tmp/tessaril-player-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
     dir = scratch;

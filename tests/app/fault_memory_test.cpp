@@ -1,0 +1,134 @@
+// Running out of memory, end to end on the headless host: one allocation of
+// the system's code fails (host::failAllocationAfter), each in turn, until a
+// run has none left to fail: the schedule's entries, the scene tables, the draw
+// list, the instance pool and a polygon's vertices. A start that cannot have
+// its tables shows the out-of-memory message and plays nothing; a polygon
+// without vertices is dropped and the show plays. Nothing is left behind, and
+// a resident program plays its next show as usual.
+#include "tests/app/player_harness.h"
+
+namespace {
+
+const std::u16string kOutOfMemory = u"ファイルの確認だ|メモリが不足しているため再生できません";
+const std::u16string kLeaving = u"メッセージ|常駐を解除します";
+
+// A show of polygon 0 spawned at tick 0, 100 ms a tick, ending at tick 2.
+const char kPolygonShow[] =
+    "@pgn\r\n0, 3, 0, -0.5, 0.5, 0.5, -0.5, 0.5\r\n@set\r\n"
+    "0, p, 0, 7, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 60, -1, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, "
+    "200, 0, 0, 60, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n";
+
+// What one run showed: each frame's time and tick, whether polygon 0 had its
+// vertices, and the system's allocations made by then.
+struct Frame {
+  int64_t atMs;
+  int tick;
+  bool polygonKept;
+  int64_t allocations;
+};
+std::vector<Frame> seen;
+
+void recordPolygon(PlayerTest* t) {
+  bool kept = scene.polygons != nullptr && scene.polygons[0].points != nullptr && scene.polygons[0].count == 3;
+  seen.push_back({t->frames.back().atMs, tick, kept, host::systemAllocationCount()});
+}
+
+// The ticks and kept-polygon flags of the frames in [fromMs, toMs).
+std::vector<int> ticksBetween(int64_t fromMs, int64_t toMs, bool* allKept) {
+  std::vector<int> ticks;
+  *allKept = true;
+  for (const Frame& f : seen) {
+    if (f.atMs < fromMs || f.atMs >= toMs) continue;
+    ticks.push_back(f.tick);
+    *allKept = *allKept && f.polygonKept;
+  }
+  return ticks;
+}
+
+}  // namespace
+
+class MemoryFaults : public PlayerTest {
+ public:
+  // Plays the polygon show with allocation n failing (n < 0: none); the
+  // allocations the run made. Blocks of the system's code must all be back.
+  int64_t playFailing(int n, const char16_t* commandLine, const char* script) {
+    TearDown();
+    SetUp();
+    seen.clear();
+    onFrame = recordPolygon;
+    writeSchedule("default.txt", "default.txt");  // a dropped entry plays the default file: the same one
+    writeShow("default.txt", 100, 2, kPolygonShow);
+    int64_t blocksBefore = host::systemBlocksLive();
+    host::failAllocationAfter(n);
+    EXPECT_EQ(run(commandLine, script), 0);
+    int64_t made = host::systemAllocationCount();
+    EXPECT_EQ(host::allocationFailureHappened(), n >= 0 && n < made);
+    EXPECT_EQ(host::liveObjectCount(), 0u);
+    EXPECT_TRUE(host::trayIcons().empty());
+    resetShell();  // frees the schedule lists a plain run keeps to its end
+    EXPECT_EQ(host::systemBlocksLive(), blocksBefore) << "every block of the run was freed";
+    return made;
+  }
+
+  // Checks the show between fromMs and toMs after allocation n failed in it:
+  // the message and no frame, or the whole show without the polygon, or (a
+  // schedule entry) the whole show. Counts the first two in *messages, *dropped.
+  void expectFailedShow(int64_t fromMs, int64_t toMs, int* messages, int* dropped) {
+    bool kept = false;
+    std::vector<int> ticks = ticksBetween(fromMs, toMs, &kept);
+    std::vector<std::u16string> boxes = boxTexts();
+    if (!boxes.empty() && boxes[0] == kOutOfMemory) {
+      ++*messages;
+      EXPECT_TRUE(ticks.empty()) << "a show without its tables paints nothing";
+    } else {
+      EXPECT_EQ(ticks, (std::vector<int>{0, 1, 2}));
+      if (!kept) ++*dropped;
+    }
+  }
+};
+
+TEST_F(MemoryFaults, ResidentEachFailedAllocationShowsTheMessageOrDropsThePolygonAndTheOtherShowPlays) {
+  // Two shows of one resident process, from tray taps at 100 and 1000 ms.
+  const char* script = "100:tray;1000:tray;2000:second:1";
+  const int64_t total = playFailing(-1, u"-s", script);
+  ASSERT_EQ(seen.size(), 6u);
+  ASSERT_EQ(seen[3].atMs, 1000);
+  // Allocations below this number belong to the schedule and the first show.
+  const int64_t secondShowFrom = seen[0].allocations;
+  ASSERT_EQ(seen[3].allocations, total) << "the second show allocates as the first";
+  int messages = 0, dropped = 0;
+  int64_t n = 0;
+  for (; n <= total; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+    playFailing(int(n), u"-s", script);
+    if (!host::allocationFailureHappened()) break;
+    bool first = n < secondShowFrom;
+    expectFailedShow(first ? 0 : 1000, first ? 1000 : 2000, &messages, &dropped);
+    bool kept = false;
+    EXPECT_EQ(ticksBetween(first ? 1000 : 0, first ? 2000 : 1000, &kept), (std::vector<int>{0, 1, 2}))
+        << "the other show plays as usual";
+    EXPECT_TRUE(kept);
+    ASSERT_FALSE(boxTexts().empty());
+    EXPECT_EQ(boxTexts().back(), kLeaving) << "the program stayed resident to the end";
+  }
+  EXPECT_EQ(n, total) << "the sweep ends with the first run that has nothing left to fail";
+  EXPECT_GE(messages, 2);
+  EXPECT_EQ(dropped, 2) << "one polygon a show";
+}
+
+TEST_F(MemoryFaults, PlainEachFailedAllocationShowsTheMessageOrDropsThePolygon) {
+  const int64_t total = playFailing(-1, u"", "");
+  ASSERT_EQ(seen.size(), 3u);
+  int messages = 0, dropped = 0;
+  int64_t n = 0;
+  for (; n <= total; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+    playFailing(int(n), u"", "");
+    if (!host::allocationFailureHappened()) break;
+    expectFailedShow(0, 1000, &messages, &dropped);
+    EXPECT_LE(boxTexts().size(), 1u);
+  }
+  EXPECT_EQ(n, total);
+  EXPECT_GE(messages, 2);
+  EXPECT_EQ(dropped, 1);
+}
