@@ -96,6 +96,7 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, 
   // A window that its own first show destroyed (a load failure inside WM_CREATE)
   // has ended the program normally: its box was shown.
   if (window == nullptr) return windowCreated ? 0 : -2;
-  mainWindow = window;
+  // NOTE: mainWindow is not written again here: WM_CREATE recorded it before
+  // the power watcher started, and the watcher reads it from then on.
   return runMessageLoop();
 }
