@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,18 @@ inline void setText(const std::string& text) {
 }
 
 inline std::u16string wide(const WCHAR* text) { return std::u16string(text); }
+
+// One stored field against its expected value; ints and floats alike, as the
+// tables hold only values that a float keeps exactly.
+struct Field {
+  template <class Actual, class Expected>
+  Field(const char* field, Actual a, Expected e) : name(field), actual(double(a)), expected(double(e)) {}
+  const char* name;
+  double actual, expected;
+};
+inline void expectFields(std::initializer_list<Field> fields) {
+  for (const Field& f : fields) EXPECT_EQ(f.actual, f.expected) << f.name;
+}
 
 // A test with fresh scene tables and a temp directory reported as the
 // executable's; exeDirectory already points at it.
