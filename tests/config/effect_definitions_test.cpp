@@ -25,59 +25,32 @@ const char kWorkedExample[] =
 TEST_F(EffectDefinitionsTest, WorkedExampleLoadsAsDescribed) {
   ASSERT_EQ(parse(kWorkedExample), 1);
   const EffectDef& spark = scene.defs[0];
-  EXPECT_EQ(spark.kind, KIND_IMAGE);
-  EXPECT_EQ(spark.source, 12);
-  EXPECT_EQ(spark.layer, 10);
-  EXPECT_EQ(spark.posFracX, 0.5f);
-  EXPECT_EQ(spark.posFracY, 0.5f);
-  EXPECT_EQ(spark.pivotX, 0.0f);
-  EXPECT_EQ(spark.offsetX, 0.0f);
-  EXPECT_EQ(spark.offsetXRand, 20.0f);
-  EXPECT_EQ(spark.offsetYRand, 20.0f);
-  EXPECT_EQ(spark.velX, 0.0f);
-  EXPECT_EQ(spark.velXRand, 2.0f);
-  EXPECT_EQ(spark.velY, -3.0f);
-  EXPECT_EQ(spark.velYRand, 1.0f);
-  EXPECT_EQ(spark.accelX, 0.0f);
-  EXPECT_EQ(spark.accelY, (float)0.1);
-  EXPECT_EQ(spark.radius, 0.0f);
-  EXPECT_EQ(spark.orbitXY, 0.0f);
-  EXPECT_EQ(spark.width, 16.0f);
-  EXPECT_EQ(spark.widthRand, 4.0f);
-  EXPECT_EQ(spark.height, -1.0f);
-  EXPECT_EQ(spark.widthStep, 0.0f);
-  EXPECT_EQ(spark.alpha, 255.0f);
-  EXPECT_EQ(spark.alphaStep, -4.0f);
-  EXPECT_EQ(spark.alphaAccel, 0.0f);
-  EXPECT_EQ(spark.red, 255.0f);
-  EXPECT_EQ(spark.green, 255.0f);
-  EXPECT_EQ(spark.blue, 255.0f);
-  EXPECT_EQ(spark.blueStep, 0.0f);
-  EXPECT_EQ(spark.lifetime, 60);
-  EXPECT_EQ(spark.childDef, -1);
-  EXPECT_EQ(spark.childDefRange, 0);
-  EXPECT_EQ(spark.spawnCount, 0);
-  EXPECT_EQ(spark.inheritFlags, 0);
-
+  config_test::expectFields({{"kind", spark.kind, KIND_IMAGE}, {"source", spark.source, 12},
+                             {"layer", spark.layer, 10}, {"posFracX", spark.posFracX, 0.5f},
+                             {"posFracY", spark.posFracY, 0.5f}, {"pivotX", spark.pivotX, 0},
+                             {"offsetX", spark.offsetX, 0}, {"offsetXRand", spark.offsetXRand, 20},
+                             {"offsetYRand", spark.offsetYRand, 20}, {"velX", spark.velX, 0},
+                             {"velXRand", spark.velXRand, 2}, {"velY", spark.velY, -3},
+                             {"velYRand", spark.velYRand, 1}, {"accelX", spark.accelX, 0},
+                             {"accelY", spark.accelY, (float)0.1}, {"radius", spark.radius, 0},
+                             {"orbitXY", spark.orbitXY, 0}, {"width", spark.width, 16},
+                             {"widthRand", spark.widthRand, 4}, {"height", spark.height, -1},
+                             {"widthStep", spark.widthStep, 0}, {"alpha", spark.alpha, 255},
+                             {"alphaStep", spark.alphaStep, -4}, {"alphaAccel", spark.alphaAccel, 0},
+                             {"red", spark.red, 255}, {"green", spark.green, 255}, {"blue", spark.blue, 255},
+                             {"blueStep", spark.blueStep, 0}, {"lifetime", spark.lifetime, 60},
+                             {"childDef", spark.childDef, -1}, {"childDefRange", spark.childDefRange, 0},
+                             {"spawnCount", spark.spawnCount, 0}, {"inheritFlags", spark.inheritFlags, 0}});
   const EffectDef& hour = scene.defs[1];
-  EXPECT_EQ(hour.kind, KIND_IMAGE);
-  EXPECT_EQ(hour.source, -10);
-  EXPECT_EQ(hour.layer, 20);
-  EXPECT_EQ(hour.posFracX, 0.4f);
-  EXPECT_EQ(hour.posFracY, 0.1f);
-  EXPECT_EQ(hour.width, 32.0f);
-  EXPECT_EQ(hour.height, -1.0f);
-  EXPECT_EQ(hour.alpha, 255.0f);
-  EXPECT_EQ(hour.blue, 255.0f);
-  EXPECT_EQ(hour.lifetime, 0);
-  EXPECT_EQ(hour.childDef, 0);
-  EXPECT_EQ(hour.childDefRange, 0);
-  EXPECT_EQ(hour.spawnAtAge, 0);
-  EXPECT_EQ(hour.spawnEvery, 10);
-  EXPECT_EQ(hour.spawnChance, 0);
-  EXPECT_EQ(hour.spawnOnDeath, 0);
-  EXPECT_EQ(hour.spawnCount, 3);
-  EXPECT_EQ(hour.inheritFlags, INHERIT_OFFSET);
+  config_test::expectFields({{"kind", hour.kind, KIND_IMAGE}, {"source", hour.source, -10},
+                             {"layer", hour.layer, 20}, {"posFracX", hour.posFracX, 0.4f},
+                             {"posFracY", hour.posFracY, 0.1f}, {"width", hour.width, 32},
+                             {"height", hour.height, -1}, {"alpha", hour.alpha, 255}, {"blue", hour.blue, 255},
+                             {"lifetime", hour.lifetime, 0}, {"childDef", hour.childDef, 0},
+                             {"childDefRange", hour.childDefRange, 0}, {"spawnAtAge", hour.spawnAtAge, 0},
+                             {"spawnEvery", hour.spawnEvery, 10}, {"spawnChance", hour.spawnChance, 0},
+                             {"spawnOnDeath", hour.spawnOnDeath, 0}, {"spawnCount", hour.spawnCount, 3},
+                             {"inheritFlags", hour.inheritFlags, INHERIT_OFFSET}});
 }
 
 // Every float pair lands in its own field: position k (5..38) holds the value
