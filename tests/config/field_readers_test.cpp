@@ -1,4 +1,5 @@
 // The field readers on their documented examples, long fields and odd input.
+// Every reader consumes its field up to the comma, CR, LF or NUL that ends it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,107 +18,82 @@ TEST(SkipBlanks, StopsAtLineEndsUnlessAskedToSkipThem) {
   EXPECT_EQ(skipBlanksAndLines(""), 0);
 }
 
-TEST(ReadInt, DocumentedExamples) {
-  int v = -99;
-  EXPECT_EQ(readInt("12abc,7", &v), 5);
-  EXPECT_EQ(v, 12);
-  EXPECT_EQ(readInt(" -3 ,", &v), 4);
-  EXPECT_EQ(v, -3);
-  v = -99;
-  EXPECT_EQ(readInt(",7", &v), 0);
-  EXPECT_EQ(v, 0);
-  EXPECT_EQ(readInt("5[3]", &v), 4);
-  EXPECT_EQ(v, 5);
-  EXPECT_EQ(readInt("1 2\r\n", &v), 3);  // blanks do not separate fields
-  EXPECT_EQ(v, 1);
-  EXPECT_EQ(readInt("+8", &v), 2);
-  EXPECT_EQ(v, 8);
+TEST(ReadInt, ReadsTheLeadingNumberOfItsField) {
+  const struct {
+    const char* input;
+    int consumed, value;
+  } rows[] = {
+      {"12abc,7", 5, 12},
+      {" -3 ,", 4, -3},
+      {",7", 0, 0},
+      {"5[3]", 4, 5},
+      {"1 2\r\n", 3, 1},  // blanks do not separate fields
+      {"+8", 2, 8},
+      {"42\rx", 2, 42},
+      {"42\nx", 2, 42},
+      {"", 0, 0},
+      {"\"7\"", 3, 0},  // a quote is no field end for numbers
+      {"99999999999", 11, 2147483647},  // out of range saturates
+      {"-99999999999999999999999", 24, -2147483647 - 1},
+      {"-2147483648", 11, -2147483647 - 1},
+      {"2147483647", 10, 2147483647},
+  };
+  for (const auto& row : rows) {
+    int v = -99;
+    EXPECT_EQ(readInt(row.input, &v), row.consumed) << row.input;
+    EXPECT_EQ(v, row.value) << row.input;
+  }
 }
 
-TEST(ReadInt, StopsAtEveryFieldEndAndNeverPassesTheNul) {
-  int v;
-  EXPECT_EQ(readInt("42\rx", &v), 2);
-  EXPECT_EQ(readInt("42\nx", &v), 2);
-  EXPECT_EQ(readInt("", &v), 0);
-  EXPECT_EQ(v, 0);
-  EXPECT_EQ(readInt("\"7\"", &v), 3);  // a quote is no field end for numbers
-  EXPECT_EQ(v, 0);
+TEST(ReadFloat, ReadsOnlyTheDecimalFormRoundedLikeTheHardware) {
+  const struct {
+    const char* input;
+    int consumed;
+    float value;
+  } rows[] = {
+      {"2.5e1\r\n", 5, 25.0f},
+      {"-.5", 3, -0.5f},
+      {"  3.", 4, 3.0f},
+      {"1e", 2, 1.0f},  // an exponent without digits is not part of the number
+      {"0.1", 3, (float)0.1},  // rounded from double precision
+      {"abc", 3, 0.0f},
+      {"inf", 3, 0.0f},
+      {"nan", 3, 0.0f},
+      {"0x10", 4, 0.0f},
+      {"3.4028234e38", 12, 3.4028234663852886e38f},
+      {"1e-50", 5, 0.0f},
+      {"1e39", 4, INFINITY},
+      {"-1e400", 6, -INFINITY},
+  };
+  for (const auto& row : rows) {
+    float f = -1;
+    EXPECT_EQ(readFloat(row.input, &f), row.consumed) << row.input;
+    EXPECT_EQ(f, row.value) << row.input;
+  }
 }
 
-TEST(ReadInt, OutOfRangeSaturates) {
-  int v;
-  readInt("99999999999", &v);
-  EXPECT_EQ(v, 2147483647);
-  readInt("-99999999999999999999999", &v);
-  EXPECT_EQ(v, -2147483647 - 1);
-  readInt("-2147483648", &v);
-  EXPECT_EQ(v, -2147483647 - 1);
-  readInt("2147483647", &v);
-  EXPECT_EQ(v, 2147483647);
-}
-
-TEST(ReadFloat, DocumentedExamplesAndForms) {
-  float f = -1;
-  EXPECT_EQ(readFloat("2.5e1\r\n", &f), 5);
-  EXPECT_EQ(f, 25.0f);
-  readFloat("-.5", &f);
-  EXPECT_EQ(f, -0.5f);
-  readFloat("  3.", &f);
-  EXPECT_EQ(f, 3.0f);
-  readFloat("1e", &f);  // an exponent without digits is not part of the number
-  EXPECT_EQ(f, 1.0f);
-  readFloat("0.1", &f);
-  EXPECT_EQ(f, (float)0.1);  // rounded from double precision
-  readFloat("abc", &f);
-  EXPECT_EQ(f, 0.0f);
-}
-
-TEST(ReadFloat, OnlyTheDecimalFormIsANumber) {
-  float f = -1;
-  readFloat("inf", &f);
-  EXPECT_EQ(f, 0.0f);
-  readFloat("nan", &f);
-  EXPECT_EQ(f, 0.0f);
-  readFloat("0x10", &f);
-  EXPECT_EQ(f, 0.0f);
-}
-
-TEST(ReadFloat, HugeValuesRoundLikeTheHardware) {
-  float f = 0;
-  readFloat("1e39", &f);
-  EXPECT_TRUE(std::isinf(f) && f > 0);
-  readFloat("-1e400", &f);
-  EXPECT_TRUE(std::isinf(f) && f < 0);
-  readFloat("3.4028234e38", &f);
-  EXPECT_EQ(f, 3.4028234663852886e38f);
-  readFloat("1e-50", &f);
-  EXPECT_EQ(f, 0.0f);
-}
-
-TEST(ReadPairs, DocumentedExamples) {
-  float a = -1, b = -1;
-  EXPECT_EQ(readFloatPair("0.5[0.1],", &a, &b), 8);
-  EXPECT_EQ(a, 0.5f);
-  EXPECT_EQ(b, (float)0.1);
-  EXPECT_EQ(readFloatPair("0.5", &a, &b), 3);
-  EXPECT_EQ(a, 0.5f);
-  EXPECT_EQ(b, 0.0f);
-  readFloatPair("1.5[0.25]", &a, &b);
-  EXPECT_EQ(a, 1.5f);
-  EXPECT_EQ(b, 0.25f);
-  int i = -1, j = -1;
-  EXPECT_EQ(readIntPair("[2]", &i, &j), 3);
-  EXPECT_EQ(i, 0);
-  EXPECT_EQ(j, 2);
-  readIntPair("1[2]3", &i, &j);
-  EXPECT_EQ(i, 1);
-  EXPECT_EQ(j, 23);
-  readIntPair("1[2[3]", &i, &j);
-  EXPECT_EQ(i, 1);
-  EXPECT_EQ(j, 2);
-  EXPECT_EQ(readIntPair("-1\r\n", &i, &j), 2);
-  EXPECT_EQ(i, -1);
-  EXPECT_EQ(j, 0);
+TEST(ReadPairs, ReadTheValueAndTheBracketedSecond) {
+  const struct {
+    const char* input;
+    int consumed;
+    float value, second;
+  } floats[] = {{"0.5[0.1],", 8, 0.5f, (float)0.1}, {"0.5", 3, 0.5f, 0.0f}, {"1.5[0.25]", 9, 1.5f, 0.25f}};
+  for (const auto& row : floats) {
+    float a = -1, b = -1;
+    EXPECT_EQ(readFloatPair(row.input, &a, &b), row.consumed) << row.input;
+    EXPECT_EQ(a, row.value) << row.input;
+    EXPECT_EQ(b, row.second) << row.input;
+  }
+  const struct {
+    const char* input;
+    int consumed, value, second;
+  } ints[] = {{"[2]", 3, 0, 2}, {"1[2]3", 5, 1, 23}, {"1[2[3]", 6, 1, 2}, {"-1\r\n", 2, -1, 0}};
+  for (const auto& row : ints) {
+    int i = -1, j = -1;
+    EXPECT_EQ(readIntPair(row.input, &i, &j), row.consumed) << row.input;
+    EXPECT_EQ(i, row.value) << row.input;
+    EXPECT_EQ(j, row.second) << row.input;
+  }
 }
 
 TEST(LongFields, AreConsumedWholeAndCutToTheirFirstBytes) {
@@ -140,38 +116,31 @@ TEST(LongFields, AreConsumedWholeAndCutToTheirFirstBytes) {
   EXPECT_EQ(std::u16string(text), std::u16string(255, u'a'));
 }
 
-TEST(ReadText, DocumentedExamples) {
-  WCHAR text[256];
-  EXPECT_EQ(readText("\"Hello\"", text), 7);
-  EXPECT_EQ(std::u16string(text), u"Hello");
-  EXPECT_EQ(readText("Hello,", text), 5);
-  EXPECT_EQ(std::u16string(text), u"Hello");
-  EXPECT_EQ(readText("\"\"", text), 2);
-  EXPECT_EQ(std::u16string(text), u"");
-  EXPECT_EQ(readText("\"a,b\"", text), 2);  // stops at the comma
-  EXPECT_EQ(std::u16string(text), u"a");
-  EXPECT_EQ(readText("Good@@night", text), 11);
-  EXPECT_EQ(std::u16string(text), u"Good\r\nnight");
-  EXPECT_EQ(readText("", text), 0);
-  EXPECT_EQ(text[0], 0);
-}
-
-TEST(ReadText, LineBreakPairsNeverOverlap) {
-  WCHAR text[256];
-  readText("a@@@b", text);
-  EXPECT_EQ(std::u16string(text), u"a\r\n@b");
-  readText("@@@@", text);
-  EXPECT_EQ(std::u16string(text), u"\r\n\r\n");
-  readText("@", text);
-  EXPECT_EQ(std::u16string(text), u"@");
-}
-
-TEST(ReadText, AfterAClosingQuoteTheRestIsTheNextField) {
-  WCHAR text[256];
-  EXPECT_EQ(readText("\"ab\"cd,", text), 4);
-  EXPECT_EQ(std::u16string(text), u"ab");
-  EXPECT_EQ(readText("ab\"cd", text), 3);  // a quote ends an unquoted text too
-  EXPECT_EQ(std::u16string(text), u"ab");
+TEST(ReadText, QuotesLineBreakPairsAndFieldEnds) {
+  const struct {
+    const char* input;
+    int consumed;
+    const char16_t* text;
+  } rows[] = {
+      {"\"Hello\"", 7, u"Hello"},
+      {"Hello,", 5, u"Hello"},
+      {"\"\"", 2, u""},
+      {"\"a,b\"", 2, u"a"},  // stops at the comma
+      {"Good@@night", 11, u"Good\r\nnight"},
+      {"", 0, u""},
+      {"a@@@b", 5, u"a\r\n@b"},  // line-break pairs never overlap
+      {"@@@@", 4, u"\r\n\r\n"},
+      {"@", 1, u"@"},
+      {"\"ab\"cd,", 4, u"ab"},  // after a closing quote the rest is the next field
+      {"ab\"cd", 3, u"ab"},  // a quote ends an unquoted text too
+      {"\x80\xff\x82", 3, u"\uFFFD\uFFFD\uFFFD"},  // invalid bytes stay as replacements
+  };
+  for (const auto& row : rows) {
+    WCHAR text[256];
+    text[0] = u'#';
+    EXPECT_EQ(readText(row.input, text), row.consumed) << row.input;
+    EXPECT_EQ(std::u16string(text), row.text) << row.input;
+  }
 }
 
 TEST(ReadText, ShiftJisConvertsToOneUnitPerCharacter) {
@@ -183,12 +152,6 @@ TEST(ReadText, ShiftJisConvertsToOneUnitPerCharacter) {
   EXPECT_EQ(std::u16string(text), u"おはよう\u3000@x");
   EXPECT_EQ(text[7], 0);
   EXPECT_EQ(text[8], u'#');  // terminated right after the text
-}
-
-TEST(ReadText, InvalidBytesAndACutCharacterStayInTheBuffer) {
-  WCHAR text[256];
-  EXPECT_EQ(readText("\x80\xff\x82", text), 3);
-  EXPECT_EQ(std::u16string(text), u"\uFFFD\uFFFD\uFFFD");
   // 254 bytes of ASCII and a lead byte cut off at the 255-byte limit.
   std::string cut = std::string(254, 'a') + "\x82\xa0";
   EXPECT_EQ(readText(cut.c_str(), text), 256);
