@@ -1,5 +1,6 @@
 // The schedule file: its sections, their entries and the load.
 #include <string>
+#include <vector>
 
 #include "config_test_support.h"
 #include "platform/host/text_encoding.h"
@@ -24,6 +25,11 @@ class ScheduleTest : public ConfigTest {
     ASSERT_EQ(parseScheduleText(), 1);
   }
   static std::u16string entry(const ScheduleList& list, int n) { return wide(list.entries[n]); }
+  static std::vector<std::u16string> names(const ScheduleList& list) {
+    std::vector<std::u16string> out;
+    for (int n = 0; n < list.count; ++n) out.push_back(entry(list, n));
+    return out;
+  }
 };
 
 const char kExample[] =
@@ -48,65 +54,35 @@ TEST_F(ScheduleTest, ExampleFileGivesOneNameEach) {
   EXPECT_EQ(wide(exeDirectory), directory);
 }
 
-TEST_F(ScheduleTest, WithoutItsLastLineTheListsAreTheSame) {
-  std::string text = kExample;
-  text.resize(text.size() - 3);
-  scan(text);
-  ASSERT_EQ(normalList.count, 1);
-  ASSERT_EQ(suspendList.count, 1);
-  EXPECT_EQ(entry(suspendList, 0), u"wakeup.txt");
-}
-
-TEST_F(ScheduleTest, KeywordAtTheEndGivesAnEmptyEntry) {
-  scan("@normal\r\na.txt\r\n@suspend");
-  ASSERT_EQ(suspendList.count, 1);
-  EXPECT_EQ(entry(suspendList, 0), u"");
-}
-
-TEST_F(ScheduleTest, KeywordRightAfterAKeywordIsReadAsAName) {
-  scan("@normal\r\n@suspend\r\n\"b.txt\"\r\n");
-  ASSERT_EQ(normalList.count, 2);
-  EXPECT_EQ(entry(normalList, 0), u"@suspend");
-  EXPECT_EQ(entry(normalList, 1), u"b.txt");
-  EXPECT_EQ(suspendList.count, 0);
-  EXPECT_EQ(suspendList.entries, nullptr);
-}
-
-TEST_F(ScheduleTest, UnquotedAndCommaSeparatedNamesReadTheSame) {
-  scan("@normal\r\na.txt\r\nb.txt\r\n@suspend x.txt, y.txt,\t z.txt\r\n@\r\n");
-  ASSERT_EQ(normalList.count, 2);
-  EXPECT_EQ(entry(normalList, 1), u"b.txt");
-  ASSERT_EQ(suspendList.count, 3);
-  EXPECT_EQ(entry(suspendList, 2), u"z.txt");
-}
-
-TEST_F(ScheduleTest, KeywordsAreCaseSensitiveAndRecognisedByPrefix) {
-  scan("@Normal\r\nskipped.txt\r\n@normalize\r\nkept.txt\r\n");
-  ASSERT_EQ(normalList.count, 2);
-  EXPECT_EQ(entry(normalList, 0), u"ize");
-  EXPECT_EQ(entry(normalList, 1), u"kept.txt");
-}
-
-TEST_F(ScheduleTest, SecondOccurrenceAppendsAndHashInASectionIsAName) {
-  scan("@normal\r\na\r\n#b\r\n@suspend\r\nc\r\n@normal\r\nd\r\n");
-  ASSERT_EQ(normalList.count, 3);
-  EXPECT_EQ(entry(normalList, 1), u"#b");
-  EXPECT_EQ(entry(normalList, 2), u"d");
-  // Entries lie at 512-byte steps of one block.
-  EXPECT_EQ((const char*)normalList.entries[2] - (const char*)normalList.entries[0], 1024);
-}
-
-TEST_F(ScheduleTest, CommentsAndTwoByteCharactersOutsideSections) {
-  // The second byte of 0x81 0x40 is no keyword's '@'; '#' hides a keyword.
-  scan("\x81@normal\r\nx\r\n# @normal y\r\n@\x82@suspend\r\nz\r\n");
-  EXPECT_EQ(normalList.count, 0);
-  EXPECT_EQ(suspendList.count, 0);
-}
-
-TEST_F(ScheduleTest, ShiftJisNameIsConvertedAndTerminated) {
-  scan("@suspend\r\n\"\x82\xa8\x82\xcd.txt\"\r\n");
-  ASSERT_EQ(suspendList.count, 1);
-  EXPECT_EQ(entry(suspendList, 0), u"おは.txt");
+TEST_F(ScheduleTest, SectionsKeywordsAndNames) {
+  using Names = std::vector<std::u16string>;
+  const struct {
+    std::string text;
+    Names normal, suspend;
+    const char* what;
+  } rows[] = {
+      {std::string(kExample, sizeof kExample - 4), {u"morning.txt"}, {u"wakeup.txt"}, "without its last line"},
+      {"@normal\r\na.txt\r\n@suspend", {u"a.txt"}, {u""}, "a keyword at the end gives an empty entry"},
+      {"@normal\r\n@suspend\r\n\"b.txt\"\r\n", {u"@suspend", u"b.txt"}, {}, "a keyword right after one is a name"},
+      {"@normal\r\na.txt\r\nb.txt\r\n@suspend x.txt, y.txt,\t z.txt\r\n@\r\n", {u"a.txt", u"b.txt"},
+       {u"x.txt", u"y.txt", u"z.txt"}, "unquoted and comma-separated names"},
+      {"@Normal\r\nskipped.txt\r\n@normalize\r\nkept.txt\r\n", {u"ize", u"kept.txt"}, {},
+       "keywords are case-sensitive and recognised by prefix"},
+      {"@normal\r\na\r\n#b\r\n@suspend\r\nc\r\n@normal\r\nd\r\n", {u"a", u"#b", u"d"}, {u"c"},
+       "a second occurrence appends; '#' in a section is a name"},
+      // The second byte of 0x81 0x40 is no keyword's '@'; '#' hides a keyword.
+      {"\x81@normal\r\nx\r\n# @normal y\r\n@\x82@suspend\r\nz\r\n", {}, {}, "outside sections"},
+      {"@suspend\r\n\"\x82\xa8\x82\xcd.txt\"\r\n", {}, {u"おは.txt"}, "a Shift-JIS name"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    scan(row.text);
+    EXPECT_EQ(names(normalList), row.normal);
+    EXPECT_EQ(names(suspendList), row.suspend);
+    if (row.suspend.empty()) {
+      EXPECT_EQ(suspendList.entries, nullptr);
+    }
+  }
 }
 
 TEST_F(ScheduleTest, A255EntrySectionEndsWhereTheCursorStands) {
@@ -116,14 +92,9 @@ TEST_F(ScheduleTest, A255EntrySectionEndsWhereTheCursorStands) {
   scan(text);
   ASSERT_EQ(normalList.count, 255);
   EXPECT_EQ(entry(normalList, 254), u"n254");
+  // Entries lie at 512-byte steps of one block.
+  EXPECT_EQ((const char*)normalList.entries[254] - (const char*)normalList.entries[0], 254 * 512);
   ASSERT_EQ(suspendList.count, 1);
-}
-
-TEST_F(ScheduleTest, EmptyTextGivesEmptyLists) {
-  write("schedule.ini", "");
-  ASSERT_EQ(loadScheduleFile(u""), 1);
-  EXPECT_EQ(normalList.count, 0);
-  EXPECT_EQ(suspendList.count, 0);
 }
 
 TEST_F(ScheduleTest, MissingFileFailsWithItsMessage) {
@@ -140,6 +111,10 @@ TEST_F(ScheduleTest, ReloadEmptiesTheListsFirst) {
   ASSERT_EQ(loadScheduleFile(u""), 1);
   ASSERT_EQ(loadScheduleFile(u""), 1);
   EXPECT_EQ(normalList.count, 1);
+  write("schedule.ini", "");
+  ASSERT_EQ(loadScheduleFile(u""), 1);
+  EXPECT_EQ(normalList.count, 0);
+  EXPECT_EQ(suspendList.count, 0);
 }
 
 TEST_F(ScheduleTest, RandomBytesNeverCrash) {
