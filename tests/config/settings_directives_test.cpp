@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "config_test_support.h"
 
@@ -14,6 +15,16 @@ using config_test::ConfigTest;
 using config_test::wide;
 
 class DirectivesTest : public ConfigTest {};
+
+// A polygon's vertices as x, y, x, y...; empty without an array.
+std::vector<float> vertices(const PolygonSlot& polygon) {
+  std::vector<float> out;
+  for (int i = 0; polygon.points != nullptr && i < polygon.count; ++i) {
+    out.push_back(polygon.points[i].x);
+    out.push_back(polygon.points[i].y);
+  }
+  return out;
+}
 
 const char kWorkedExample[] =
     "#demo show\r\n"
@@ -42,44 +53,26 @@ TEST_F(DirectivesTest, WorkedExampleLoadsAsDescribed) {
   ASSERT_NE(scene.backgroundBrush, nullptr);
 
   const ImageSlot& spark = scene.images[0];
-  EXPECT_EQ(spark.imageLoader, IMAGE_LOADER_DIB);
   EXPECT_NE(spark.bitmap, nullptr);
   EXPECT_NE(spark.dc, nullptr);
-  EXPECT_EQ(spark.info.bmWidth, 64);
-  EXPECT_EQ(spark.info.bmHeight, 16);
-  EXPECT_EQ(spark.hotX, 8);
-  EXPECT_EQ(spark.hotY, 8);
-  EXPECT_EQ(spark.frameWidth, 16);
-  EXPECT_EQ(spark.frameHeight, 16);
-  EXPECT_EQ(spark.frameCount, 4);
-  EXPECT_EQ(spark.frameTicks, 3);
-  EXPECT_EQ(spark.playMode, 1);
-  EXPECT_EQ(spark.firstFrame, 1);
-  EXPECT_EQ(spark.randomFrame, 0);
-
+  config_test::expectFields({{"loader", spark.imageLoader, IMAGE_LOADER_DIB}, {"bmWidth", spark.info.bmWidth, 64},
+                             {"bmHeight", spark.info.bmHeight, 16}, {"hotX", spark.hotX, 8}, {"hotY", spark.hotY, 8},
+                             {"frameWidth", spark.frameWidth, 16}, {"frameHeight", spark.frameHeight, 16},
+                             {"frameCount", spark.frameCount, 4}, {"frameTicks", spark.frameTicks, 3},
+                             {"playMode", spark.playMode, 1}, {"firstFrame", spark.firstFrame, 1},
+                             {"randomFrame", spark.randomFrame, 0}});
   const ImageSlot& frame = scene.images[1];
-  EXPECT_EQ(frame.imageLoader, IMAGE_LOADER_SHELL);
   EXPECT_NE(frame.bitmap, nullptr);
-  EXPECT_EQ(frame.info.bmWidth, 20);
-  EXPECT_EQ(frame.info.bmHeight, 10);
-  EXPECT_EQ(frame.hotX, 0);
-  EXPECT_EQ(frame.frameCount, 0);
+  config_test::expectFields({{"loader", frame.imageLoader, IMAGE_LOADER_SHELL}, {"bmWidth", frame.info.bmWidth, 20},
+                             {"bmHeight", frame.info.bmHeight, 10}, {"hotX", frame.hotX, 0},
+                             {"frameCount", frame.frameCount, 0}});
   EXPECT_EQ(scene.images[2].bitmap, nullptr);
 
-  EXPECT_EQ(scene.texts[0].typeSpeed, 2);
-  EXPECT_EQ(scene.texts[0].shadowOffset, 1);
-  EXPECT_EQ(scene.texts[0].boldBacking, 0);
-  EXPECT_EQ(wide(scene.texts[0].text), u"Good morning\r\nHave a nice day");
-
-  const PolygonSlot& triangle = scene.polygons[0];
-  ASSERT_EQ(triangle.count, 3);
-  ASSERT_NE(triangle.points, nullptr);
-  EXPECT_EQ(triangle.points[0].x, 0.0f);
-  EXPECT_EQ(triangle.points[0].y, -0.5f);
-  EXPECT_EQ(triangle.points[1].x, 0.5f);
-  EXPECT_EQ(triangle.points[1].y, 0.5f);
-  EXPECT_EQ(triangle.points[2].x, -0.5f);
-  EXPECT_EQ(triangle.points[2].y, 0.5f);
+  const TextSlot& greeting = scene.texts[0];
+  config_test::expectFields({{"typeSpeed", greeting.typeSpeed, 2}, {"shadowOffset", greeting.shadowOffset, 1},
+                             {"boldBacking", greeting.boldBacking, 0}});
+  EXPECT_EQ(wide(greeting.text), u"Good morning\r\nHave a nice day");
+  EXPECT_EQ(vertices(scene.polygons[0]), (std::vector<float>{0.0f, -0.5f, 0.5f, 0.5f, -0.5f, 0.5f}));
 
   ASSERT_EQ(scene.eventCount, 2);
   EXPECT_EQ(scene.events[0].tick, 1);
@@ -89,30 +82,42 @@ TEST_F(DirectivesTest, WorkedExampleLoadsAsDescribed) {
   EXPECT_EQ(scene.events[1].action, EVENT_REMOVE_DEF);
 }
 
-TEST_F(DirectivesTest, EmptyTextAndCommentsLoadNothing) {
-  EXPECT_EQ(parse(""), 1);
-  EXPECT_EQ(parse("# only\r\n#comments @base\r\n\r\n"), 1);
-  EXPECT_EQ(scene.eventCount, 0);
-  EXPECT_EQ(scene.backgroundBrush, nullptr);
-}
-
-TEST_F(DirectivesTest, DirectiveNamesAreExactLowercaseBytes) {
-  // The records after «@BMP» and «@Evt» are stray text.
-  EXPECT_EQ(parse("@BMP\r\n0, \"x.bmp\", 0\r\n@Evt\r\n5, 0, 0, 0\r\n"), 1);
-  EXPECT_EQ(scene.eventCount, 0);
-  EXPECT_EQ(scene.images[0].dc, nullptr);
-}
-
-TEST_F(DirectivesTest, TrailByteOfATwoByteCharacterIsNoDirective) {
-  // 0x81 0x40 ends in '@'; the "evt" after it is stray text.
-  EXPECT_EQ(parse("\x81@evt\r\n5, 0, 0, 0\r\n"), 1);
-  EXPECT_EQ(scene.eventCount, 0);
-  // «@» followed by a lead byte steps over the whole character.
-  EXPECT_EQ(parse("@\x82@evt\r\n5, 0, 0, 0\r\n"), 1);
-  EXPECT_EQ(scene.eventCount, 0);
-  // «@@» is stepped over as a pair, so a directive right after it is read.
-  EXPECT_EQ(parse("@@@evt\r\n5, 0, 0, 0\r\n"), 1);
-  EXPECT_EQ(scene.eventCount, 1);
+// Which directives the top-level scan finds and which records their blocks hold.
+TEST_F(DirectivesTest, ScanFindsDirectivesAndBlocksTheirRecords) {
+  const struct {
+    const char* text;
+    const char* events;  // tick gate target action; ...
+    bool brush;
+    const char* what;
+  } rows[] = {
+      {"", "", false, "empty text"},
+      {"# only\r\n#comments @base\r\n\r\n", "", false, "comments"},
+      {"@BMP\r\n0, \"x.bmp\", 0\r\n@Evt\r\n5, 0, 0, 0\r\n", "", false, "names are exact lowercase bytes"},
+      {"\x81@evt\r\n5, 0, 0, 0\r\n", "", false, "0x81 0x40 ends in '@': the evt after it is stray text"},
+      {"@\x82@evt\r\n5, 0, 0, 0\r\n", "", false, "'@' then a lead byte steps over the whole character"},
+      {"@@@evt\r\n5, 0, 0, 0\r\n", "5 0 0 0", false, "'@@' is stepped over as a pair"},
+      {"@base\r\n10, 0, 0, 0, 0\r\n@bmp\r\n0, \"x.bmp\", 0\r\n@evt\r\n3, 0, 0, 0\r\n@\r\n", "3 0 0 0", true,
+       "base consumes the closing '@': the images after it are skipped"},
+      {"@evt\r\n1, 0, 2, 0\r\n9, 1, 3, 2", "1 0 2 0; 9 1 3 2", false, "an evt block at the end of the text"},
+      {"@evt\r\n5, 1\r\n6, 0, 1, 0, 7, 0\r\n@\r\n", "5 1 0 0; 6 0 1 0; 7 0 0 0", false,
+       "missing fields read as 0, extra ones as the next record"},
+      {"@evt\r\n#note\r\n4, 0, 0, 0\r\n@\r\n", "0 0 0 0; 4 0 0 0", false, "'#' inside a block is a record"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(parse(row.text), 1);
+    std::string events;
+    for (int i = 0; i < scene.eventCount; ++i) {
+      const EventEntry& e = scene.events[i];
+      events += (i > 0 ? "; " : "") + std::to_string(e.tick) + " " + std::to_string(e.gate) + " " +
+                std::to_string(e.target) + " " + std::to_string(e.action);
+    }
+    EXPECT_EQ(events, row.events);
+    EXPECT_EQ(scene.backgroundBrush != nullptr, row.brush);
+    EXPECT_EQ(scene.images[0].dc, nullptr);
+    releaseSceneTables();
+    ASSERT_EQ(allocateSceneTables(), 1);
+  }
 }
 
 TEST_F(DirectivesTest, BaseColourMakesABrushOnlyInRange) {
@@ -131,13 +136,6 @@ TEST_F(DirectivesTest, SecondBaseReplacesItsBrushWithoutLeaking) {
   EXPECT_EQ(tickInterval, 20);
   EXPECT_NE(scene.backgroundBrush, nullptr);
   EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Brush), 1u);
-}
-
-TEST_F(DirectivesTest, BaseConsumesTheClosingAt) {
-  // A directive straight after the record loses its '@': the images are skipped.
-  EXPECT_EQ(parse("@base\r\n10, 0, 0, 0, 0\r\n@bmp\r\n0, \"x.bmp\", 0\r\n@evt\r\n3, 0, 0, 0\r\n@\r\n"), 1);
-  EXPECT_EQ(scene.images[0].dc, nullptr);
-  EXPECT_EQ(scene.eventCount, 1);
 }
 
 TEST_F(DirectivesTest, BaseAtTheEndOfTheTextFails) {
@@ -207,40 +205,13 @@ TEST_F(DirectivesTest, SecondEvtBlockAppendsAndTheTableNeverOverflows) {
   EXPECT_EQ(scene.events[255].tick, 1052);
 }
 
-TEST_F(DirectivesTest, EvtBlockAtTheEndOfTheTextEndsThere) {
-  ASSERT_EQ(parse("@evt\r\n1, 0, 2, 0\r\n9, 1, 3, 2"), 1);
-  ASSERT_EQ(scene.eventCount, 2);
-  EXPECT_EQ(scene.events[1].gate, 1);
-  EXPECT_EQ(scene.events[1].action, EVENT_REMOVE_ALL);
-}
-
-TEST_F(DirectivesTest, MissingFieldsReadAsZeroAndExtraFieldsAsTheNextRecord) {
-  ASSERT_EQ(parse("@evt\r\n5, 1\r\n6, 0, 1, 0, 7, 0\r\n@\r\n"), 1);
-  ASSERT_EQ(scene.eventCount, 3);
-  EXPECT_EQ(scene.events[0].target, 0);
-  EXPECT_EQ(scene.events[2].tick, 7);
-}
-
-TEST_F(DirectivesTest, HashInsideABlockIsARecord) {
-  ASSERT_EQ(parse("@evt\r\n#note\r\n4, 0, 0, 0\r\n@\r\n"), 1);
-  ASSERT_EQ(scene.eventCount, 2);
-  EXPECT_EQ(scene.events[0].tick, 0);
-  EXPECT_EQ(scene.events[1].tick, 4);
-}
-
 TEST_F(DirectivesTest, PgnCountsInAndOutOfRange) {
   ASSERT_EQ(parse("@pgn\r\n0, 3, 1.0, 0.0, 0.0, 1.0\r\n5, -1, 1.0, 2.0\r\n7, 0\r\n@\r\n"), 1);
-  ASSERT_EQ(scene.polygons[0].count, 3);
-  EXPECT_EQ(scene.polygons[0].points[1].x, 0.0f);
-  EXPECT_EQ(scene.polygons[0].points[1].y, 1.0f);
-  EXPECT_EQ(scene.polygons[0].points[2].x, 0.0f);
-  EXPECT_EQ(scene.polygons[0].points[2].y, 0.0f);
+  EXPECT_EQ(vertices(scene.polygons[0]), (std::vector<float>{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}));
   EXPECT_EQ(scene.polygons[5].count, -1);
   EXPECT_EQ(scene.polygons[5].points, nullptr);
   // «1.0, 2.0» became polygon 1 with two vertices that read as 0.0.
-  ASSERT_EQ(scene.polygons[1].count, 2);
-  ASSERT_NE(scene.polygons[1].points, nullptr);
-  EXPECT_EQ(scene.polygons[1].points[1].x, 0.0f);
+  EXPECT_EQ(vertices(scene.polygons[1]), (std::vector<float>{0.0f, 0.0f, 0.0f, 0.0f}));
   EXPECT_EQ(scene.polygons[7].count, 0);
   EXPECT_NE(scene.polygons[7].points, nullptr);
   ASSERT_EQ(parse("@pgn\r\n9, 65536\r\n@\r\n"), 1);
