@@ -1,5 +1,6 @@
 // The draw requests by kind with their truncations, the typewriter count, and
 // the layer-sorted draw list with its limit, checked against the plain walk.
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -256,61 +257,25 @@ TEST_F(DrawTest, ListHoldsTenTwentyThreeAndDropsTheRestWithALine) {
   EXPECT_EQ(drawOrder(), (std::vector<int>{2, 1}));
 }
 
-// The insertion as first written: the lowest free slot, then a walk from the
-// head that links the entry before the first lower layer, else at the end.
-static void referenceInsert(std::vector<DrawEntry>& list, int& head, int layer, int order) {
-  int i = 1;
-  while (i < MAX_DRAW_ENTRIES && list[i].inUse) ++i;
-  if (i == MAX_DRAW_ENTRIES) return;
-  DrawEntry e = {};
-  e.inUse = 1;
-  e.kind = KIND_RECTANGLE;
-  e.source = order;
-  e.layer = layer;
-  list[i] = e;
-  if (!list[head].inUse || head == i) return;
-  for (int u = head;; u = list[u].next) {
-    if (list[u].layer < layer) {
-      list[i].next = u;
-      list[i].prev = list[u].prev;
-      if (list[u].prev != 0) list[list[u].prev].next = i;
-      list[u].prev = i;
-      if (u == head) head = i;
-      return;
-    }
-    if (list[u].next == 0) {
-      list[i].prev = u;
-      list[u].next = i;
-      return;
-    }
-  }
-}
-
-TEST_F(DrawTest, InsertionMatchesTheWrittenWalk) {
+// Random layers, extreme ones and an overflow: the invariants (slots 1..n in
+// use, layers falling, equal layers in slot order) fix every link, and each
+// request sits in the lowest free slot.
+TEST_F(DrawTest, RandomInsertionsKeepTheListInOrder) {
   std::mt19937 gen(12345);
   for (int frame = 0; frame < 40; ++frame) {
-    std::vector<DrawEntry> reference(MAX_DRAW_ENTRIES, DrawEntry{});
-    int referenceHead = 1;
     int spread = 1 + frame % 9;
     int count = frame == 7 ? 1100 : int(gen() % 300);
     testing::internal::CaptureStderr();
     for (int k = 0; k < count; ++k) {
       int layer = int(gen() % spread) - spread / 2;
       if (frame % 5 == 0) layer = (k % 2 == 0) ? INT_MIN : INT_MAX;
-      referenceInsert(reference, referenceHead, layer, k);
       insertLayer(layer, k);
     }
     std::string dropped = testing::internal::GetCapturedStderr();
     EXPECT_EQ(dropped.size(), frame == 7 ? 77 * std::strlen("表示画像の最大数に達してます\n") : 0u);
-    ASSERT_EQ(drawListHead, referenceHead) << frame;
-    for (int s = 0; s < MAX_DRAW_ENTRIES; ++s) {
-      const DrawEntry& a = drawList[s];
-      const DrawEntry& b = reference[s];
-      ASSERT_TRUE(a.inUse == b.inUse && a.source == b.source && a.layer == b.layer && a.next == b.next &&
-                  a.prev == b.prev)
-          << "frame " << frame << " slot " << s;
-    }
-    ASSERT_TRUE(drawListInvariantsHold());
+    ASSERT_TRUE(drawListInvariantsHold()) << frame;
+    ASSERT_EQ(int(drawOrder().size()), std::min(count, MAX_DRAW_ENTRIES - 1)) << frame;
+    for (int s : drawOrder()) ASSERT_EQ(drawList[s].source, s - 1) << "frame " << frame << " slot " << s;
     if (frame % 2 == 0) {
       emptyDrawList();
     } else {
