@@ -1,5 +1,6 @@
 // The tick update: motion and orbit, death and emission schedules, clock
 // digits, sprite frames, and instances whose values run away.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -287,28 +288,22 @@ TEST_F(TickTest, ClockDigitsOfTheLocalTime) {
   EXPECT_EQ(digits, (std::vector<int>{2, 0, 0, 7, 0, 3, 1, 4, 0, 9, 0, 5, 3, 7, -1, -16}));
 }
 
-TEST_F(TickTest, SpriteFramesLoopOnTheSheet) {
-  sheet();
-  for (int age = 0; age < 45; ++age) {
-    updateInstances();
-    int k = (age / 2) % 10;
-    ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
-    ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
-    ASSERT_EQ(pool.slots[1].srcWidth, 20);
-    emptyDrawList();
-  }
-  EXPECT_EQ(pool.slots[1].hotX, 5);  // 10 * 50 / 100
-  EXPECT_EQ(pool.slots[1].hotY, 5);  // 10 * 20 / 40
-}
-
-TEST_F(TickTest, SpriteFramesPlayedOnceKeepTheTenth) {
-  sheet().playMode = 0;
-  for (int age = 0; age < 30; ++age) {
-    updateInstances();
-    emptyDrawList();
-    int k = age < 20 ? (age / 2) : 9;
-    ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
-    ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
+// Frame k of the sheet lies at column k % 5, row k / 5: looped (play mode 1)
+// or played once and kept at the tenth (play mode 0).
+TEST_F(TickTest, SpriteFramesLoopOnTheSheetOrPlayOnce) {
+  for (int mode : {1, 0}) {
+    clearInstances();
+    sheet().playMode = mode;
+    for (int age = 0; age < 45; ++age) {
+      updateInstances();
+      emptyDrawList();
+      int k = mode == 1 ? (age / 2) % 10 : std::min(age / 2, 9);
+      ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << mode << " " << age;
+      ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << mode << " " << age;
+      ASSERT_EQ(pool.slots[1].srcWidth, 20);
+    }
+    EXPECT_EQ(pool.slots[1].hotX, 5);  // 10 * 50 / 100
+    EXPECT_EQ(pool.slots[1].hotY, 5);  // 10 * 20 / 40
   }
 }
 
