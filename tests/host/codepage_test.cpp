@@ -17,39 +17,44 @@ std::u16string convert(UINT codePage, const char* bytes, int count, DWORD flags 
   return std::u16string(out, size_t(n > 0 ? n : 0));
 }
 
-TEST(CodePageAnsi, ShiftJisGivesOneUnitPerCharacter) {
-  // あいう, then the half-width katakana ｱ, then ASCII.
-  const char text[] = "\x82\xa0\x82\xa2\x82\xa4\xb1z";
-  EXPECT_EQ(convert(CP_ACP, text, 8), u"あいうｱz");
-  EXPECT_EQ(convert(932, text, 8), u"あいうｱz");
+TEST(CodePages, ConvertOneUnitPerCharacterAndReplaceInvalidBytes) {
+  const struct {
+    UINT codePage;
+    const char* bytes;
+    int count;
+    std::u16string units;
+    const char* what;
+  } rows[] = {
+      {CP_ACP, "\x82\xa0\x82\xa2\x82\xa4\xb1z", 8, u"あいうｱz", "Shift-JIS, half-width katakana, ASCII"},
+      {932, "\x82\xa0\x82\xa2\x82\xa4\xb1z", 8, u"あいうｱz", "932 is the ANSI code page"},
+      {CP_ACP, "a\\b", 3, u"a\\b", "0x5C stays the backslash of paths"},
+      {CP_ACP, "\x83\x5c\x81\x40", 4, u"ソ\u3000", "0x5C and '@' as trail bytes"},
+      {CP_ACP, "\x82\xa0x", -1, std::u16string(u"あx\0", 3), "a NUL-terminated count includes the NUL"},
+      {CP_ACP, "a\x82", 2, u"a\uFFFD", "a lead byte cut off at the end"},
+      {CP_ACP, "\x80x", 2, u"\uFFFDx", "an undefined byte"},
+      {CP_UTF8, "\xe3\x81\x82z", 4, u"あz", "UTF-8"},
+      {CP_UTF8, "\xf0\x9f\x98\x80", 4, u"\U0001F600", "UTF-8 to a surrogate pair"},
+      {CP_UTF8, "\xc0\xaf", 2, u"\uFFFD\uFFFD", "overlong UTF-8"},
+      {CP_UTF8, "\xed\xa0\x80", 3, u"\uFFFD\uFFFD\uFFFD", "an encoded surrogate"},
+      {CP_UTF8, "\xf4\x90\x80\x80", 4, u"\uFFFD\uFFFD\uFFFD\uFFFD", "past U+10FFFF"},
+      {CP_UTF8, "a\xe3\x81", 3, u"a\uFFFD\uFFFD", "a cut UTF-8 sequence"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(convert(row.codePage, row.bytes, row.count), row.units) << row.what;
 }
 
-TEST(CodePageAnsi, BackslashStaysABackslashAndTrailAtSignIsNoAt) {
-  // 0x5C is the backslash of paths; ソ is 0x83 0x5C, and 0x81 0x40 is the
-  // ideographic space whose second byte equals '@'.
-  EXPECT_EQ(convert(CP_ACP, "a\\b", 3), u"a\\b");
-  EXPECT_EQ(convert(CP_ACP, "\x83\x5c\x81\x40", 4), u"ソ\u3000");
-}
-
-TEST(CodePageAnsi, NulTerminatedCountIncludesTheNul) {
-  std::u16string out = convert(CP_ACP, "\x82\xa0x", -1);
-  ASSERT_EQ(out.size(), 3u);
-  EXPECT_EQ(out[0], u'あ');
-  EXPECT_EQ(out[1], u'x');
-  EXPECT_EQ(out[2], 0);
-}
-
-TEST(CodePageAnsi, InvalidBytesBecomeReplacementUnits) {
-  // A lead byte cut off at the end, an undefined byte and a lead byte with a bad trail.
-  EXPECT_EQ(convert(CP_ACP, "a\x82", 2), u"a\uFFFD");
-  EXPECT_EQ(convert(CP_ACP, "\x80x", 2), u"\uFFFDx");
-  std::u16string bad = convert(CP_ACP, "\x82\x20y", 3);
+TEST(CodePages, InvalidInputFailsWhenAskedTo) {
+  std::u16string bad = convert(CP_ACP, "\x82\x20y", 3);  // a lead byte with a bad trail
   ASSERT_FALSE(bad.empty());
   EXPECT_EQ(bad[0], 0xFFFD);
   EXPECT_EQ(bad.back(), u'y');
   WCHAR out[4];
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\x82", 2, out, 4), 0);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xc0\xaf", 2, out, 4), 0);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_UNICODE_TRANSLATION);
+  // A real U+FFFD is valid input.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xef\xbf\xbd", 3, out, 4), 1);
+  EXPECT_EQ(out[0], 0xFFFD);
 }
 
 TEST(CodePageAnsi, RandomBytesNeverWritePastTheOutput) {
@@ -92,25 +97,6 @@ TEST(CodePageSizes, BadArgumentsFail) {
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "a", 1, out, 4), 0);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_FLAGS);
-}
-
-TEST(CodePageUtf8, DecodesAndPairsSurrogates) {
-  EXPECT_EQ(convert(CP_UTF8, "\xe3\x81\x82z", 4), u"あz");
-  EXPECT_EQ(convert(CP_UTF8, "\xf0\x9f\x98\x80", 4), u"\U0001F600");
-  // A real U+FFFD is valid input.
-  WCHAR out[4];
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xef\xbf\xbd", 3, out, 4), 1);
-  EXPECT_EQ(out[0], 0xFFFD);
-}
-
-TEST(CodePageUtf8, RejectsOverlongSurrogatesAndCutSequences) {
-  EXPECT_EQ(convert(CP_UTF8, "\xc0\xaf", 2), u"\uFFFD\uFFFD");
-  EXPECT_EQ(convert(CP_UTF8, "\xed\xa0\x80", 3), u"\uFFFD\uFFFD\uFFFD");
-  EXPECT_EQ(convert(CP_UTF8, "\xf4\x90\x80\x80", 4), u"\uFFFD\uFFFD\uFFFD\uFFFD");
-  EXPECT_EQ(convert(CP_UTF8, "a\xe3\x81", 3), u"a\uFFFD\uFFFD");
-  WCHAR out[4];
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xc0\xaf", 2, out, 4), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_UNICODE_TRANSLATION);
 }
 
 }  // namespace
