@@ -4,6 +4,7 @@
 #include <cairo.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/shell.h"
 #include "tests/host/gdi_test_support.h"
@@ -72,6 +73,15 @@ std::vector<uint8_t> encode(const BmpFile& f) {
   return b;
 }
 
+BmpFile bmpOf(int width, int height, int bitsPerPixel, std::vector<std::vector<uint8_t>> rows) {
+  BmpFile f;
+  f.width = width;
+  f.height = height;
+  f.bitsPerPixel = bitsPerPixel;
+  f.rows = std::move(rows);
+  return f;
+}
+
 // Loads bytes written as name with SHLoadDIBitmap (dib) or SHLoadImageFile.
 struct Loaded {
   HBITMAP handle = nullptr;
@@ -79,6 +89,13 @@ struct Loaded {
   ~Loaded() { DeleteObject(handle); }
   const host::Surface& surface() const { return host::lookup<Bitmap>(handle)->surface; }
   uint32_t at(int x, int y) const { return surface().row(y)[x]; }
+  // Every pixel, top row first.
+  std::vector<uint32_t> pixels() const {
+    std::vector<uint32_t> out;
+    const host::Surface& s = surface();
+    for (int y = 0; y < s.height; ++y) out.insert(out.end(), s.row(y), s.row(y) + s.width);
+    return out;
+  }
   bool perPixelAlpha() const { return host::lookup<Bitmap>(handle)->perPixelAlpha; }
 };
 
@@ -94,14 +111,16 @@ HBITMAP loadImage(ScratchDir& dir, const std::string& name, const std::vector<ui
 
 // A 3x2 24-bit image: file rows of blue, green, red bytes.
 BmpFile rgb24(int height) {
-  BmpFile f;
-  f.width = 3;
-  f.height = height;
-  f.bitsPerPixel = 24;
-  f.rows = {{0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00},
-            {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90}};
-  return f;
+  return bmpOf(3, height, 24,
+               {{0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x00},
+                {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90}});
 }
+
+// rgb24's pixels with its first file row on top, and below.
+const std::vector<uint32_t> kRgbTop = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu,
+                                       0xFF302010u, 0xFF605040u, 0xFF908070u};
+const std::vector<uint32_t> kRgbBottom = {0xFF302010u, 0xFF605040u, 0xFF908070u,
+                                          0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
 
 TEST(ShLoadDIBitmap, Reads24BitBottomUpAndTopDown) {
   ScratchDir dir;
@@ -111,132 +130,83 @@ TEST(ShLoadDIBitmap, Reads24BitBottomUpAndTopDown) {
   ASSERT_EQ(GetObjectW(up.handle, sizeof info, &info), int(sizeof info));
   EXPECT_EQ(info.bmWidth, 3);
   EXPECT_EQ(info.bmHeight, 2);
-  // The first file row is the bottom row.
-  EXPECT_EQ(up.at(0, 1), 0xFFFF0000u);
-  EXPECT_EQ(up.at(1, 1), 0xFF00FF00u);
-  EXPECT_EQ(up.at(2, 1), 0xFF0000FFu);
-  EXPECT_EQ(up.at(0, 0), 0xFF302010u);
-  EXPECT_EQ(up.at(2, 0), 0xFF908070u);
+  EXPECT_EQ(up.pixels(), kRgbBottom);  // the first file row is the bottom row
   EXPECT_FALSE(up.perPixelAlpha());
   Loaded down(loadDib(dir, "down.bmp", encode(rgb24(-2))));
   ASSERT_NE(down.handle, nullptr);
-  EXPECT_EQ(down.at(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(down.at(1, 1), 0xFF605040u);
+  EXPECT_EQ(down.pixels(), kRgbTop);
 }
 
 TEST(ShLoadDIBitmap, ReadsPalettedDepths) {
   ScratchDir dir;
-  BmpFile one;
-  one.width = 10;
-  one.height = -2;
-  one.bitsPerPixel = 1;
+  const uint32_t W = 0xFFFFFFFFu, K = 0xFF000000u;
+  BmpFile one = bmpOf(10, -2, 1, {{0xA0, 0x40}, {0x00, 0xC0}});  // 1010 0000 01; 0000 0000 11
   one.palette = {0x000000, 0xFFFFFF};
-  one.rows = {{0xA0, 0x40}, {0x00, 0xC0}};  // row 0: 1010 0000 01; row 1: 0000 0000 11
   Loaded b1(loadDib(dir, "one.bmp", encode(one)));
   ASSERT_NE(b1.handle, nullptr);
-  EXPECT_EQ(b1.at(0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(b1.at(1, 0), 0xFF000000u);
-  EXPECT_EQ(b1.at(2, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(b1.at(8, 0), 0xFF000000u);
-  EXPECT_EQ(b1.at(9, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(b1.at(7, 1), 0xFF000000u);
-  EXPECT_EQ(b1.at(8, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(b1.pixels(), (std::vector<uint32_t>{W, K, W, K, K, K, K, K, K, W, K, K, K, K, K, K, K, K, W, W}));
 
-  BmpFile four;
-  four.width = 3;
-  four.height = 1;
-  four.bitsPerPixel = 4;
+  BmpFile four = bmpOf(3, 1, 4, {{0x2F, 0x70}});
   for (uint32_t i = 0; i < 16; ++i) four.palette.push_back(i * 0x111111u);
-  four.rows = {{0x2F, 0x70}};
   Loaded b4(loadDib(dir, "four.bmp", encode(four)));
   ASSERT_NE(b4.handle, nullptr);
-  EXPECT_EQ(b4.at(0, 0), 0xFF222222u);  // high nibble first
-  EXPECT_EQ(b4.at(1, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(b4.at(2, 0), 0xFF777777u);
+  EXPECT_EQ(b4.pixels(), (std::vector<uint32_t>{0xFF222222u, W, 0xFF777777u}));  // high nibble first
 
-  BmpFile eight;
-  eight.width = 3;
-  eight.height = 2;
-  eight.bitsPerPixel = 8;
+  BmpFile eight = bmpOf(3, 2, 8, {{0, 1, 200}, {1, 1, 0}});
   eight.coloursUsed = 2;
   eight.palette = {0x123456, 0xABCDEF};
-  eight.rows = {{0, 1, 200}, {1, 1, 0}};
   Loaded b8(loadDib(dir, "eight.bmp", encode(eight)));
   ASSERT_NE(b8.handle, nullptr);
-  EXPECT_EQ(b8.at(0, 1), 0xFF123456u);
-  EXPECT_EQ(b8.at(1, 1), 0xFFABCDEFu);
-  EXPECT_EQ(b8.at(2, 1), 0xFF000000u);  // an index past the palette reads black
-  EXPECT_EQ(b8.at(2, 0), 0xFF123456u);
+  // An index past the palette reads black.
+  EXPECT_EQ(b8.pixels(), (std::vector<uint32_t>{0xFFABCDEFu, 0xFFABCDEFu, 0xFF123456u, 0xFF123456u, 0xFFABCDEFu, K}));
 }
 
 TEST(ShLoadDIBitmap, Reads16BitDefaultAndMasked) {
   ScratchDir dir;
-  BmpFile f;
-  f.width = 2;
-  f.height = 1;
-  f.bitsPerPixel = 16;
-  f.rows = {{0x00, 0x7C, 0xFF, 0x03}};  // 0x7C00 full red; 0x03FF green and blue full
+  BmpFile f = bmpOf(2, 1, 16, {{0x00, 0x7C, 0xFF, 0x03}});  // 0x7C00 full red; 0x03FF green and blue full
   Loaded plain(loadDib(dir, "555.bmp", encode(f)));
   ASSERT_NE(plain.handle, nullptr);
-  EXPECT_EQ(plain.at(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(plain.at(1, 0), 0xFF00FFFFu);
+  EXPECT_EQ(plain.pixels(), (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FFFFu}));
   f.compression = 3;
   f.masks = {0xF800, 0x07E0, 0x001F};
   f.rows = {{0x00, 0xF8, 0x20, 0x00}};  // 0xF800 full red; 0x0020 green 1 of 63
   Loaded masked(loadDib(dir, "565.bmp", encode(f)));
   ASSERT_NE(masked.handle, nullptr);
-  EXPECT_EQ(masked.at(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(masked.at(1, 0), 0xFF000400u);
+  EXPECT_EQ(masked.pixels(), (std::vector<uint32_t>{0xFFFF0000u, 0xFF000400u}));
   EXPECT_FALSE(masked.perPixelAlpha());
 }
 
 TEST(ShLoadDIBitmap, Keeps32BitAlphaPremultiplied) {
   ScratchDir dir;
-  BmpFile f;
-  f.width = 3;
-  f.height = 1;
-  f.bitsPerPixel = 32;
-  f.width = 4;
-  f.rows = {{0x00, 0x00, 0xFF, 0x80, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0xFF,
-             /**/ 0x00, 0x00, 0x40, 0x80}};
+  BmpFile f = bmpOf(4, 1, 32, {{0x00, 0x00, 0xFF, 0x80, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0xFF,
+                                /**/ 0x00, 0x00, 0x40, 0x80}});
   Loaded b(loadDib(dir, "alpha.bmp", encode(f)));
   ASSERT_NE(b.handle, nullptr);
-  EXPECT_EQ(b.at(0, 0), 0x80800000u);  // full red at alpha 128: cut to the alpha
-  EXPECT_EQ(b.at(1, 0), 0x00000000u);  // magenta at alpha 0
-  EXPECT_EQ(b.at(3, 0), 0x80400000u);  // premultiplied already: kept as stored
-  EXPECT_EQ(b.at(2, 0), 0xFF302010u);
+  // Full red at alpha 128 is cut to the alpha, magenta at alpha 0 is clear, and
+  // an already premultiplied pixel is kept as stored.
+  EXPECT_EQ(b.pixels(), (std::vector<uint32_t>{0x80800000u, 0x00000000u, 0xFF302010u, 0x80400000u}));
   EXPECT_TRUE(b.perPixelAlpha());
   // Every alpha byte 0: an opaque image.
   f.width = 3;
   f.rows = {{0x00, 0x00, 0xFF, 0x00, /**/ 0xFF, 0x00, 0xFF, 0x00, /**/ 0x10, 0x20, 0x30, 0x00}};
   Loaded opaque(loadDib(dir, "zero.bmp", encode(f)));
   ASSERT_NE(opaque.handle, nullptr);
-  EXPECT_EQ(opaque.at(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(opaque.at(1, 0), 0xFFFF00FFu);
+  EXPECT_EQ(opaque.pixels(), (std::vector<uint32_t>{0xFFFF0000u, 0xFFFF00FFu, 0xFF302010u}));
   EXPECT_FALSE(opaque.perPixelAlpha());
 }
 
 TEST(ShLoadDIBitmap, Reads32BitMasksInV5AndInfoHeaders) {
   ScratchDir dir;
-  BmpFile f;
+  BmpFile f = bmpOf(1, -2, 32, {{0x11, 0x22, 0x33, 0xFF}, {0xFF, 0x00, 0x00, 0x40}});
   f.headerSize = 124;
-  f.width = 1;
-  f.height = -2;
-  f.bitsPerPixel = 32;
   f.compression = 3;
   f.masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};  // R, G, B, A from the low byte up
-  f.rows = {{0x11, 0x22, 0x33, 0xFF}, {0xFF, 0x00, 0x00, 0x40}};
   Loaded v5(loadDib(dir, "v5.bmp", encode(f)));
   ASSERT_NE(v5.handle, nullptr);
-  EXPECT_EQ(v5.at(0, 0), 0xFF112233u);
-  EXPECT_EQ(v5.at(0, 1), 0x40400000u);
-  BmpFile g;
-  g.width = 1;
-  g.height = 1;
-  g.bitsPerPixel = 32;
+  EXPECT_EQ(v5.pixels(), (std::vector<uint32_t>{0xFF112233u, 0x40400000u}));
+  BmpFile g = bmpOf(1, 1, 32, {{0x01, 0x02, 0x03, 0x00}});
   g.compression = 3;
   g.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
-  g.rows = {{0x01, 0x02, 0x03, 0x00}};
   Loaded info(loadDib(dir, "masks.bmp", encode(g)));
   ASSERT_NE(info.handle, nullptr);
   EXPECT_EQ(info.at(0, 0), 0xFF030201u);
@@ -248,20 +218,14 @@ TEST(ShLoadDIBitmap, ReadsCoreHeader) {
   f.headerSize = 12;
   Loaded core(loadDib(dir, "core.bmp", encode(f)));
   ASSERT_NE(core.handle, nullptr);
-  EXPECT_EQ(core.at(0, 1), 0xFFFF0000u);
-  EXPECT_EQ(core.at(2, 0), 0xFF908070u);
-  BmpFile p;
+  EXPECT_EQ(core.pixels(), kRgbBottom);
+  BmpFile p = bmpOf(2, 1, 8, {{5, 0}});
   p.headerSize = 12;
-  p.width = 2;
-  p.height = 1;
-  p.bitsPerPixel = 8;
   p.palette.assign(256, 0);
   p.palette[5] = 0x00FF00;
-  p.rows = {{5, 0}};
   Loaded paletted(loadDib(dir, "core8.bmp", encode(p)));
   ASSERT_NE(paletted.handle, nullptr);
-  EXPECT_EQ(paletted.at(0, 0), 0xFF00FF00u);
-  EXPECT_EQ(paletted.at(1, 0), 0xFF000000u);
+  EXPECT_EQ(paletted.pixels(), (std::vector<uint32_t>{0xFF00FF00u, 0xFF000000u}));
 }
 
 TEST(ShLoadDIBitmap, FindsDevicePathsWithBackslashesAndOtherCase) {
@@ -271,7 +235,7 @@ TEST(ShLoadDIBitmap, FindsDevicePathsWithBackslashesAndOtherCase) {
   std::u16string name = wide(device);
   Loaded b(SHLoadDIBitmap(name.c_str()));
   ASSERT_NE(b.handle, nullptr);
-  EXPECT_EQ(b.at(1, 1), 0xFF00FF00u);
+  EXPECT_EQ(b.pixels(), kRgbBottom);
 }
 
 TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
@@ -357,9 +321,8 @@ TEST(ShLoadImageFile, ReadsPngOpaque) {
   std::vector<uint8_t> png = pngOf(3, 1, {0x80800000u, 0xFF00FF00u, 0xFF0000FFu});
   Loaded b(loadImage(dir, "frame.png", png));
   ASSERT_NE(b.handle, nullptr);
-  EXPECT_EQ(b.at(0, 0), 0xFFFF0000u);  // the colour as decoded, made opaque
-  EXPECT_EQ(b.at(1, 0), 0xFF00FF00u);
-  EXPECT_EQ(b.at(2, 0), 0xFF0000FFu);
+  // The colour as decoded, made opaque.
+  EXPECT_EQ(b.pixels(), (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu}));
   EXPECT_FALSE(b.perPixelAlpha());
 }
 
@@ -404,18 +367,12 @@ TEST(ShLoadImageFile, ReadsGif) {
                               0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0, 2, 2, 0x44, 0x0A, 0, 0x3B};
   Loaded b(loadImage(dir, "anim.gif", gif));
   ASSERT_NE(b.handle, nullptr);
-  EXPECT_EQ(b.at(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(b.at(1, 0), 0xFF0000FFu);
+  EXPECT_EQ(b.pixels(), (std::vector<uint32_t>{0xFFFF0000u, 0xFF0000FFu}));
 }
 
 TEST(ShLoadImageFile, ReadsBmpOpaqueWhateverItsAlpha) {
   ScratchDir dir;
-  BmpFile f;
-  f.width = 1;
-  f.height = 1;
-  f.bitsPerPixel = 32;
-  f.rows = {{0x00, 0x00, 0xFF, 0x80}};
-  Loaded b(loadImage(dir, "sun.BMP", encode(f)));
+  Loaded b(loadImage(dir, "sun.BMP", encode(bmpOf(1, 1, 32, {{0x00, 0x00, 0xFF, 0x80}}))));
   ASSERT_NE(b.handle, nullptr);
   EXPECT_EQ(alpha(b.at(0, 0)), 0xFF);
   EXPECT_EQ(red(b.at(0, 0)), 0xFF);
