@@ -42,16 +42,16 @@ struct ShapeCanvas {
   host::Surface& surface() { return *host::dcSurface(dc); }
   uint32_t at(int x, int y) { return surface().row(y)[x]; }
   int count(uint32_t colour) { return int(std::count(surface().pixels.begin(), surface().pixels.end(), colour)); }
-  // The smallest box (inclusive) holding every pixel that is not white.
-  void litBounds(int* x0, int* y0, int* x1, int* y1) {
-    *x0 = *y0 = INT_MAX;
-    *x1 = *y1 = INT_MIN;
+  // The smallest box (inclusive) holding every pixel that is not white: x0, y0, x1, y1.
+  std::vector<int> litBounds() {
+    std::vector<int> box = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
     for (int y = 0; y < surface().height; ++y) {
       for (int x = 0; x < surface().width; ++x) {
         if (at(x, y) == kWhite) continue;
-        *x0 = std::min(*x0, x), *y0 = std::min(*y0, y), *x1 = std::max(*x1, x), *y1 = std::max(*y1, y);
+        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
       }
     }
+    return box;
   }
 };
 
@@ -85,23 +85,16 @@ TEST(ShapesRectangle, BrushFillsInsideAnOutlineOfThePenWidth) {
   c.surface().reset(30, 30, kWhite);
   c.usePen(3, RGB(255, 0, 0));
   Rectangle(c.dc, 5, 5, 25, 25);
-  int x0, y0, x1, y1;
-  c.litBounds(&x0, &y0, &x1, &y1);
-  EXPECT_EQ(x0, 5);
-  EXPECT_EQ(y0, 5);
-  EXPECT_EQ(x1, 24);
-  EXPECT_EQ(y1, 24);
-  EXPECT_EQ(c.at(7, 15), kRed);
-  EXPECT_EQ(c.at(8, 15), kBlue);
-  EXPECT_EQ(c.at(22, 15), kRed);
-  EXPECT_EQ(c.at(21, 15), kBlue);
+  EXPECT_EQ(c.litBounds(), (std::vector<int>{5, 5, 24, 24}));
+  // Row 15 crosses the outline, 3 wide, and the fill.
+  for (int x = 4; x <= 25; ++x) {
+    EXPECT_EQ(c.at(x, 15), x < 5 || x > 24 ? kWhite : x < 8 || x > 21 ? kRed : kBlue) << x;
+  }
   // A null pen: no outline, and one pixel less filled on the right and bottom.
   c.surface().reset(30, 30, kWhite);
   c.useStock(NULL_PEN);
   Rectangle(c.dc, 10, 10, 20, 20);
-  c.litBounds(&x0, &y0, &x1, &y1);
-  EXPECT_EQ(x0, 10);
-  EXPECT_EQ(x1, 18);
+  EXPECT_EQ(c.litBounds(), (std::vector<int>{10, 10, 18, 18}));
   EXPECT_EQ(c.count(kBlue), 81);
 }
 
@@ -126,12 +119,7 @@ TEST(ShapesEllipse, StaysInsideTheBoxSymmetricAndClosed) {
   c.usePen(1, RGB(255, 0, 0));
   c.useBrush(RGB(0, 0, 255));
   Ellipse(c.dc, 4, 8, 36, 32);
-  int x0, y0, x1, y1;
-  c.litBounds(&x0, &y0, &x1, &y1);
-  EXPECT_EQ(x0, 4);
-  EXPECT_EQ(y0, 8);
-  EXPECT_EQ(x1, 35);
-  EXPECT_EQ(y1, 31);
+  EXPECT_EQ(c.litBounds(), (std::vector<int>{4, 8, 35, 31}));
   EXPECT_EQ(c.at(4, 8), kWhite);  // the box's corners stay outside
   EXPECT_EQ(c.at(20, 20), kBlue);
   for (int y = 0; y < 40; ++y) {
