@@ -62,6 +62,13 @@ inline std::vector<Received> receivedOf(UINT message) {
   return out;
 }
 
+// The host clock times at which messages of one kind arrived, in order.
+inline std::vector<int64_t> timesOf(UINT message) {
+  std::vector<int64_t> out;
+  for (const Received& r : receivedOf(message)) out.push_back(r.atMs);
+  return out;
+}
+
 // A fresh host on a virtual clock starting 2024-05-01 12:00:00, with the
 // class "WmTest" registered for the recording procedure.
 class HostTest : public ::testing::Test {
