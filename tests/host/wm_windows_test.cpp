@@ -33,33 +33,27 @@ TEST_F(WindowCreation, WmCreateArrivesInsideTheCallWithItsArguments) {
 TEST_F(WindowCreation, FullScreenWindowCoversTheScreenAndFollowsItsSize) {
   ASSERT_TRUE(host::setScreenSize(320, 240));
   HWND w = makeWindow();
-  RECT r{};
-  ASSERT_TRUE(GetClientRect(w, &r));
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 320);
-  EXPECT_EQ(r.bottom, 240);
-  RECT screen{};
-  ASSERT_TRUE(GetClientRect(GetDesktopWindow(), &screen));
-  EXPECT_EQ(screen.right, 320);
-  EXPECT_EQ(screen.bottom, 240);
+  for (HWND window : {w, GetDesktopWindow()}) {
+    RECT r{};
+    ASSERT_TRUE(GetClientRect(window, &r));
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right, r.bottom}), std::vector<LONG>({0, 0, 320, 240}));
+  }
 }
 
-TEST_F(WindowCreation, DestroyedDuringItsOwnCreateGivesNull) {
-  recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message == WM_CREATE) DestroyWindow(window);
-    return 0;
-  };
-  EXPECT_EQ(makeWindow(), nullptr);
-  ASSERT_EQ(receivedOf(WM_DESTROY).size(), 1u);
-  EXPECT_TRUE(host::windowsInZOrder().empty());
-}
-
-TEST_F(WindowCreation, CreateAnsweringMinusOneFailsAndDestroys) {
-  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT { return message == WM_CREATE ? -1 : 0; };
-  EXPECT_EQ(makeWindow(), nullptr);
-  EXPECT_EQ(receivedOf(WM_DESTROY).size(), 1u);
-  EXPECT_TRUE(host::windowsInZOrder().empty());
+TEST_F(WindowCreation, DestroyedDuringItsOwnCreateOrAnsweringMinusOneGivesNull) {
+  const std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handlers[] = {
+      [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message == WM_CREATE) DestroyWindow(window);
+        return 0;
+      },
+      [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT { return message == WM_CREATE ? -1 : 0; }};
+  for (const auto& handler : handlers) {
+    recorder() = Recorder{};
+    recorder().handler = handler;
+    EXPECT_EQ(makeWindow(), nullptr);
+    EXPECT_EQ(receivedOf(WM_DESTROY).size(), 1u);
+    EXPECT_TRUE(host::windowsInZOrder().empty());
+  }
 }
 
 TEST_F(WindowCreation, UnknownClassAndDuplicateClassFail) {
@@ -162,6 +156,7 @@ TEST_F(WindowState, StaleAndWrongHandlesFailWithoutHarm) {
   EXPECT_FALSE(InvalidateRect(w, nullptr, FALSE));
   EXPECT_FALSE(UpdateWindow(w));
   EXPECT_EQ(SetTimer(w, 1, 10, nullptr), 0u);
+  EXPECT_FALSE(PostMessageW(reinterpret_cast<HWND>(uintptr_t(0x5A5A)), WM_USER, 0, 0));
   HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   EXPECT_FALSE(ShowWindow(static_cast<HWND>(event), SW_SHOWNORMAL));  // not a window
   CloseHandle(event);
@@ -181,21 +176,19 @@ TEST_F(Painting, UpdateWindowPaintsAtOnceOnlyWhenInvalid) {
   EXPECT_EQ(host::windowFrameCount(w), 2u);
 }
 
-TEST_F(Painting, AWindowThatDoesNotPaintStaysInvalid) {
+TEST_F(Painting, AWindowThatDoesNotPaintStaysInvalidAndHiddenOnesAreNotPainted) {
   recorder().paintValidates = false;
   HWND w = makeWindow();
   UpdateWindow(w);
   UpdateWindow(w);
   EXPECT_EQ(receivedOf(WM_PAINT).size(), 2u);
   EXPECT_EQ(host::windowFrameCount(w), 0u);
-}
-
-TEST_F(Painting, HiddenWindowsAreNotPainted) {
-  HWND w = makeWindow(0);
-  UpdateWindow(w);
+  recorder() = Recorder{};
+  HWND hidden = makeWindow(0);
+  UpdateWindow(hidden);
   EXPECT_TRUE(receivedOf(WM_PAINT).empty());
-  ShowWindow(w, SW_SHOWNORMAL);
-  UpdateWindow(w);
+  ShowWindow(hidden, SW_SHOWNORMAL);
+  UpdateWindow(hidden);
   EXPECT_EQ(receivedOf(WM_PAINT).size(), 1u);
 }
 
