@@ -92,12 +92,10 @@ TEST_F(HeadlessScreen, AScreenSizeChangeResizesFullScreenWindowsAndSendsWmSize) 
   ASSERT_EQ(sizes.size(), 1u);
   EXPECT_EQ(sizes[0].window, full);
   EXPECT_EQ(sizes[0].lParam, MAKELPARAM(320, 240));
-  RECT r{};
+  RECT r{}, s{};
   GetClientRect(full, &r);
-  EXPECT_EQ(r.right, 320);
-  EXPECT_EQ(r.bottom, 240);
-  GetClientRect(small, &r);
-  EXPECT_EQ(r.right, 10);
+  GetClientRect(small, &s);
+  EXPECT_EQ(std::vector<LONG>({r.right, r.bottom, s.right}), std::vector<LONG>({320, 240, 10}));
   recorder().log.clear();
   UpdateWindow(full);  // invalidated by the change
   EXPECT_EQ(receivedOf(WM_PAINT).size(), 1u);
@@ -126,19 +124,19 @@ TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
       << error;
   EXPECT_EQ(host::pendingInputCount(), 5u);
   pumpUntil([] { return !receivedOf(WM_DESTROY).empty(); });
-  ASSERT_EQ(receivedOf(WM_LBUTTONDOWN).size(), 1u);
-  EXPECT_EQ(receivedOf(WM_LBUTTONDOWN)[0].atMs, 500);
-  ASSERT_EQ(receivedOf(WM_KEYDOWN).size(), 1u);
+  const struct {
+    UINT message;
+    int64_t atMs;
+  } expected[] = {{WM_LBUTTONDOWN, 500}, {WM_KEYDOWN, 1200}, {WM_ACTIVATE, 2000}, {WM_USER + 100, 3000},
+                  {WM_CLOSE, 4000}};
+  for (const auto& e : expected) {
+    std::vector<Received> got = receivedOf(e.message);
+    ASSERT_EQ(got.size(), 1u) << e.message;
+    EXPECT_EQ(got[0].atMs, e.atMs) << e.message;
+    EXPECT_EQ(got[0].window, w) << e.message;
+  }
   EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].wParam, WPARAM(VK_RETURN));
-  EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].atMs, 1200);
-  ASSERT_EQ(receivedOf(WM_ACTIVATE).size(), 1u);
-  EXPECT_EQ(receivedOf(WM_ACTIVATE)[0].atMs, 2000);
-  ASSERT_EQ(receivedOf(WM_USER + 100).size(), 1u);
   EXPECT_EQ(receivedOf(WM_USER + 100)[0].wParam, 1u);
-  EXPECT_EQ(receivedOf(WM_USER + 100)[0].atMs, 3000);
-  ASSERT_EQ(receivedOf(WM_CLOSE).size(), 1u);
-  EXPECT_EQ(receivedOf(WM_CLOSE)[0].atMs, 4000);
-  EXPECT_EQ(receivedOf(WM_CLOSE)[0].window, w);
 }
 
 TEST_F(HeadlessInput, ScriptInputComesBeforeATimerDueAtTheSameTime) {
@@ -248,9 +246,7 @@ TEST_F(MessageBoxes, TimersKeepFiringBehindAnOpenBox) {
   host::setMessageBoxAnswerDelay(450);
   EXPECT_EQ(MessageBoxW(w, u"text", u"caption", MB_OK | MB_ICONHAND), IDOK);
   EXPECT_EQ(host::clockNowMs(), 450);
-  std::vector<Received> ticks = receivedOf(WM_TIMER);
-  ASSERT_EQ(ticks.size(), 4u);
-  EXPECT_EQ(ticks[3].atMs, 400);
+  EXPECT_EQ(timesOf(WM_TIMER), (std::vector<int64_t>{100, 200, 300, 400}));
 }
 
 TEST_F(MessageBoxes, APendingQuitEndsTheBoxAndStaysForTheOuterLoop) {
