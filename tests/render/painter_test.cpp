@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "render/draw_list.h"
 #include "render/surfaces.h"
+#include "tests/host/gdi_test_support.h"
 
 namespace {
 
@@ -87,35 +88,18 @@ std::vector<uint8_t> bmpBytes(int width, int height, const std::vector<uint32_t>
   return out;
 }
 
-// A scratch directory of image files, removed with them.
-struct ImageDir {
-  std::string path;
-  std::vector<std::string> files;
-  ImageDir() {
-    char pattern[] = "/tmp/tessaril-painter-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path = pattern;
-  }
-  ~ImageDir() {
-    for (const std::string& f : files) ::remove(f.c_str());
-    ::rmdir(path.c_str());
-  }
+// A scratch directory of test BMP and PNG files, removed with them.
+struct ImageDir : gdi_test::ScratchDir {
   std::string bmp(const std::string& name, int w, int h, const std::vector<uint32_t>& pixels, int bits) {
-    std::vector<uint8_t> bytes = bmpBytes(w, h, pixels, bits);
-    files.push_back(path + "/" + name);
-    FILE* f = fopen(files.back().c_str(), "wb");
-    if (f != nullptr) {
-      fwrite(bytes.data(), 1, bytes.size(), f);
-      fclose(f);
-    }
-    return files.back();
+    return write(name, bmpBytes(w, h, pixels, bits));
   }
   std::string png(const std::string& name, int w, int h, const std::vector<uint32_t>& premultiplied) {
     host::Surface s;
     s.reset(w, h, 0);
     s.pixels = premultiplied;
-    files.push_back(path + "/" + name);
-    EXPECT_TRUE(host::writeSurfacePng(s, files.back().c_str()));
-    return files.back();
+    std::string path = adopt(name);
+    EXPECT_TRUE(host::writeSurfacePng(s, path.c_str()));
+    return path;
   }
 };
 
