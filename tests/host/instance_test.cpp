@@ -98,21 +98,6 @@ class SingleInstance : public HostTest {
   std::thread waiter;
 };
 
-TEST_F(SingleInstance, ASecondProcessFindsTheWindowAndPostsItsRequest) {
-  HWND w = makeMainWindow();
-  ASSERT_NE(w, nullptr);
-  struct stat st;
-  ASSERT_EQ(lstat(host::instanceSocketPath(u"Tessaril").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISSOCK(st.st_mode));
-  startSecondProcess(w, std::to_string(kOtherInstance) + ":1:0");
-  EXPECT_EQ(runUntilSecondProcessEnds(), 0);
-  std::vector<Received> requests = receivedOf(kOtherInstance);
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].window, w);
-  EXPECT_EQ(requests[0].wParam, 1u);
-  EXPECT_EQ(requests[0].lParam, 0);
-}
-
 TEST_F(SingleInstance, AnythingButAPlainOrResidentRequestIsRefused) {
   HWND w = makeMainWindow();
   std::string posts = std::to_string(WM_USER + 5) + ":0:0," + std::to_string(kOtherInstance) + ":7:0," +
@@ -143,16 +128,24 @@ void leaveStaleSocket(const std::string& path) {
   close(fd);
 }
 
-TEST_F(SingleInstance, AStaleSocketIsNeverTakenForARunningInstanceAndIsReplaced) {
+// The second process finds the window over the socket that replaced a stale one.
+TEST_F(SingleInstance, ASecondProcessFindsTheWindowAndPostsItsRequestPastAStaleSocket) {
   std::string path = host::instanceSocketPath(u"Tessaril");
   leaveStaleSocket(path);
-  EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), nullptr);
+  EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), nullptr);  // never taken for a running instance
   HWND w = makeMainWindow();
+  ASSERT_NE(w, nullptr);
+  struct stat st;
+  ASSERT_EQ(lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
   startSecondProcess(w, std::to_string(kOtherInstance) + ":1:0");
   EXPECT_EQ(runUntilSecondProcessEnds(), 0);
-  EXPECT_EQ(receivedOf(kOtherInstance).size(), 1u);
+  std::vector<Received> requests = receivedOf(kOtherInstance);
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].window, w);
+  EXPECT_EQ(requests[0].wParam, 1u);
+  EXPECT_EQ(requests[0].lParam, 0);
   DestroyWindow(w);
-  struct stat st;
   EXPECT_NE(lstat(path.c_str(), &st), 0);  // unlinked with its window
 }
 
