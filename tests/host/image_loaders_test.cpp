@@ -250,32 +250,24 @@ TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
   std::vector<uint8_t> unpadded(good.begin(), good.end() - 3);
   Loaded ok(loadDib(dir, "unpadded.bmp", unpadded));
   EXPECT_NE(ok.handle, nullptr);
-  std::vector<uint8_t> magic = good;
-  magic[0] = 'X';
-  EXPECT_EQ(loadDib(dir, "magic.bmp", magic), nullptr);
-  std::vector<uint8_t> rle = good;
-  put32(rle, 30, 1);
-  EXPECT_EQ(loadDib(dir, "rle.bmp", rle), nullptr);
-  std::vector<uint8_t> depth = good;
-  put16(depth, 28, 7);
-  EXPECT_EQ(loadDib(dir, "depth.bmp", depth), nullptr);
-  std::vector<uint8_t> header = good;
-  put32(header, 14, 41);
-  EXPECT_EQ(loadDib(dir, "header.bmp", header), nullptr);
-  std::vector<uint8_t> offset = good;
-  put32(offset, 10, 20);  // pixels said to start inside the header
-  EXPECT_EQ(loadDib(dir, "offset.bmp", offset), nullptr);
-  put32(offset, 10, 0xFFFFFFF0u);
-  EXPECT_EQ(loadDib(dir, "far.bmp", offset), nullptr);
-  for (uint32_t width : {0u, 0xFFFFFFFFu, 16385u}) {
-    std::vector<uint8_t> bad = good;
-    put32(bad, 18, width);
-    EXPECT_EQ(loadDib(dir, "width.bmp", bad), nullptr) << width;
-  }
-  for (uint32_t height : {0u, 0x80000000u, 16385u, uint32_t(-16385)}) {
-    std::vector<uint8_t> bad = good;
-    put32(bad, 22, height);
-    EXPECT_EQ(loadDib(dir, "height.bmp", bad), nullptr) << height;
+  // One header field of the good file changed.
+  const struct {
+    size_t at;
+    int bytes;
+    uint32_t value;
+    const char* what;
+  } bad[] = {{0, 1, 'X', "magic"}, {30, 4, 1, "RLE compression"}, {28, 2, 7, "depth 7"},
+             {14, 4, 41, "header size 41"}, {10, 4, 20, "pixels said to start inside the header"},
+             {10, 4, 0xFFFFFFF0u, "pixels far past the end"}, {18, 4, 0, "width 0"},
+             {18, 4, 0xFFFFFFFFu, "width -1"}, {18, 4, 16385, "width over the side limit"},
+             {22, 4, 0, "height 0"}, {22, 4, 0x80000000u, "height INT_MIN"},
+             {22, 4, 16385, "height over the side limit"}, {22, 4, uint32_t(-16385), "top-down height too"}};
+  for (const auto& field : bad) {
+    std::vector<uint8_t> bytes = good;
+    if (field.bytes == 1) bytes[field.at] = uint8_t(field.value);
+    if (field.bytes == 2) put16(bytes, field.at, field.value);
+    if (field.bytes == 4) put32(bytes, field.at, field.value);
+    EXPECT_EQ(loadDib(dir, "bad.bmp", bytes), nullptr) << field.what;
   }
   EXPECT_EQ(SHLoadDIBitmap(u"/nonexistent/tessaril/none.bmp"), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(wide(dir.path).c_str()), nullptr);  // a directory
