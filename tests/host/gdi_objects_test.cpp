@@ -12,7 +12,7 @@ using host::liveObjectCount;
 
 namespace {
 
-TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackAndDescribed) {
+TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedAndBounded) {
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bitmap = CreateCompatibleBitmap(dc, 5, 3);
   ASSERT_NE(bitmap, nullptr);
@@ -29,6 +29,16 @@ TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackAndDescribed) {
   for (uint32_t p : s.pixels) ASSERT_EQ(p, 0xFF000000u);
   DeleteObject(bitmap);
   DeleteDC(dc);
+  // A side of 0 makes a 1x1 bitmap; negative and oversized sides make none.
+  HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
+  ASSERT_NE(empty, nullptr);
+  GetObjectW(empty, sizeof info, &info);
+  EXPECT_EQ(info.bmWidth, 1);
+  EXPECT_EQ(info.bmHeight, 1);
+  DeleteObject(empty);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, host::kMaxBitmapSide + 1, 1), nullptr);
 }
 
 TEST(GdiObjects, GetObjectCopiesOnlyTheBytesAskedFor) {
@@ -48,19 +58,6 @@ TEST(GdiObjects, GetObjectCopiesOnlyTheBytesAskedFor) {
   EXPECT_EQ(GetObjectW(bitmap, 0, buffer), 0);
   EXPECT_EQ(GetObjectW(bitmap, -4, buffer), 0);
   DeleteObject(bitmap);
-}
-
-TEST(GdiObjects, CompatibleBitmapSizes) {
-  HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
-  ASSERT_NE(empty, nullptr);
-  BITMAP info;
-  GetObjectW(empty, sizeof info, &info);
-  EXPECT_EQ(info.bmWidth, 1);
-  EXPECT_EQ(info.bmHeight, 1);
-  DeleteObject(empty);
-  EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
-  EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
-  EXPECT_EQ(CreateCompatibleBitmap(nullptr, host::kMaxBitmapSide + 1, 1), nullptr);
 }
 
 TEST(GdiObjects, SelectBitmapReturnsThePreviousOne) {
