@@ -10,14 +10,13 @@ namespace {
 constexpr int kWidth = 16;
 constexpr int kHeight = 12;
 
-// A canvas whose pixel (x, y) holds a value naming it.
+// The value naming pixel (x, y); number fills a canvas with them.
+uint32_t named(int x, int y) { return 0xFF000000u | uint32_t(y << 8) | uint32_t(x); }
 void number(gdi_test::Canvas& c) {
   for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) c.at(x, y) = 0xFF000000u | uint32_t(y << 8) | uint32_t(x);
+    for (int x = 0; x < kWidth; ++x) c.at(x, y) = named(x, y);
   }
 }
-
-uint32_t named(int x, int y) { return 0xFF000000u | uint32_t(y << 8) | uint32_t(x); }
 
 TEST(BlitWholeRows, MovesWithinOneSurfaceKeepEveryRowWhole) {
   for (int shift : {3, -2, 1, -5}) {
