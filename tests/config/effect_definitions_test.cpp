@@ -81,15 +81,11 @@ TEST_F(EffectDefinitionsTest, EveryPositionGoesToItsField) {
   for (int i = 0; i < 28; ++i) {
     EXPECT_EQ(brackets[i], float(bracketPositions[i] + 100)) << "position " << bracketPositions[i];
   }
-  EXPECT_EQ(d.lifetime, 39);
-  EXPECT_EQ(d.childDef, 40);
-  EXPECT_EQ(d.childDefRange, 140);
-  EXPECT_EQ(d.spawnAtAge, 41);
-  EXPECT_EQ(d.spawnEvery, 42);
-  EXPECT_EQ(d.spawnChance, 43);
-  EXPECT_EQ(d.spawnOnDeath, 44);
-  EXPECT_EQ(d.spawnCount, 45);
-  EXPECT_EQ(d.inheritFlags, 31);
+  config_test::expectFields({{"lifetime", d.lifetime, 39}, {"childDef", d.childDef, 40},
+                             {"childDefRange", d.childDefRange, 140}, {"spawnAtAge", d.spawnAtAge, 41},
+                             {"spawnEvery", d.spawnEvery, 42}, {"spawnChance", d.spawnChance, 43},
+                             {"spawnOnDeath", d.spawnOnDeath, 44}, {"spawnCount", d.spawnCount, 45},
+                             {"inheritFlags", d.inheritFlags, 31}});
   // The dropped bracket values wrote nothing next to their fields.
   EXPECT_EQ(d.orbitXX, 17.0f);
 }
@@ -126,15 +122,13 @@ TEST_F(EffectDefinitionsTest, ClockCodesOnlyForImages) {
 
 TEST_F(EffectDefinitionsTest, LongerKindOrCodeShiftsTheLaterFields) {
   ASSERT_EQ(parseSet("0, gg, 5, 6, 0.25"), 1);
-  EXPECT_EQ(scene.defs[0].kind, KIND_IMAGE);
-  EXPECT_EQ(scene.defs[0].source, 0);  // «g» read as the source
-  EXPECT_EQ(scene.defs[0].layer, 5);
-  EXPECT_EQ(scene.defs[0].posFracX, 6.0f);
-  EXPECT_EQ(scene.defs[0].posFracY, 0.25f);
+  const EffectDef& a = scene.defs[0];
+  // The second «g» is read as the source.
+  config_test::expectFields({{"kind", a.kind, KIND_IMAGE}, {"source", a.source, 0}, {"layer", a.layer, 5},
+                             {"posFracX", a.posFracX, 6}, {"posFracY", a.posFracY, 0.25f}});
   ASSERT_EQ(parseSet("1, g, Y12, 30"), 1);
-  EXPECT_EQ(scene.defs[1].source, -2);
-  EXPECT_EQ(scene.defs[1].layer, 2);
-  EXPECT_EQ(scene.defs[1].posFracX, 30.0f);
+  const EffectDef& b = scene.defs[1];
+  config_test::expectFields({{"source", b.source, -2}, {"layer", b.layer, 2}, {"posFracX", b.posFracX, 30}});
 }
 
 TEST_F(EffectDefinitionsTest, ShortRecordStoresZerosAndKeepsFlags) {
@@ -145,13 +139,10 @@ TEST_F(EffectDefinitionsTest, ShortRecordStoresZerosAndKeepsFlags) {
   EXPECT_EQ(scene.defs[4].inheritFlags, INHERIT_OFFSET | INHERIT_ORBIT);
   ASSERT_EQ(parseSet("4, c, 1, 9"), 1);
   const EffectDef& d = scene.defs[4];
-  EXPECT_EQ(d.layer, 9);
-  EXPECT_EQ(d.posFracX, 0.0f);
-  EXPECT_EQ(d.blueAccel, 0.0f);
-  EXPECT_EQ(d.lifetime, 0);
-  EXPECT_EQ(d.childDef, 0);  // names definition 0
-  EXPECT_EQ(d.spawnCount, 0);
-  EXPECT_EQ(d.inheritFlags, INHERIT_OFFSET | INHERIT_ORBIT);
+  // childDef 0 names definition 0.
+  config_test::expectFields({{"layer", d.layer, 9}, {"posFracX", d.posFracX, 0}, {"blueAccel", d.blueAccel, 0},
+                             {"lifetime", d.lifetime, 0}, {"childDef", d.childDef, 0}, {"spawnCount", d.spawnCount, 0},
+                             {"inheritFlags", d.inheritFlags, INHERIT_OFFSET | INHERIT_ORBIT}});
 }
 
 TEST_F(EffectDefinitionsTest, RecordEndingAfterItsNumberDoesNotReadTheNextLine) {
