@@ -25,6 +25,8 @@ class DrawTest : public EngineTest {
     in.source = scene.defs[n].source;
     return slot;
   }
+  // A request's place and extent: x, y, extentX, extentY.
+  static std::vector<int> box(const DrawEntry& e) { return {e.x, e.y, e.extentX, e.extentY}; }
   std::vector<DrawEntry> requests() {
     std::vector<DrawEntry> out;
     for (int s : drawOrder()) out.push_back(drawList[s]);
@@ -41,9 +43,7 @@ TEST_F(DrawTest, ImagesTruncateTowardsZeroAndNeedSizeAndAlpha) {
   emitDrawRequests(slot);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].x, 101);
-  EXPECT_EQ(r[0].y, 155);
-  EXPECT_EQ(r[0].extentX, 1);
+  EXPECT_EQ(box(r[0]), (std::vector<int>{101, 155, 1, 1}));
   EXPECT_EQ(r[0].srcWidth, 20);
   EXPECT_EQ(r[0].alpha, 1);
   EXPECT_EQ(r[0].layer, 4);
@@ -75,10 +75,7 @@ TEST_F(DrawTest, TextGivesShadowBackingAndText) {
   ASSERT_EQ(r.size(), 3u);
   const int expected[3][6] = {{102, 51, 222, 16, 0, 0}, {100, 49, 220, 16, 1, 0}, {100, 49, 220, 16, 0, 200}};
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(r[k].x, expected[k][0]);
-    EXPECT_EQ(r[k].y, expected[k][1]);
-    EXPECT_EQ(r[k].extentX, expected[k][2]);
-    EXPECT_EQ(r[k].extentY, expected[k][3]);
+    EXPECT_EQ(box(r[k]), std::vector<int>(expected[k], expected[k] + 4)) << k;
     EXPECT_EQ(r[k].srcY, expected[k][4]);
     EXPECT_EQ(r[k].red, expected[k][5]);
     EXPECT_EQ(r[k].source, 7);
@@ -160,10 +157,7 @@ TEST_F(DrawTest, ShapesAreAlwaysRequestedAroundTheirPivot) {
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].kind, KIND_ELLIPSE);
-  EXPECT_EQ(r[0].x, 89);  // trunc(100 - 10.5)
-  EXPECT_EQ(r[0].y, 90);
-  EXPECT_EQ(r[0].extentX, 110);
-  EXPECT_EQ(r[0].extentY, 100);
+  EXPECT_EQ(box(r[0]), (std::vector<int>{89, 90, 110, 100}));  // x: trunc(100 - 10.5)
   EXPECT_EQ(r[0].source, 1);
   EXPECT_EQ(r[1].extentX - r[1].x, -5);
 }
