@@ -153,11 +153,4 @@ class EngineTest : public ::testing::Test {
     d.childDef = -1;
     return d;
   }
-  // One full frame: events, update, then the list is emptied as the painter does.
-  void runTick() {
-    ++tick;
-    dispatchEvents();
-    updateInstances();
-    emptyDrawList();
-  }
 };
