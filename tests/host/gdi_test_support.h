@@ -29,11 +29,6 @@ struct Canvas {
     initial = SelectObject(dc, bitmap);
     surface().reset(width, height, fill);
   }
-  // Takes over a loaded bitmap.
-  explicit Canvas(HBITMAP loaded) : bitmap(loaded) {
-    dc = CreateCompatibleDC(nullptr);
-    initial = SelectObject(dc, bitmap);
-  }
   ~Canvas() {
     DeleteDC(dc);
     DeleteObject(bitmap);
