@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/host/gdi_objects.h"
+#include "tests/host/gdi_test_support.h"
 #include "tests/host/wm_fixture.h"
 
 namespace wmtest {
@@ -52,18 +53,11 @@ TEST_F(HeadlessScreen, TheDesktopDcSnapshotsTheScreenWithoutHiddenWindows) {
   paintSolid(w, RGB(0, 0, 255));
   ShowWindow(w, SW_HIDE);
   HDC screen = GetDC(GetDesktopWindow());
-  HDC copy = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, 2, 2);
-  HGDIOBJ old = SelectObject(copy, bitmap);
-  BitBlt(copy, 0, 0, 2, 2, screen, 0, 0, SRCCOPY);
+  gdi_test::Canvas copy(2, 2);
+  BitBlt(copy.dc, 0, 0, 2, 2, screen, 0, 0, SRCCOPY);
   ReleaseDC(GetDesktopWindow(), screen);
-  host::Surface* s = host::dcSurface(copy);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->row(0)[0], 0xFF112233u);  // made opaque
-  EXPECT_EQ(s->row(1)[1], 0xFFAABBCCu);
-  SelectObject(copy, old);
-  DeleteObject(bitmap);
-  DeleteDC(copy);
+  // Made opaque.
+  EXPECT_EQ(copy.surface().pixels, (std::vector<uint32_t>{0xFF112233u, 0xFF445566u, 0xFF778899u, 0xFFAABBCCu}));
 }
 
 TEST_F(HeadlessScreen, AScreenPictureFromPngBecomesTheScreen) {
