@@ -17,11 +17,13 @@
 
 namespace gdi_test {
 
-// A memory DC with its own bitmap selected; both freed with it.
+// A memory DC with its own bitmap selected; both freed with it, and after the
+// DC the pens, brushes and fonts selected through select.
 struct Canvas {
   HDC dc = nullptr;
   HBITMAP bitmap = nullptr;
   HGDIOBJ initial = nullptr;
+  std::vector<HGDIOBJ> made;
 
   Canvas(int width, int height, uint32_t fill = host::kOpaqueBlack) {
     dc = CreateCompatibleDC(nullptr);
@@ -32,12 +34,17 @@ struct Canvas {
   ~Canvas() {
     DeleteDC(dc);
     DeleteObject(bitmap);
+    for (HGDIOBJ o : made) DeleteObject(o);
   }
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
 
   host::Surface& surface() { return host::lookup<host::Bitmap>(bitmap)->surface; }
   uint32_t& at(int x, int y) { return surface().row(y)[x]; }
+  void select(HGDIOBJ o) {
+    SelectObject(dc, o);
+    made.push_back(o);
+  }
 };
 
 // A fresh directory under the temporary directory, removed with its files.
