@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gdi.h"
-#include "platform/host/gdi_objects.h"
+#include "tests/host/gdi_test_support.h"
 
 namespace {
 
@@ -15,32 +14,12 @@ constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kRed = 0xFFFF0000u;
 constexpr uint32_t kBlue = 0xFF0000FFu;
 
-// A memory DC over a white bitmap; pens and brushes it is given are freed with it.
-struct ShapeCanvas {
-  HDC dc = nullptr;
-  HBITMAP bitmap = nullptr;
-  std::vector<HGDIOBJ> made;
-
-  ShapeCanvas(int width, int height) {
-    dc = CreateCompatibleDC(nullptr);
-    bitmap = CreateCompatibleBitmap(dc, width, height);
-    SelectObject(dc, bitmap);
-    surface().reset(width, height, kWhite);
-  }
-  ~ShapeCanvas() {
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    for (HGDIOBJ o : made) DeleteObject(o);
-  }
+// A canvas over a white bitmap; pens and brushes it is given are freed with it.
+struct ShapeCanvas : gdi_test::Canvas {
+  ShapeCanvas(int width, int height) : Canvas(width, height, kWhite) {}
   void usePen(int width, COLORREF colour) { select(CreatePen(PS_SOLID, width, colour)); }
   void useBrush(COLORREF colour) { select(CreateSolidBrush(colour)); }
   void useStock(int which) { SelectObject(dc, GetStockObject(which)); }
-  void select(HGDIOBJ o) {
-    SelectObject(dc, o);
-    made.push_back(o);
-  }
-  host::Surface& surface() { return *host::dcSurface(dc); }
-  uint32_t at(int x, int y) { return surface().row(y)[x]; }
   int count(uint32_t colour) { return int(std::count(surface().pixels.begin(), surface().pixels.end(), colour)); }
   // The smallest box (inclusive) holding every pixel that is not white: x0, y0, x1, y1.
   std::vector<int> litBounds() {
