@@ -13,6 +13,7 @@
 #include "platform/gdi.h"
 #include "platform/host/font_cache.h"
 #include "platform/host/gdi_objects.h"
+#include "tests/host/gdi_test_support.h"
 
 namespace {
 
@@ -20,30 +21,16 @@ constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBlack = 0xFF000000u;
 constexpr UINT kWrap = DT_WORDBREAK | DT_NOCLIP;
 
-// A memory DC over a bitmap of one colour, black text on a transparent background.
-struct TextCanvas {
-  HDC dc = nullptr;
-  HBITMAP bitmap = nullptr;
-  std::vector<HFONT> fonts;
-
-  TextCanvas(int width, int height, uint32_t fill = kWhite) {
-    dc = CreateCompatibleDC(nullptr);
-    bitmap = CreateCompatibleBitmap(dc, width, height);
-    SelectObject(dc, bitmap);
-    surface().reset(width, height, fill);
+// A canvas over a bitmap of one colour, black text on a transparent background.
+struct TextCanvas : gdi_test::Canvas {
+  TextCanvas(int width, int height, uint32_t fill = kWhite) : Canvas(width, height, fill) {
     SetBkMode(dc, TRANSPARENT);
-  }
-  ~TextCanvas() {
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    for (HFONT f : fonts) DeleteObject(f);
   }
   void useFont(LONG height, LONG weight = FW_DONTCARE) {
     LOGFONTW lf{};
     lf.lfHeight = height;
     lf.lfWeight = weight;
-    fonts.push_back(CreateFontIndirectW(&lf));
-    SelectObject(dc, fonts.back());
+    select(CreateFontIndirectW(&lf));
   }
   int draw(const std::u16string& text, int x, int y, int right, UINT format = kWrap, int count = -1) {
     RECT r{x, y, right, surface().height};
@@ -55,9 +42,7 @@ struct TextCanvas {
     DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT);
     return r.right;
   }
-  host::Surface& surface() { return *host::dcSurface(dc); }
   const std::vector<uint32_t>& pixels() { return surface().pixels; }
-  uint32_t at(int x, int y) { return surface().row(y)[x]; }
   void clear() { std::fill(surface().pixels.begin(), surface().pixels.end(), kWhite); }
   // Pixels other than the background in [x0, x1) x [y0, y1).
   int inked(int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX, uint32_t background = kWhite) {
