@@ -211,6 +211,7 @@ class X11Backend : public ::testing::Test {
     host::clockUseReal();
     std::string error;
     ASSERT_TRUE(host::selectBackend("x11", &error)) << error;
+    setenv("TESSARIL_TRAY", "xembed", 1);  // the tray host's icon, even where a desktop's watcher runs
     host::resetHost();
     received().clear();
     WNDCLASS wc{};
@@ -490,6 +491,7 @@ TEST_F(X11Backend, TheXEmbedIconStandsInForTheStatusNotifierItemWhileNoWatcherRu
   dbustest::PrivateBus bus;
   ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
   setenv("DBUS_SESSION_BUS_ADDRESS", bus.address.c_str(), 1);
+  unsetenv("TESSARIL_TRAY");
   dbustest::Watcher watcher;
   ASSERT_TRUE(watcher.start(bus.address));
   std::vector<std::string> trayer = {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",

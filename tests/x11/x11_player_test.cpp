@@ -299,6 +299,7 @@ class X11Player : public ::testing::Test {
       setenv("TESSARIL_BACKEND", "x11", 1);
       setenv("TESSARIL_POWER", "headless", 1);
       setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+      setenv("TESSARIL_TRAY", "xembed", 1);  // the tray host's icon, even where a desktop's watcher runs
       std::vector<std::string> all = {dir_ + "/tessaril"};
       all.insert(all.end(), args.begin(), args.end());
       std::vector<char*> argv;
