@@ -1,13 +1,11 @@
 // The settings text's top-level scan, its block loop and the @base, @bmp,
 // @txt, @pgn and @evt directives.
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "config_test_support.h"
+#include "platform/host/host_control.h"
 
 namespace {
 
@@ -230,41 +228,25 @@ TEST_F(DirectivesTest, PgnNumberUsedAgainReplacesItsVertices) {
   EXPECT_EQ(scene.polygons[2].points, nullptr);  // no stale vertices under a bad count
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
-// Caps the address space just above what the process uses, so that a 512 KB
-// allocation fails, and parses textBuffer; the exit code says whether the
-// polygon records came out as expected (0) or not.
-int parseWithCappedMemory() {
-  FILE* statm = fopen("/proc/self/statm", "r");
-  unsigned long pages = 0;
-  if (statm == nullptr || fscanf(statm, "%lu", &pages) != 1) return 3;
-  fclose(statm);
-  rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + 256 * 1024;
-  struct rlimit cap;
-  cap.rlim_cur = limit;
-  cap.rlim_max = limit;
-  if (setrlimit(RLIMIT_AS, &cap) != 0) return 4;
-  int result = parseSettingsText();
-  const PolygonSlot& dropped = scene.polygons[3];
-  const PolygonSlot& next = scene.polygons[4];
-  bool ok = result == 1 && dropped.count == 0 && dropped.points == nullptr && next.count == 1 &&
-            next.points != nullptr && next.points[0].x == 2.0f && next.points[0].y == 3.0f;
-  return ok ? 0 : 1;
-}
-#endif
-
 // A vertex array that cannot be allocated drops the polygon: count 0, no array,
 // its vertices read past, and the records after it load.
 TEST_F(DirectivesTest, PgnArrayThatCannotBeAllocatedIsDropped) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer's allocator aborts on a capped address space instead of failing";
-#else
   std::string text = "@pgn\r\n3, 65535";
   for (int i = 0; i < 4; ++i) text += ", 1.5";
   text += "\r\n4, 1, 2.0, 3.0\r\n@\r\n";
   config_test::setText(text);
-  EXPECT_EXIT(std::_Exit(parseWithCappedMemory()), ::testing::ExitedWithCode(0), "");
-#endif
+  host::failAllocationAfter(0);  // the parse's first allocation: polygon 3's vertices
+  int result = parseSettingsText();
+  bool failed = host::allocationFailureHappened();
+  host::failAllocationAfter(-1);
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(scene.polygons[3].count, 0);
+  EXPECT_EQ(scene.polygons[3].points, nullptr);
+  ASSERT_EQ(scene.polygons[4].count, 1);
+  ASSERT_NE(scene.polygons[4].points, nullptr);
+  EXPECT_EQ(scene.polygons[4].points[0].x, 2.0f);
+  EXPECT_EQ(scene.polygons[4].points[0].y, 3.0f);
 }
 
 TEST_F(DirectivesTest, BmpChoosesItsLoaderByTheLastThreeUnits) {
