@@ -146,13 +146,13 @@ void initInstance(int slot, int definition, int parent) {
   in.baseY = baseCoordinate(clientRect.top, clientRect.bottom, d.posFracY);
 }
 
-void spawnInstance(int definition, int parent) {
-  if ((unsigned)definition >= MAX_SCENE_ENTRIES) return;
-  if (pool.slots == nullptr || scene.defs == nullptr) return;
+int spawnInstance(int definition, int parent) {
+  if ((unsigned)definition >= MAX_SCENE_ENTRIES) return 0;
+  if (pool.slots == nullptr || scene.defs == nullptr) return 0;
   int slot = findFreeSlot();
   if (slot == 0) {
     DebugPrintNarrow(poolFullLine);
-    return;
+    return 0;
   }
   // A parent slot that holds no live instance counts as no parent; decided before
   // the new slot is marked, which may be that very slot.
@@ -162,13 +162,14 @@ void spawnInstance(int definition, int parent) {
     pool.head = slot;
     pool.slots[slot].inUse = 1;
     initInstance(slot, definition, parent);
-    return;
+    return slot;
   }
   pool.slots[slot].inUse = 1;
   initInstance(slot, definition, parent);
   int tail = findTail();
   pool.slots[slot].prev = tail;
   pool.slots[tail].next = slot;
+  return slot;
 }
 
 void removeInstance(int slot) {

@@ -42,7 +42,9 @@ extern InstancePool pool;
 int allocateInstancePool(void);
 void releaseInstancePool(void);
 void clearInstances(void);
-void spawnInstance(int definition, int parent);
+// Spawns an instance of definition; the slot it took, or 0 when none (a full
+// pool, a bad definition or no pool).
+int spawnInstance(int definition, int parent);
 void initInstance(int slot, int definition, int parent);
 void removeInstance(int slot);
 void removeInstancesOf(int definition);

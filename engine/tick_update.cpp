@@ -141,7 +141,11 @@ static void spawnChildren(int slot, const EffectDef& d, bool dies) {
   if (d.childDefRange > 0) child += rand() % (int64_t(d.childDefRange) + 1);
   if (child < 0 || child >= MAX_SCENE_ENTRIES) return;  // a spawn would drop it silently
   int count = d.spawnCount < MAX_CHILDREN_PER_BATCH ? d.spawnCount : MAX_CHILDREN_PER_BATCH;
-  for (int i = 0; i < count; ++i) spawnInstance(int(child), slot);
+  // A spawn that finds the pool full ends the batch: nothing frees a slot
+  // before the batch ends, so the rest would only print the same line.
+  for (int i = 0; i < count; ++i) {
+    if (spawnInstance(int(child), slot) == 0) break;
+  }
 }
 
 // Steps 1 to 15 for the live instance in slot; returns the slot that follows it,

@@ -350,6 +350,31 @@ bool pngChunksFitFile(const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+// Whether every Huffman table of a JPEG file names at most 256 codes. The
+// decoder fills a 257-entry list with as many code sizes as a table's sixteen
+// counts add up to, so a table claiming more writes past it; such a file is
+// corrupt and refused here. Every 0xFF 0xC4 (a table marker) is checked, where
+// the decoder may take one as a marker. Files that are no JPEG pass.
+bool jpegTablesFit(const std::vector<uint8_t>& bytes) {
+  size_t start = 0;
+  while (start < bytes.size() && bytes[start] == 0xFF) ++start;
+  if (start == 0 || start >= bytes.size() || bytes[start] != 0xD8) return true;
+  for (size_t marker = start; marker + 3 < bytes.size(); ++marker) {
+    if (bytes[marker] != 0xFF || bytes[marker + 1] != 0xC4) continue;
+    size_t pos = marker + 2;
+    long left = long((bytes[pos] << 8) | bytes[pos + 1]) - 2;
+    pos += 2;
+    while (left > 0 && pos + 17 <= bytes.size()) {
+      int codes = 0;
+      for (size_t i = 1; i <= 16; ++i) codes += bytes[pos + i];
+      if (codes > 256) return false;
+      pos += 17 + size_t(codes);
+      left -= 17 + codes;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 HBITMAP SHLoadImageFile(LPCWSTR fileName) {
@@ -358,7 +383,7 @@ HBITMAP SHLoadImageFile(LPCWSTR fileName) {
   if (file.size == 0 || file.size > kMaxImageFileBytes) return nullptr;
   std::vector<uint8_t> bytes(file.size);
   if (!readAt(file, bytes.data(), bytes.size(), 0)) return nullptr;
-  if (!pngChunksFitFile(bytes)) return nullptr;
+  if (!pngChunksFitFile(bytes) || !jpegTablesFit(bytes)) return nullptr;
   int width = 0, height = 0, channels = 0;
   int length = int(bytes.size());
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) return nullptr;

@@ -397,6 +397,11 @@ TEST(ShLoadImageFile, RefusesBadAndOversizedFiles) {
   claim[idat] = 0x7F;
   claim[idat + 1] = 0xFF;
   EXPECT_EQ(loadImage(dir, "claim.png", claim), nullptr);
+  // A JPEG Huffman table whose sixteen counts add up to more than 256 codes
+  // (the decoder's code list would overflow): refused before decoding.
+  std::vector<uint8_t> table = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x00};
+  for (int i = 0; i < 16; ++i) table.push_back(0x20);  // 16 x 32 = 512 codes
+  EXPECT_EQ(loadImage(dir, "table.jpg", table), nullptr);
   EXPECT_EQ(SHLoadImageFile(u"/nonexistent/tessaril/none.png"), nullptr);
   EXPECT_EQ(SHLoadImageFile(nullptr), nullptr);
   EXPECT_EQ(host::liveObjectCount(), before);
