@@ -364,9 +364,10 @@ bool jpegTablesFit(const std::vector<uint8_t>& bytes) {
     size_t pos = marker + 2;
     long left = long((bytes[pos] << 8) | bytes[pos + 1]) - 2;
     pos += 2;
-    while (left > 0 && pos + 17 <= bytes.size()) {
+    // Past the file's end the decoder reads zeros: a table cut short still counts.
+    while (left > 0 && pos < bytes.size()) {
       int codes = 0;
-      for (size_t i = 1; i <= 16; ++i) codes += bytes[pos + i];
+      for (size_t i = 1; i <= 16 && pos + i < bytes.size(); ++i) codes += bytes[pos + i];
       if (codes > 256) return false;
       pos += 17 + size_t(codes);
       left -= 17 + codes;

@@ -402,6 +402,8 @@ TEST(ShLoadImageFile, RefusesBadAndOversizedFiles) {
   std::vector<uint8_t> table = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x00};
   for (int i = 0; i < 16; ++i) table.push_back(0x20);  // 16 x 32 = 512 codes
   EXPECT_EQ(loadImage(dir, "table.jpg", table), nullptr);
+  table.resize(table.size() - 4);  // the same table cut short by the file's end
+  EXPECT_EQ(loadImage(dir, "cut-table.jpg", table), nullptr);
   EXPECT_EQ(SHLoadImageFile(u"/nonexistent/tessaril/none.png"), nullptr);
   EXPECT_EQ(SHLoadImageFile(nullptr), nullptr);
   EXPECT_EQ(host::liveObjectCount(), before);
