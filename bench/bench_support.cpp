@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "platform/host/host_control.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace bench {
 

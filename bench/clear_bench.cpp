@@ -10,7 +10,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/scene_tables.h"
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "render/surfaces.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "bench/bench_support.h"
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "render/surfaces.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "config/settings_loader.h"
 #include "engine/instance_pool.h"
 #include "engine/tick_update.h"
-#include "platform/host/host_files.h"
+#include "platform/host/files/host_files.h"
 #include "render/draw_list.h"
 #include "render/surfaces.h"
 

@@ -17,7 +17,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/scene_tables.h"
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "render/draw_list.h"
 #include "render/surfaces.h"
 

@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "bench/bench_support.h"
-#include "platform/host/font_cache.h"
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/font_cache.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "render/surfaces.h"
 
 namespace {

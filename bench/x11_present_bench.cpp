@@ -34,9 +34,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/window_state.h"
+#include "platform/host/window_manager/window_state.h"
 
 extern char** environ;
 

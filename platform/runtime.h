@@ -1,7 +1,7 @@
 // The device's C runtime, local time, sleeping, last error and debug console.
 //
 // Host: every time reading and every wait goes through one host clock, real or
-// virtual (platform/host/host_clock.h), so a whole show can run on a virtual
+// virtual (platform/host/runtime/host_clock.h), so a whole show can run on a virtual
 // clock in milliseconds and always the same way. rand/srand are the device
 // runtime's generator, not the C library's: the same seed gives the device's
 // sequence. The system's malloc/calloc/realloc/free go through a counted heap

@@ -1,7 +1,7 @@
 // Basic types of the platform API, as the device's SDK declares them.
 //
 // The system's code is written against these names only. Handles are opaque
-// pointers to host objects (platform/host/handle_table.h validates them), so a
+// pointers to host objects (platform/host/common/handle_table.h validates them), so a
 // stale or wrong handle fails the call instead of crashing it. WCHAR is the
 // platform's 16-bit UTF-16 code unit, not Linux's 32-bit wchar_t: the system's
 // wide texts are u"..." literals.

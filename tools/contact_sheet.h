@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 
 // Keeps a copy of the frame as the next tile (at most MAX_SHEET_TILES).
 void addSheetTile(const host::Surface& frame);

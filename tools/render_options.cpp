@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 
 const char* const RENDER_USAGE =
     "usage: tessaril-render [options]\n"

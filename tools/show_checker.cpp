@@ -19,8 +19,8 @@
 #include "config/settings_loader.h"
 #include "engine/scene_tables.h"
 #include "platform/files.h"
-#include "platform/host/host_files.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/files/host_files.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace {
 

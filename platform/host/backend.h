@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "platform/window_manager.h"
 
 namespace host {

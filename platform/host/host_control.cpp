@@ -3,8 +3,8 @@
 // box records with the tray and the boxes).
 #include "platform/host/host_control.h"
 
-#include "platform/host/power_source.h"
-#include "platform/host/window_state.h"
+#include "platform/host/threads/power_source.h"
+#include "platform/host/window_manager/window_state.h"
 
 namespace host {
 

@@ -15,10 +15,10 @@
 #include <string>
 
 #include "platform/host/backend.h"
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/power_source.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/threads/power_source.h"
+#include "platform/host/common/text_encoding.h"
 #include "platform/window_manager.h"
 
 namespace {

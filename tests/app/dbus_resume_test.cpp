@@ -3,7 +3,7 @@
 // the player resident, and no bus leaves it resident with its debug line.
 #include <thread>
 
-#include "platform/host/power_source.h"
+#include "platform/host/threads/power_source.h"
 #include "tests/app/player_harness.h"
 #include "tests/host/dbus_test_bus.h"
 

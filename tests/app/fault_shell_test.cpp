@@ -2,7 +2,7 @@
 // power source that refuses the subscription, a power watcher that cannot make
 // its queue, and a shell without a tray. In
 // both the program stays resident and plays what it is asked to.
-#include "platform/host/power_source.h"
+#include "platform/host/threads/power_source.h"
 #include "tests/app/player_harness.h"
 
 class ShellFaults : public PlayerTest {

@@ -19,11 +19,11 @@
 #include "engine/instance_pool.h"
 #include "engine/scene_tables.h"
 #include "platform/host/backend.h"
-#include "platform/host/handle_table.h"
-#include "platform/host/host_clock.h"
+#include "platform/host/common/handle_table.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/host_files.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/files/host_files.h"
+#include "platform/host/common/text_encoding.h"
 
 struct FrameRecord {
   int64_t atMs;

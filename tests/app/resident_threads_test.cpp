@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/host/power_source.h"
+#include "platform/host/threads/power_source.h"
 #include "tests/app/player_harness.h"
 
 using ResidentThreads = PlayerTest;

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/host/program_icon.h"
+#include "platform/host/shell/program_icon.h"
 #include "tests/app/player_harness.h"
 #include "tests/host/dbus_test_bus.h"
 

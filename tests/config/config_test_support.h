@@ -19,8 +19,8 @@
 #include "config/schedule_file.h"
 #include "config/settings_loader.h"
 #include "engine/scene_tables.h"
-#include "platform/host/handle_table.h"
-#include "platform/host/host_files.h"
+#include "platform/host/common/handle_table.h"
+#include "platform/host/files/host_files.h"
 
 namespace config_test {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "config_test_support.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
 
 class DrawTest : public EngineTest {

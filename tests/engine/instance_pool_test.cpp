@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
 
 using PoolTest = EngineTest;

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "engine/arith.h"
-#include "platform/host/host_clock.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/runtime/host_clock.h"
+#include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
 
 class TickTest : public EngineTest {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "config/settings_loader.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace fuzz {
 

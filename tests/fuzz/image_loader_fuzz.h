@@ -4,7 +4,7 @@
 
 #include "platform/gdi.h"
 #include "platform/shell.h"
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace fuzz {

@@ -10,9 +10,9 @@
 #include "config/schedule_file.h"
 #include "engine/scene_tables.h"
 #include "platform/host/backend.h"
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/host_files.h"
+#include "platform/host/files/host_files.h"
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/host/power_source.h"
+#include "platform/host/threads/power_source.h"
 #include "platform/platform.h"
 #include "tests/host/dbus_test_bus.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/host/handle_table.h"
-#include "platform/host/host_files.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/handle_table.h"
+#include "platform/host/files/host_files.h"
+#include "platform/host/common/text_encoding.h"
 #include "platform/runtime.h"
 
 namespace {

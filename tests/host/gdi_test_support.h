@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/gdi.h"
-#include "platform/host/gdi_objects.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/gdi/gdi_objects.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace gdi_test {
 

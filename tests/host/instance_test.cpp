@@ -13,8 +13,8 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/host/text_encoding.h"
-#include "platform/host/window_state.h"
+#include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_state.h"
 #include "tests/host/wm_fixture.h"
 
 namespace wmtest {

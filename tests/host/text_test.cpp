@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/gdi.h"
-#include "platform/host/font_cache.h"
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/font_cache.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "tests/host/gdi_test_support.h"
 
 namespace {

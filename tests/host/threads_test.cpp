@@ -4,10 +4,10 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/host/handle_table.h"
+#include "platform/host/common/handle_table.h"
 #include "platform/host/host_control.h"
-#include "platform/host/power_source.h"
-#include "platform/host/waitable.h"
+#include "platform/host/threads/power_source.h"
+#include "platform/host/threads/waitable.h"
 #include "platform/platform.h"
 
 namespace {

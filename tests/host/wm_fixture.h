@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
 

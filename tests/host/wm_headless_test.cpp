@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "tests/host/gdi_test_support.h"
 #include "tests/host/wm_fixture.h"
 

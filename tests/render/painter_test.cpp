@@ -13,8 +13,8 @@
 
 #include "engine/arith.h"
 #include "engine/scene_tables.h"
-#include "platform/host/gdi_objects.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/gdi/gdi_objects.h"
+#include "platform/host/common/text_encoding.h"
 #include "platform/platform.h"
 #include "render/draw_list.h"
 #include "render/surfaces.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 #include "show_check_cases.h"
 
 namespace {

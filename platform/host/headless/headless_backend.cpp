@@ -18,10 +18,10 @@
 #include <cstring>
 
 #include "platform/host/headless/headless_state.h"
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/text_encoding.h"
-#include "platform/host/window_state.h"
+#include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_state.h"
 
 namespace host {
 namespace {

@@ -13,10 +13,10 @@
 #include <mutex>
 
 #include "platform/host/headless/headless_state.h"
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/power_source.h"
-#include "platform/host/window_state.h"
+#include "platform/host/threads/power_source.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/shell.h"
 
 namespace host {

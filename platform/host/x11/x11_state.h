@@ -13,9 +13,9 @@
 // Bool) would otherwise rewrite the host's names; each file of the backend
 // includes this header before any other of the host.
 #include "platform/host/backend.h"
-#include "platform/host/host_clock.h"
-#include "platform/host/text_encoding.h"
-#include "platform/host/window_state.h"
+#include "platform/host/runtime/host_clock.h"
+#include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/shell.h"
 
 #include <X11/Xlib.h>

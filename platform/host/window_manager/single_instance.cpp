@@ -25,8 +25,8 @@
 #include <mutex>
 
 #include "platform/host/host_control.h"
-#include "platform/host/text_encoding.h"
-#include "platform/host/window_state.h"
+#include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
 
 namespace host {

@@ -10,9 +10,9 @@
 // outer loop, as on the platform.
 #include <mutex>
 
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
-#include "platform/host/window_state.h"
+#include "platform/host/window_manager/window_state.h"
 
 namespace host {
 namespace {

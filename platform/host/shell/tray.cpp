@@ -12,9 +12,9 @@
 #include <mutex>
 
 #include "platform/host/host_control.h"
-#include "platform/host/program_icon.h"
-#include "platform/host/status_notifier.h"
-#include "platform/host/window_state.h"
+#include "platform/host/shell/program_icon.h"
+#include "platform/host/shell/status_notifier.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
 #include "platform/shell.h"
 

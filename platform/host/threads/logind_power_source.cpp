@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "platform/host/power_source.h"
+#include "platform/host/threads/power_source.h"
 #include "platform/runtime.h"
 
 namespace host {

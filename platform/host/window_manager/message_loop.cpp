@@ -22,10 +22,10 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "platform/host/host_clock.h"
-#include "platform/host/status_notifier.h"
-#include "platform/host/waitable.h"
-#include "platform/host/window_state.h"
+#include "platform/host/runtime/host_clock.h"
+#include "platform/host/shell/status_notifier.h"
+#include "platform/host/threads/waitable.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
 
 namespace host {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/host/host_control.h"
-#include "platform/host/waitable.h"
+#include "platform/host/threads/waitable.h"
 #include "platform/runtime.h"
 #include "platform/threads.h"
 

@@ -21,7 +21,7 @@
 //   bffffffyfffffffb
 //   .bffffffffffffb.
 //   ..bbbbbbbbbbbb..
-#include "platform/host/program_icon.h"
+#include "platform/host/shell/program_icon.h"
 
 namespace host {
 

@@ -3,8 +3,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include "platform/host/host_files.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/files/host_files.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace host {
 namespace {

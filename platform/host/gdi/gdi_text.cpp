@@ -29,9 +29,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/host/font_cache.h"
-#include "platform/host/gdi_objects.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/gdi/font_cache.h"
+#include "platform/host/gdi/gdi_objects.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace host {
 namespace {

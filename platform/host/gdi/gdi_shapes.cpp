@@ -27,7 +27,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 
 namespace host {
 namespace {

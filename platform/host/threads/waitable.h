@@ -14,7 +14,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/host/handle_table.h"
+#include "platform/host/common/handle_table.h"
 #include "platform/types.h"
 
 namespace host {

@@ -12,7 +12,7 @@
 // WM_LBUTTONDOWN and then WM_LBUTTONUP, as a tap on the icon does. Leaving the
 // tray (NIM_DELETE) closes the connection: its names go, which is how a
 // watcher learns that an item is gone.
-#include "platform/host/status_notifier.h"
+#include "platform/host/shell/status_notifier.h"
 
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -25,8 +25,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/host/text_encoding.h"
-#include "platform/host/window_state.h"
+#include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/shell.h"
 
 namespace host {

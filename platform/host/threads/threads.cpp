@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/host/waitable.h"
+#include "platform/host/threads/waitable.h"
 #include "platform/runtime.h"
 #include "platform/threads.h"
 

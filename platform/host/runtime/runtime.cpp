@@ -6,8 +6,8 @@
 #include <cstdarg>
 #include <string>
 
-#include "platform/host/host_clock.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/runtime/host_clock.h"
+#include "platform/host/common/text_encoding.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/host/gdi_objects.h"
-#include "platform/host/host_files.h"
+#include "platform/host/gdi/gdi_objects.h"
+#include "platform/host/files/host_files.h"
 #include "platform/shell.h"
 
 #define STB_IMAGE_IMPLEMENTATION

@@ -10,9 +10,9 @@
 // calls these (PostMessageW is the thread-safe way in, message_loop.cpp).
 #include <algorithm>
 
-#include "platform/host/host_clock.h"
-#include "platform/host/text_encoding.h"
-#include "platform/host/window_state.h"
+#include "platform/host/runtime/host_clock.h"
+#include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
 
 namespace host {

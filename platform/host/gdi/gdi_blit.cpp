@@ -34,7 +34,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 
 namespace host {
 

@@ -3,7 +3,7 @@
 // Invariant: a handle value is (generation << 32) | (slot << 4) | 0xA; a slot's
 // generation rises every time its object is destroyed, so an old handle never
 // names the slot's next object.
-#include "platform/host/handle_table.h"
+#include "platform/host/common/handle_table.h"
 
 #include <mutex>
 #include <vector>

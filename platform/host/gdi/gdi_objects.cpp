@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 
 namespace host {
 namespace {

@@ -9,7 +9,7 @@
 // surface as it was when the DC was taken.
 #include <algorithm>
 
-#include "platform/host/window_state.h"
+#include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
 
 namespace host {

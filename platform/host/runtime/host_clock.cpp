@@ -3,7 +3,7 @@
 // The virtual clock keeps its start as seconds of a proleptic calendar computed
 // with timegm/gmtime_r, so adding elapsed time never meets a daylight-saving jump:
 // a virtual show sees every second exactly once.
-#include "platform/host/host_clock.h"
+#include "platform/host/runtime/host_clock.h"
 
 #include <atomic>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // the surface's premultiplied ARGB pixels handed to cairo as they are.
 #include <cairo.h>
 
-#include "platform/host/gdi_objects.h"
+#include "platform/host/gdi/gdi_objects.h"
 
 namespace host {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 #include "platform/runtime.h"
 
 namespace {

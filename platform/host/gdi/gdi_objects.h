@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/gdi.h"
-#include "platform/host/handle_table.h"
+#include "platform/host/common/handle_table.h"
 
 union pixman_image;  // pixman.h's pixman_image_t, kept out of this header
 

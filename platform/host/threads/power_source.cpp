@@ -13,8 +13,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/host/power_source.h"
-#include "platform/host/waitable.h"
+#include "platform/host/threads/power_source.h"
+#include "platform/host/threads/waitable.h"
 #include "platform/runtime.h"
 #include "platform/threads.h"
 

@@ -1,7 +1,7 @@
 // Text conversions (see text_encoding.h). CP932, not SHIFT_JIS: glibc's SHIFT_JIS
 // maps 0x5C to the yen sign and refuses the NEC and IBM extensions that the
 // device's code page has.
-#include "platform/host/text_encoding.h"
+#include "platform/host/common/text_encoding.h"
 
 #include <iconv.h>
 
