@@ -1,5 +1,6 @@
 // The copies: BitBlt, PatBlt, TransparentImage and AlphaBlend on real pixels,
-// with clipping, stretching and the colour key.
+// with clipping at every edge, stretching, the colour key and alpha; each copy
+// of a pattern whose every pixel names its place is checked pixel by pixel.
 #include <cstdlib>
 
 #include "tests/host/gdi_test_support.h"
@@ -33,56 +34,62 @@ void patternSource(uint32_t p, int* x, int* y) {
 
 BLENDFUNCTION blendOf(BYTE constant, BYTE format) { return BLENDFUNCTION{AC_SRC_OVER, 0, constant, format}; }
 
-TEST(BitBlt, CopiesARectangle) {
-  Canvas source(4, 4);
-  fillPattern(source);
-  Canvas dest(6, 6, 0xFF111111u);
-  EXPECT_TRUE(BitBlt(dest.dc, 2, 1, 2, 3, source.dc, 1, 0, SRCCOPY));
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      bool inside = x >= 2 && x < 4 && y >= 1 && y < 4;
-      ASSERT_EQ(dest.at(x, y), inside ? patternAt(x - 1, y - 1) : 0xFF111111u) << x << "," << y;
+// A copy of a patterned source to (x, y, w, h) from (sx, sy): every pixel of
+// the destination shows the source pixel it lies over where that pixel exists,
+// and keeps its colour elsewhere. Whole rows between surfaces of one width are
+// copied as one run of memory, the rest row by row; both clip to both surfaces.
+TEST(BitBlt, CopiesTheOverlapOfBothSurfacesAndNothingElse) {
+  constexpr int N = 0x7FFFFFFF;
+  const struct {
+    int sourceW, sourceH, destW, destH;
+    int x, y, w, h, sx, sy;
+    const char* what;
+  } cases[] = {
+      {4, 4, 6, 6, 2, 1, 2, 3, 1, 0, "inside both"},
+      {4, 4, 5, 5, -2, -1, 4, 4, 0, 0, "destination above and left of its surface"},
+      {4, 4, 5, 5, 1, 1, 4, 4, -1, 2, "source partly outside its surface"},
+      {16, 12, 16, 12, 0, 6, 16, 40, 0, 4, "whole rows, more than either holds"},
+      {16, 12, 12, 12, 0, 0, 16, 12, 0, 0, "to a narrower surface"},
+      {4, 4, 5, 5, 100, 100, 4, 4, 0, 0, "wholly outside"},
+      {4, 4, 5, 5, 0, 0, N, N, N - 15, 0, "huge size, far source"},
+      {4, 4, 5, 5, -N, 0, N, 3, 0, 0, "far destination"},
+      {4, 4, 5, 5, 0, 0, -3, 3, 0, 0, "negative width"},
+  };
+  for (const auto& k : cases) {
+    Canvas source(k.sourceW, k.sourceH);
+    fillPattern(source);
+    Canvas dest(k.destW, k.destH, 0xFF111111u);
+    EXPECT_TRUE(BitBlt(dest.dc, k.x, k.y, k.w, k.h, source.dc, k.sx, k.sy, SRCCOPY)) << k.what;
+    for (int y = 0; y < k.destH; ++y) {
+      for (int x = 0; x < k.destW; ++x) {
+        int64_t fx = int64_t(x) - k.x + k.sx, fy = int64_t(y) - k.y + k.sy;
+        bool copied = k.w > 0 && int64_t(x) - k.x < k.w && x >= k.x && y >= k.y && int64_t(y) - k.y < k.h &&
+                      fx >= 0 && fx < k.sourceW && fy >= 0 && fy < k.sourceH;
+        ASSERT_EQ(dest.at(x, y), copied ? patternAt(int(fx), int(fy)) : 0xFF111111u) << k.what << " at " << x << "," << y;
+      }
     }
   }
 }
 
-TEST(BitBlt, ClipsToBothSurfaces) {
-  Canvas source(4, 4);
-  fillPattern(source);
-  Canvas dest(5, 5, 0xFF111111u);
-  // Destination partly above and left of the surface.
-  EXPECT_TRUE(BitBlt(dest.dc, -2, -1, 4, 4, source.dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(dest.at(0, 0), patternAt(2, 1));
-  EXPECT_EQ(dest.at(1, 2), patternAt(3, 3));
-  EXPECT_EQ(dest.at(2, 0), 0xFF111111u);
-  EXPECT_EQ(dest.at(0, 3), 0xFF111111u);
-  // Source partly outside its surface: only the overlap is copied.
-  dest.surface().reset(5, 5, 0xFF111111u);
-  EXPECT_TRUE(BitBlt(dest.dc, 1, 1, 4, 4, source.dc, -1, 2, SRCCOPY));
-  EXPECT_EQ(dest.at(1, 1), 0xFF111111u);
-  EXPECT_EQ(dest.at(2, 1), patternAt(0, 2));
-  EXPECT_EQ(dest.at(4, 2), patternAt(2, 3));
-  EXPECT_EQ(dest.at(2, 3), 0xFF111111u);
-  // Entirely outside, huge and negative sizes: nothing, and no fault.
-  dest.surface().reset(5, 5, 0xFF111111u);
-  EXPECT_TRUE(BitBlt(dest.dc, 100, 100, 4, 4, source.dc, 0, 0, SRCCOPY));
-  EXPECT_TRUE(BitBlt(dest.dc, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF, source.dc, 0x7FFFFFF0, 0, SRCCOPY));
-  EXPECT_TRUE(BitBlt(dest.dc, -0x7FFFFFFF, 0, 0x7FFFFFFF, 3, source.dc, 0, 0, SRCCOPY));
-  EXPECT_TRUE(BitBlt(dest.dc, 0, 0, -3, 3, source.dc, 0, 0, SRCCOPY));
-  for (uint32_t p : dest.surface().pixels) ASSERT_EQ(p, 0xFF111111u);
-}
-
+// Within one surface the block moves as a whole, up, down or sideways, as if
+// read before it is written.
 TEST(BitBlt, MovesWithinOneSurface) {
-  Canvas c(5, 5);
-  fillPattern(c);
-  EXPECT_TRUE(BitBlt(c.dc, 1, 1, 4, 4, c.dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(c.at(4, 4), patternAt(3, 3));
-  EXPECT_EQ(c.at(1, 1), patternAt(0, 0));
-  EXPECT_EQ(c.at(0, 0), patternAt(0, 0));
-  fillPattern(c);
-  EXPECT_TRUE(BitBlt(c.dc, 0, 0, 4, 4, c.dc, 1, 1, SRCCOPY));
-  EXPECT_EQ(c.at(0, 0), patternAt(1, 1));
-  EXPECT_EQ(c.at(3, 3), patternAt(4, 4));
+  const struct {
+    int width, height, x, y, w, h, sx, sy;
+  } cases[] = {{5, 5, 1, 1, 4, 4, 0, 0}, {5, 5, 0, 0, 4, 4, 1, 1}, {16, 12, 0, 4, 16, 5, 0, 1},
+               {16, 12, 0, 4, 16, 5, 0, 6}, {16, 12, 0, 2, 16, 5, 0, 1}, {16, 12, 0, 1, 16, 5, 0, 6}};
+  for (const auto& k : cases) {
+    Canvas c(k.width, k.height);
+    fillPattern(c);
+    EXPECT_TRUE(BitBlt(c.dc, k.x, k.y, k.w, k.h, c.dc, k.sx, k.sy, SRCCOPY));
+    for (int y = 0; y < k.height; ++y) {
+      for (int x = 0; x < k.width; ++x) {
+        bool moved = x >= k.x && x < k.x + k.w && y >= k.y && y < k.y + k.h;
+        ASSERT_EQ(c.at(x, y), moved ? patternAt(x - k.x + k.sx, y - k.y + k.sy) : patternAt(x, y))
+            << "from " << k.sx << "," << k.sy << " to " << k.x << "," << k.y << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(BitBlt, RefusesBadHandlesAndRops) {
