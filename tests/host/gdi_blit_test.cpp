@@ -120,24 +120,6 @@ TEST(PatBlt, FillsWithTheSelectedBrush) {
   DeleteObject(brush);
 }
 
-TEST(TransparentImage, LeavesOutTheKeyColourAtFullSize) {
-  Canvas source(3, 2, 0xFF123456u);
-  source.at(1, 0) = kMagenta;
-  source.at(2, 1) = kMagenta;
-  Canvas dest(5, 4, 0xFF000000u);
-  EXPECT_TRUE(TransparentImage(dest.dc, 1, 1, 3, 2, source.dc, 0, 0, 3, 2, kKey));
-  const uint32_t K = 0xFF000000u, C = 0xFF123456u;
-  EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{K, K, K, K, K,  //
-                                                          K, C, K, C, K,  //
-                                                          K, C, C, K, K,  //
-                                                          K, K, K, K, K}));
-  // Another key leaves the magenta in.
-  dest.surface().reset(5, 4, 0xFF000000u);
-  EXPECT_TRUE(TransparentImage(dest.dc, 1, 1, 3, 2, source.dc, 0, 0, 3, 2, RGB(0x12, 0x34, 0x56)));
-  EXPECT_EQ(dest.at(2, 1), kMagenta);
-  EXPECT_EQ(dest.at(1, 1), 0xFF000000u);
-}
-
 TEST(TransparentImage, KeysEveryPixelOfWideRows) {
   Canvas source(11, 2);
   fillPattern(source);
@@ -156,6 +138,10 @@ TEST(TransparentImage, KeysEveryPixelOfWideRows) {
       ASSERT_EQ(dest.at(x, y), from ? patternAt(x / 2, 0) : 0xFF000000u) << x << "," << y;
     }
   }
+  // Another key leaves the magenta in, and keys its own colour out.
+  EXPECT_TRUE(TransparentImage(dest.dc, 1, 0, 11, 2, source.dc, 0, 0, 11, 2, patternAt(1, 0) & 0xFFFFFF));
+  EXPECT_EQ(dest.at(1, 0), kMagenta);
+  EXPECT_EQ(dest.at(2, 0), patternAt(1, 0));  // left as the first copy drew it
 }
 
 TEST(TransparentImage, DoublesAndHalvesAtExactPositions) {
@@ -227,41 +213,35 @@ TEST(TransparentImage, PerPixelAlphaBitmapKeysItsOwnColours) {
   EXPECT_EQ(dest.at(3, 0), 0xFF00FF00u);
 }
 
-TEST(AlphaBlend, ConstantAlphaBlendsMagentaLikeAnyColour) {
-  Canvas source(2, 2, kMagenta);
-  Canvas dest(2, 2, 0xFF000000u);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(128, 0)));
-  EXPECT_EQ(dest.at(1, 1), 0xFF800080u);
-  dest.surface().reset(2, 2, 0xFF000000u);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(254, AC_SRC_ALPHA)));
-  EXPECT_EQ(dest.at(0, 0), 0xFFFE00FEu);
-  // Over white, alpha 128: half of each.
-  dest.surface().reset(2, 2, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(128, 0)));
-  EXPECT_EQ(dest.at(0, 1), 0xFFFF7FFFu);
-  // Constant alpha 0 leaves the destination as it was.
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(0, 0)));
-  EXPECT_EQ(dest.at(0, 1), 0xFFFF7FFFu);
-}
-
-TEST(AlphaBlend, PerPixelAlphaOnlyWithSourceAlpha) {
-  Canvas source(1, 1, 0x80800000u);  // red at alpha 128, premultiplied, as a 32-bit BMP loads
-  host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
-  Canvas dest(1, 1, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, AC_SRC_ALPHA)));
-  EXPECT_EQ(dest.at(0, 0), 0xFFFF7F7Fu);
-  // Without AC_SRC_ALPHA the source counts as opaque.
-  dest.surface().reset(1, 1, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, 0)));
-  EXPECT_EQ(dest.at(0, 0), 0xFF800000u);
-  // Both alphas at once: a quarter of the source's red, three quarters of white.
-  dest.surface().reset(1, 1, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(128, AC_SRC_ALPHA)));
-  EXPECT_NEAR(red(dest.at(0, 0)), 255, 1);
-  EXPECT_NEAR(green(dest.at(0, 0)), 191, 1);
-  EXPECT_NEAR(blue(dest.at(0, 0)), 191, 1);
-  EXPECT_EQ(alpha(dest.at(0, 0)), 0xFF);
-  // An opaque source blends the same with and without AC_SRC_ALPHA.
+// Constant alpha blends magenta like any colour; a source's own alpha counts
+// only with AC_SRC_ALPHA (an opaque source blends alike either way), and both
+// alphas at once multiply.
+TEST(AlphaBlend, ConstantAndPerPixelAlpha) {
+  const struct {
+    uint32_t source;
+    bool perPixel;
+    BYTE constant, format;
+    uint32_t under, expected;
+    int tolerance;  // per channel
+  } cases[] = {
+      {kMagenta, false, 128, 0, 0xFF000000u, 0xFF800080u, 0},
+      {kMagenta, false, 254, AC_SRC_ALPHA, 0xFF000000u, 0xFFFE00FEu, 0},
+      {kMagenta, false, 128, 0, 0xFFFFFFFFu, 0xFFFF7FFFu, 0},
+      {kMagenta, false, 0, 0, 0xFF123456u, 0xFF123456u, 0},
+      {0x80800000u, true, 255, AC_SRC_ALPHA, 0xFFFFFFFFu, 0xFFFF7F7Fu, 0},  // red at alpha 128, premultiplied
+      {0x80800000u, true, 255, 0, 0xFFFFFFFFu, 0xFF800000u, 0},          // counted as opaque
+      {0x80800000u, true, 128, AC_SRC_ALPHA, 0xFFFFFFFFu, 0xFFFFBFBFu, 1},  // a quarter red over 3/4 white
+  };
+  for (const auto& k : cases) {
+    Canvas source(2, 2, k.source), dest(2, 2, k.under);
+    host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = k.perPixel;
+    EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(k.constant, k.format)));
+    uint32_t p = dest.at(1, 1);
+    EXPECT_EQ(alpha(p), 0xFF) << std::hex << k.source;
+    for (int shift : {0, 8, 16}) {
+      EXPECT_NEAR(int((p >> shift) & 0xFF), int((k.expected >> shift) & 0xFF), k.tolerance) << std::hex << k.source << " " << p;
+    }
+  }
   Canvas opaque(1, 1, 0xFF204060u);
   Canvas a(1, 1, 0xFF000000u), b(1, 1, 0xFF000000u);
   AlphaBlend(a.dc, 0, 0, 1, 1, opaque.dc, 0, 0, 1, 1, blendOf(100, AC_SRC_ALPHA));
