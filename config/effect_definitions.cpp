@@ -129,43 +129,34 @@ static void addInheritFlags(const WCHAR* text, EffectDef* def) {
 
 int readSetRecord(const char* p, int* consumed) {
   const char* start = p;
-  int n;
-  p += readInt(p, &n);
-  if (!takeEntryNumber(start, p, n, SET_NUMBER_OUT_OF_RANGE, consumed)) return 0;
+  int n = readEntryNumber(&p, SET_NUMBER_OUT_OF_RANGE, consumed);
+  if (n < 0) return 0;
   EffectDef* def = &scene.defs[n];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   p += readKindLetter(p, def);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 3);
+  p += skipToField(p, 3);
   p += readSource(p, def);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
+  p += skipToField(p, 4);
   p += readInt(p, &def->layer);
   int position = 5;
   for (const FloatPairField& field : kFloatPairFields) {
     float dropped;
-    p += skipBlanks(p);
-    noteFinding(FINDING_FIELD, p, position++);
+    p += skipToField(p, position++);
     float* second = field.bracket == NO_FIELD ? &dropped : floatField(def, field.bracket);
     p += readFloatPair(p, floatField(def, field.value), second);
   }
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 39);
+  p += skipToField(p, 39);
   p += readInt(p, &def->lifetime);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 40);
+  p += skipToField(p, 40);
   p += readIntPair(p, &def->childDef, &def->childDefRange);
   int* const spawnFields[] = {&def->spawnAtAge, &def->spawnEvery, &def->spawnChance, &def->spawnOnDeath,
                               &def->spawnCount};
   for (int i = 0; i < 5; ++i) {
-    p += skipBlanks(p);
-    noteFinding(FINDING_FIELD, p, 41 + i);
+    p += skipToField(p, 41 + i);
     p += readInt(p, spawnFields[i]);
   }
   WCHAR flags[MAX_TEXT_UNITS];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 46);
+  p += skipToField(p, 46);
   const char* flagsPosition = p;
   p += readText(p, flags);
   noteFinding(FINDING_FLAGS, flagsPosition, 0, 0, 0, flags);

@@ -55,6 +55,13 @@ int takeEntryNumber(const char* start, const char* p, int n, const WCHAR* outOfR
   return 0;
 }
 
+int readEntryNumber(const char** cursor, const WCHAR* outOfRange, int* consumed) {
+  const char* start = *cursor;
+  int n;
+  *cursor += readInt(start, &n);
+  return takeEntryNumber(start, *cursor, n, outOfRange, consumed) ? n : -1;
+}
+
 // Runs the block of a directive whose name ends at p: records read by step,
 // one a line, until a record would begin with '@', the text ends, or
 // MAX_BLOCK_RECORDS records are read. Puts the bytes consumed into *consumed;
@@ -87,18 +94,14 @@ static int readBaseDirective(const char* p, int* consumed) {
   p += skipBlanksAndLines(p);
   noteFinding(FINDING_RECORD, p);
   p += readInt(p, &tickInterval);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   p += readInt(p, &duration);
-  p += skipBlanks(p);
+  p += skipToField(p, 3);
   const char* colour = p;
-  noteFinding(FINDING_FIELD, p, 3);
   p += readInt(p, &red);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
+  p += skipToField(p, 4);
   p += readInt(p, &green);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 5);
+  p += skipToField(p, 5);
   p += readInt(p, &blue);
   noteFinding(FINDING_RECORD_END, p);
   noteFinding(FINDING_BASE_COLOUR, colour, red, green, blue);
@@ -160,9 +163,8 @@ static int readBmpRecord(const char* p, int* consumed) {
   int n;
   WCHAR name[MAX_TEXT_UNITS];
   p += readInt(p, &n);
-  p += skipBlanks(p);
+  p += skipToField(p, 2);
   const char* namePosition = p;
-  noteFinding(FINDING_FIELD, p, 2);
   p += readText(p, name);
   *consumed = (int)(p - start);
   if (!takeEntryNumber(start, p, n, BMP_NUMBER_OUT_OF_RANGE, consumed)) return 0;
@@ -190,8 +192,7 @@ static int readBmpRecord(const char* p, int* consumed) {
                          &slot->frameCount, &slot->frameTicks, &slot->playMode,   &slot->firstFrame,
                          &slot->randomFrame};
   for (int i = 0; i < (int)(sizeof(fields) / sizeof(fields[0])); ++i) {
-    p += skipBlanks(p);
-    noteFinding(FINDING_FIELD, p, 3 + i);
+    p += skipToField(p, 3 + i);
     p += readInt(p, fields[i]);
   }
   *consumed = (int)(p - start);
@@ -202,21 +203,15 @@ static int readBmpRecord(const char* p, int* consumed) {
 // typing speed, shadow offset, bold backing and the text.
 static int readTxtRecord(const char* p, int* consumed) {
   const char* start = p;
-  int n;
-  p += readInt(p, &n);
-  if (!takeEntryNumber(start, p, n, TXT_NUMBER_OUT_OF_RANGE, consumed)) return 0;
+  int n = readEntryNumber(&p, TXT_NUMBER_OUT_OF_RANGE, consumed);
+  if (n < 0) return 0;
   TextSlot* slot = &scene.texts[n];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
-  p += readInt(p, &slot->typeSpeed);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 3);
-  p += readInt(p, &slot->shadowOffset);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
-  p += readInt(p, &slot->boldBacking);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 5);
+  int* const fields[] = {&slot->typeSpeed, &slot->shadowOffset, &slot->boldBacking};
+  for (int i = 0; i < 3; ++i) {
+    p += skipToField(p, 2 + i);
+    p += readInt(p, fields[i]);
+  }
+  p += skipToField(p, 5);
   p += readText(p, slot->text);
   *consumed = (int)(p - start);
   return 1;
@@ -229,12 +224,10 @@ static int readTxtRecord(const char* p, int* consumed) {
 // vertices are read past.
 static int readPgnRecord(const char* p, int* consumed) {
   const char* start = p;
-  int n;
-  p += readInt(p, &n);
-  if (!takeEntryNumber(start, p, n, PGN_NUMBER_OUT_OF_RANGE, consumed)) return 0;
+  int n = readEntryNumber(&p, PGN_NUMBER_OUT_OF_RANGE, consumed);
+  if (n < 0) return 0;
   PolygonSlot* slot = &scene.polygons[n];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   const char* countPosition = p;
   p += readInt(p, &slot->count);
   free(slot->points);  // a polygon number used again replaces its vertices
@@ -246,11 +239,9 @@ static int readPgnRecord(const char* p, int* consumed) {
     if (slot->points == nullptr) slot->count = 0;
     for (int i = 0; i < count; ++i) {
       PolygonVertex vertex;
-      p += skipBlanks(p);
-      noteFinding(FINDING_FIELD, p, 3 + 2 * i);
+      p += skipToField(p, 3 + 2 * i);
       p += readFloat(p, &vertex.x);
-      p += skipBlanks(p);
-      noteFinding(FINDING_FIELD, p, 4 + 2 * i);
+      p += skipToField(p, 4 + 2 * i);
       p += readFloat(p, &vertex.y);
       if (slot->points != nullptr) slot->points[i] = vertex;
     }
@@ -268,14 +259,11 @@ static int readEvtRecord(const char* p, int* consumed) {
   const char* start = p;
   EventEntry entry;
   p += readInt(p, &entry.tick);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   p += readInt(p, &entry.gate);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 3);
+  p += skipToField(p, 3);
   p += readInt(p, &entry.target);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
+  p += skipToField(p, 4);
   p += readInt(p, &entry.action);
   noteFinding(FINDING_ENTRY, start, scene.eventCount < MAX_SCENE_ENTRIES ? scene.eventCount : -1);
   if (scene.eventCount < MAX_SCENE_ENTRIES) scene.events[scene.eventCount++] = entry;

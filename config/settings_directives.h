@@ -40,6 +40,11 @@ typedef int (*RecordStep)(const char* p, int* consumed);
 // start to p put into *consumed.
 int takeEntryNumber(const char* start, const char* p, int n, const WCHAR* outOfRange, int* consumed);
 
+// The prologue of a record whose first field is its entry number: reads the
+// number at *cursor, steps *cursor past it and takes it (takeEntryNumber).
+// Returns the entry, or -1 when the record fails the load.
+int readEntryNumber(const char** cursor, const WCHAR* outOfRange, int* consumed);
+
 // Parses textBuffer into the scene tables and the base settings; 1, or 0 with
 // loadErrorText set at the first bad record.
 int parseSettingsText(void);
