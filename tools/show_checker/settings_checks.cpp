@@ -101,8 +101,9 @@ static void reportEmptyBlock(CheckState& c) {
   if (textAt(r.start) == '@') {
     addFinding(c, c.directiveOffset, FindingSeverity::Warning, "empty-block",
                "the " + name + " block has no record: its first record is read from '" + wordAt(r.start) + "' on " +
-                   lineLabel(c.lines, r.start) + ", which then opens nothing, and the lines after it up to the next '@' are read as " +
-                   name + " records");
+                   lineLabel(c.lines, r.start) +
+                   ", which then opens nothing, and the lines after it up to the next '@' are read as " + name +
+                   " records");
     c.swallowed = true;
   } else {
     addFinding(c, c.directiveOffset, FindingSeverity::Warning, "empty-block",

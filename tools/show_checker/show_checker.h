@@ -5,8 +5,8 @@
 //
 // The findings come from the parser's own notes (config/diagnostics.h) and from
 // the tables it loaded; the checker never parses the text a second time, and
-// every name it shows of the format (directives, fields, kind letters, clock
-// codes, keywords) comes from the parser's tables.
+// what it knows of the format (directive, field and kind names, clock codes,
+// schedule keywords) it reads from the tables the parser itself uses.
 //
 // The folder, one file per concern: findings (and their text and JSON forms),
 // source_positions, parser_notes (the notes, and the text at top level),
