@@ -19,7 +19,7 @@
 #include "render/surfaces.h"
 #include "tools/contact_sheet.h"
 #include "tools/render_options.h"
-#include "tools/show_checker.h"
+#include "tools/show_checker/show_checker.h"
 #include "tools/trace_writer.h"
 
 namespace {
