@@ -63,7 +63,7 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Tessaril plays a show: a timed animation of images, sprite sheets, texts,\n"
     "the date and time and simple shapes, full-screen over the desktop. Started\n"
     "with -s it stays resident with a tray icon and plays a show when the icon\n"
-    "is tapped or the machine resumes from suspend. tessaril-render plays a show\n"
+    "is clicked or the machine resumes from suspend. tessaril-render plays a show\n"
     "on a virtual clock into PNG frames and checks a show for its authors.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
