@@ -1,5 +1,7 @@
 // Two real player processes on the headless host with the real clock: the
-// single-instance hand-over between a second start and the running instance.
+// single-instance hand-over between a second start and the running instance;
+// the show folder the player chooses, installed and portable; --help and
+// --version.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,11 +14,17 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
+const char* const SCHEDULE = "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n";
+const char* const SHORT_SHOW = "@base\r\n50, 2, 0, 0, 0\r\n@\r\n";  // ends after 2 ticks
+const char* const LEAVING = "[メッセージ] 常駐を解除します";
 
 struct Process {
   pid_t pid = -1;
@@ -28,6 +36,9 @@ class TwoProcesses : public ::testing::Test {
  protected:
   std::string dir;      // stands for the executable's directory
   std::string runtime;  // XDG_RUNTIME_DIR: the single-instance sockets
+  std::string home;     // HOME of the player: a user without a show folder yet
+  std::string exe;      // the player started
+  std::map<std::string, std::string> env;  // set in the player; empty: unset
 
   void SetUp() override {
     char a[] = "/tmp/tessaril-procs-XXXXXX";
@@ -36,33 +47,41 @@ class TwoProcesses : public ::testing::Test {
     ASSERT_NE(mkdtemp(b), nullptr);
     dir = a;
     runtime = b;
+    home = dir + "/home";
+    exe = dir + "/tessaril";
+    env = {{"HOME", home}, {"XDG_CONFIG_HOME", ""}, {"TESSARIL_HOME", ""}};
     chmod(dir.c_str(), 0755);
-    ASSERT_EQ(std::system(("cp '" TESSARIL_BINARY "' '" + dir + "/tessaril'").c_str()), 0);
-    write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
+    mkdir(home.c_str(), 0755);
+    ASSERT_EQ(std::system(("cp '" TESSARIL_BINARY "' '" + exe + "'").c_str()), 0);
+    write("schedule.ini", SCHEDULE);
     write("default.txt", "@base\r\n50, 0, 0, 0, 0\r\n@\r\n");
   }
 
   void TearDown() override { std::system(("rm -rf '" + dir + "' '" + runtime + "'").c_str()); }
 
-  void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name, std::ios::binary) << text;
-    chmod((dir + "/" + name).c_str(), 0644);
+  void write(const std::string& name, const std::string& text, const std::string& folder = "") {
+    std::string path = (folder.empty() ? dir : folder) + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    chmod(path.c_str(), 0644);
   }
 
-  // Starts the player with args; prefix (such as setpriv ...) runs it as another user.
+  // Starts exe with args and env, its standard output and error read into err;
+// prefix (such as setpriv ...) runs it as another user.
   Process start(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
     int pipeFds[2];
     EXPECT_EQ(pipe(pipeFds), 0);
     Process p;
     p.pid = fork();
     if (p.pid == 0) {
+      dup2(pipeFds[1], 1);
       dup2(pipeFds[1], 2);
       close(pipeFds[0]);
       setenv("TESSARIL_BACKEND", "headless", 1);
       setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
       unsetenv("TESSARIL_HEADLESS_INPUT");
+      for (const auto& [name, value] : env) value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
       std::vector<std::string> all = prefix;
-      all.push_back(dir + "/tessaril");
+      all.push_back(exe);
       all.insert(all.end(), args.begin(), args.end());
       std::vector<char*> argv;
       for (std::string& s : all) argv.push_back(s.data());
@@ -133,9 +152,6 @@ long long cpuTimeNs(pid_t pid) {
   return total;
 }
 
-const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
-const char* const LEAVING = "[メッセージ] 常駐を解除します";
-
 TEST_F(TwoProcesses, PlainSecondStartExitsAtOnceAndTheResidentOnePlaysItsNormalShow) {
   // normal.txt is missing: the resident instance shows the load error when it
   // plays it, which ends it; that is how the test sees the show start.
@@ -177,7 +193,7 @@ TEST_F(TwoProcesses, AProcessOfAnotherUserDoesNotReachTheRunningInstance) {
   if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
     GTEST_FAIL() << "needs root and setpriv to start a process of another user";
   }
-  write("default.txt", "@base\r\n50, 2, 0, 0, 0\r\n@\r\n");
+  write("default.txt", SHORT_SHOW);
   Process first = start({"-s"});
   ASSERT_TRUE(waitForListener());
   // nobody finds no instance it may reach: it plays its own short show and ends.
@@ -202,6 +218,86 @@ TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
   Process ender = start({"-s"});
   EXPECT_EQ(waitFor(ender, 10), 0);
   EXPECT_EQ(waitFor(first, 10), 0);
+}
+
+TEST_F(TwoProcesses, HelpAndVersionAloneAreAnsweredWithoutAShowOrTheRunningInstance) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* output;  // what the start prints first
+  };
+  const Row answered[] = {{{"--help"}, "usage: tessaril [-f NAME] [-s]\n"},
+                          {{"--version"}, "tessaril " TESSARIL_VERSION "\n"}};
+  Process first = start({"-s"});
+  ASSERT_TRUE(waitForListener());
+  for (const Row& row : answered) {
+    Process p = start(row.args);
+    EXPECT_EQ(waitFor(p, 10), 0) << row.args[0];
+    EXPECT_EQ(p.err.find(row.output), 0u) << p.err;
+  }
+  EXPECT_EQ(waitFor(first, 0.3), -1000) << "a second start would have made it play: " << first.err;
+  EXPECT_EQ(first.err, "");
+  Process ender = start({"-s"});
+  EXPECT_EQ(waitFor(ender, 10), 0);
+  EXPECT_EQ(waitFor(first, 10), 0);
+  // Anything else is the system's command line: without default.txt these
+  // play nothing but the load error.
+  unlink((dir + "/default.txt").c_str());
+  for (std::vector<std::string> args : {std::vector<std::string>{"--helpx"}, {"-h"}, {"--help", "--version"}}) {
+    Process p = start(args);
+    EXPECT_EQ(waitFor(p, 10), 0) << args[0];
+    EXPECT_EQ(p.err, std::string(LOAD_FAILED) + "\n") << args[0];
+  }
+}
+
+// Which folder a plain start plays default.txt from: the only one given it.
+TEST_F(TwoProcesses, TheShowFolderIsTessarilHomeThenAPortableFolderThenTheUsersOwn) {
+  std::string tessarilHome = dir + "/shows";
+  std::string users = home + "/.config/tessaril";
+  ASSERT_EQ(std::system(("mkdir -p '" + tessarilHome + "' '" + users + "'").c_str()), 0);
+  write("schedule.ini", SCHEDULE, tessarilHome);
+  write("schedule.ini", SCHEDULE, users);
+  struct Row {
+    bool homeSet;
+    bool portable;  // the executable's directory holds schedule.ini
+    std::string plays;
+  } rows[] = {{false, true, dir}, {true, true, tessarilHome}, {false, false, users}, {true, false, tessarilHome}};
+  for (const Row& row : rows) {
+    for (const std::string& folder : {dir, tessarilHome, users}) unlink((folder + "/default.txt").c_str());
+    unlink((dir + "/schedule.ini").c_str());
+    if (row.portable) write("schedule.ini", SCHEDULE);
+    write("default.txt", SHORT_SHOW, row.plays);
+    env["TESSARIL_HOME"] = row.homeSet ? tessarilHome : "";
+    Process p = start({});
+    EXPECT_EQ(waitFor(p, 10), 0) << row.plays;
+    EXPECT_EQ(p.err, "") << row.plays;
+  }
+}
+
+// The installed player on a user's first start: the show folder appears with
+// the installed demo; later starts change nothing in it.
+TEST_F(TwoProcesses, AnInstalledPlayerFillsTheUsersShowFolderOnItsFirstStartOnly) {
+  std::string prefix = dir + "/prefix";
+  ASSERT_EQ(std::system(("cmake --install '" TESSARIL_BUILD_DIR "' --prefix '" + prefix + "' >/dev/null").c_str()), 0);
+  exe = prefix + "/bin/tessaril";
+  std::string demo = prefix + "/share/tessaril/demo";
+  for (const std::string& config : {std::string(), dir + "/config"}) {
+    env["XDG_CONFIG_HOME"] = config;
+    std::string folder = (config.empty() ? home + "/.config" : config) + "/tessaril";
+    Process first = start({"-s"});
+    ASSERT_TRUE(waitForListener()) << first.err;
+    EXPECT_EQ(std::system(("diff -r '" + demo + "' '" + folder + "'").c_str()), 0) << "the demo and its schedule";
+    Process ender = start({"-s"});
+    EXPECT_EQ(waitFor(ender, 10), 0);
+    EXPECT_EQ(waitFor(first, 10), 0);
+    // The demo plays for longer than 10 s: an edited show that ends at once
+    // shows that the edit was kept and played.
+    write("default.txt", SHORT_SHOW, folder);
+    Process again = start({});
+    EXPECT_EQ(waitFor(again, 10), 0) << again.err;
+    EXPECT_EQ(again.err, "");
+    EXPECT_EQ(std::system(("diff -r -x default.txt '" + demo + "' '" + folder + "'").c_str()), 0);
+    EXPECT_EQ(std::system(("grep -q '50, 2' '" + folder + "/default.txt'").c_str()), 0);
+  }
 }
 
 }  // namespace
