@@ -66,7 +66,7 @@ class TwoProcesses : public ::testing::Test {
   }
 
   // Starts exe with args and env, its standard output and error read into err;
-// prefix (such as setpriv ...) runs it as another user.
+  // prefix (such as setpriv ...) runs it as another user.
   Process start(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
     int pipeFds[2];
     EXPECT_EQ(pipe(pipeFds), 0);
