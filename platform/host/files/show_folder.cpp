@@ -172,7 +172,8 @@ std::string findShowFolder(std::string* notice) {
   if (!isDirectory(folder) && isDirectory(demo)) createFromDemo(folder, demo, notice);
   if (notice->empty() && !holdsSchedule(folder)) {
     *notice = "no schedule.ini in " + own + "/ nor in " + folder + "/";
-    if (!isDirectory(demo)) *notice += ", and no installed demo show in " + demo + "/ to copy there";
+    *notice += isDirectory(demo) ? " (the installed demo show in " + demo + "/ has one to copy there)"
+                                 : ", and no installed demo show in " + demo + "/ to copy there";
     *notice += "; TESSARIL_HOME names a show folder";
   }
   return folder;
