@@ -1,12 +1,16 @@
 // Two real player processes on the headless host with the real clock: the
-// single-instance hand-over between a second start and the running instance.
+// single-instance hand-over between a second start and the running instance;
+// the show folder the player chooses, installed and portable; --help and
+// --version.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,19 +21,28 @@ namespace {
 
 using player_process::kStillRuns;
 
+const char* const SCHEDULE = "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n";
+const char* const SHORT_SHOW = "@base\r\n50, 2, 0, 0, 0\r\n@\r\n";  // ends after 2 ticks
+
 class TwoProcesses : public ::testing::Test {
  protected:
   player_process::PlayerDir player;
+  std::string home;  // HOME of the player: a user without a show folder yet
+  std::map<std::string, std::string> env = {{"TESSARIL_BACKEND", "headless"}, {"TESSARIL_HEADLESS_INPUT", ""},
+                                            {"XDG_CONFIG_HOME", ""}, {"TESSARIL_HOME", ""}};
 
   void SetUp() override {
     ASSERT_TRUE(player.ready());
-    player.write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
+    home = player.dir() + "/home";
+    mkdir(home.c_str(), 0755);
+    env["HOME"] = home;
+    player.write("schedule.ini", SCHEDULE);
     player.write("default.txt", "@base\r\n50, 0, 0, 0, 0\r\n@\r\n");
   }
 
   // Starts the player with args; prefix (such as setpriv ...) runs it as another user.
   size_t start(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
-    return player.start(args, {{"TESSARIL_BACKEND", "headless"}, {"TESSARIL_HEADLESS_INPUT", ""}}, prefix);
+    return player.start(args, {env.begin(), env.end()}, prefix);
   }
 
   // The exit code, or kStillRuns when it has not ended within the seconds.
@@ -130,6 +143,86 @@ TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
   size_t ender = start({"-s"});
   EXPECT_EQ(waitFor(ender, 10), 0);
   EXPECT_EQ(waitFor(first, 10), 0);
+}
+
+// --help and --version, each alone, are answered before the system's command
+// line is read; anything else is the system's.
+TEST_F(TwoProcesses, HelpAndVersionAloneAreAnsweredWithoutAShowOrTheRunningInstance) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* output;  // what the start prints first
+  };
+  const Row answered[] = {{{"--help"}, "usage: tessaril [-f NAME] [-s]\n"},
+                          {{"--version"}, "tessaril " TESSARIL_VERSION "\n"}};
+  size_t first = start({"-s"});
+  ASSERT_TRUE(waitForListener());
+  for (const Row& row : answered) {
+    size_t p = start(row.args);
+    EXPECT_EQ(waitFor(p, 10), 0) << row.args[0];
+    EXPECT_EQ(player.err(p).find(row.output), 0u) << player.err(p);
+  }
+  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "a second start would have made it play: " << player.err(first);
+  EXPECT_EQ(player.err(first), "");
+  size_t ender = start({"-s"});
+  EXPECT_EQ(waitFor(ender, 10), 0);
+  EXPECT_EQ(waitFor(first, 10), 0);
+  // Without default.txt these play nothing but the load error.
+  unlink((player.dir() + "/default.txt").c_str());
+  for (std::vector<std::string> args : {std::vector<std::string>{"--helpx"}, {"-h"}, {"--help", "--version"}}) {
+    size_t p = start(args);
+    EXPECT_EQ(waitFor(p, 10), 0) << args[0];
+    EXPECT_EQ(player.err(p), std::string(LOAD_FAILED) + "\n") << args[0];
+  }
+}
+
+// Which folder a plain start plays default.txt from: the only one given it.
+TEST_F(TwoProcesses, TheShowFolderIsTessarilHomeThenAPortableFolderThenTheUsersOwn) {
+  const std::string dir = player.dir(), tessarilHome = dir + "/shows", users = home + "/.config/tessaril";
+  ASSERT_EQ(std::system(("mkdir -p '" + tessarilHome + "' '" + users + "'").c_str()), 0);
+  player.write("schedule.ini", SCHEDULE, tessarilHome);
+  player.write("schedule.ini", SCHEDULE, users);
+  struct Row {
+    bool homeSet;
+    bool portable;  // the executable's directory holds schedule.ini
+    std::string plays;
+  } rows[] = {{false, true, dir}, {true, true, tessarilHome}, {false, false, users}, {true, false, tessarilHome}};
+  for (const Row& row : rows) {
+    for (const std::string& folder : {dir, tessarilHome, users}) unlink((folder + "/default.txt").c_str());
+    unlink((dir + "/schedule.ini").c_str());
+    if (row.portable) player.write("schedule.ini", SCHEDULE);
+    player.write("default.txt", SHORT_SHOW, row.plays);
+    env["TESSARIL_HOME"] = row.homeSet ? tessarilHome : "";
+    size_t p = start({});
+    EXPECT_EQ(waitFor(p, 10), 0) << row.plays;
+    EXPECT_EQ(player.err(p), "") << row.plays;
+  }
+}
+
+// The installed player on a user's first start: the show folder appears with
+// the installed demo; later starts change nothing in it.
+TEST_F(TwoProcesses, AnInstalledPlayerFillsTheUsersShowFolderOnItsFirstStartOnly) {
+  std::string prefix = player.dir() + "/prefix";
+  ASSERT_EQ(std::system(("cmake --install '" TESSARIL_BUILD_DIR "' --prefix '" + prefix + "' >/dev/null").c_str()), 0);
+  player.useBinary(prefix + "/bin/tessaril");
+  std::string demo = prefix + "/share/tessaril/demo";
+  for (const std::string& config : {std::string(), player.dir() + "/config"}) {
+    env["XDG_CONFIG_HOME"] = config;
+    std::string folder = (config.empty() ? home + "/.config" : config) + "/tessaril";
+    size_t first = start({"-s"});
+    ASSERT_TRUE(waitForListener()) << player.err(first);
+    EXPECT_EQ(std::system(("diff -r '" + demo + "' '" + folder + "'").c_str()), 0) << "the demo and its schedule";
+    size_t ender = start({"-s"});
+    EXPECT_EQ(waitFor(ender, 10), 0);
+    EXPECT_EQ(waitFor(first, 10), 0);
+    // The demo plays for longer than 10 s: an edited show that ends at once
+    // shows that the edit was kept and played.
+    player.write("default.txt", SHORT_SHOW, folder);
+    size_t again = start({});
+    EXPECT_EQ(waitFor(again, 10), 0) << player.err(again);
+    EXPECT_EQ(player.err(again), "");
+    EXPECT_EQ(std::system(("diff -r -x default.txt '" + demo + "' '" + folder + "'").c_str()), 0);
+    EXPECT_EQ(std::system(("grep -q '50, 2' '" + folder + "/default.txt'").c_str()), 0);
+  }
 }
 
 }  // namespace

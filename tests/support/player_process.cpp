@@ -30,9 +30,10 @@ PlayerDir::~PlayerDir() {
   if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "' '" + runtime_ + "'").c_str());
 }
 
-void PlayerDir::write(const std::string& name, const std::string& text) {
-  std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
-  chmod((dir_ + "/" + name).c_str(), 0644);
+void PlayerDir::write(const std::string& name, const std::string& text, const std::string& folder) {
+  std::string path = (folder.empty() ? dir_ : folder) + "/" + name;
+  std::ofstream(path, std::ios::binary) << text;
+  chmod(path.c_str(), 0644);
 }
 
 size_t PlayerDir::start(const std::vector<std::string>& args,
@@ -42,6 +43,7 @@ size_t PlayerDir::start(const std::vector<std::string>& args,
   Process p;
   if (pipe(pipeFds) == 0) p.pid = fork();
   if (p.pid == 0) {
+    dup2(pipeFds[1], 1);
     dup2(pipeFds[1], 2);
     close(pipeFds[0]);
     close(pipeFds[1]);
@@ -54,7 +56,7 @@ size_t PlayerDir::start(const std::vector<std::string>& args,
       }
     }
     std::vector<std::string> all = prefix;
-    all.push_back(dir_ + "/tessaril");
+    all.push_back(binary_.empty() ? dir_ + "/tessaril" : binary_);
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : all) argv.push_back(s.data());

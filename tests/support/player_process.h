@@ -2,7 +2,7 @@
 // of two processes and of the x11 backend run it: from a scratch directory
 // holding a copy of the binary (it stands for the executable's directory) and
 // the files a test writes there, with a private runtime directory for the
-// single-instance socket, its standard error collected until it ends. Every
+// single-instance socket, its standard output and error collected until it ends. Every
 // child still running when the directory goes is killed by its pid.
 #pragma once
 
@@ -21,7 +21,7 @@ struct Process {
   pid_t pid = -1;
   int exitCode = kStillRuns;  // once it ended
   int errFd = -1;
-  std::string err;  // what it wrote to standard error so far
+  std::string err;  // what it wrote to standard output and error so far
 };
 
 class PlayerDir {
@@ -36,8 +36,10 @@ class PlayerDir {
   const std::string& dir() const { return dir_; }
   const std::string& runtime() const { return runtime_; }
 
-  // Writes a file (as given, readable by everyone) next to the binary.
-  void write(const std::string& name, const std::string& text);
+  // Writes a file (as given, readable by everyone) next to the binary, or in folder.
+  void write(const std::string& name, const std::string& text, const std::string& folder = "");
+  // Later starts run this binary instead of the copy (an installed player).
+  void useBinary(const std::string& path) { binary_ = path; }
 
   // Starts the player with args and environment variables (an empty value
   // unsets one); prefix (such as setpriv ...) runs it under another program.
@@ -55,7 +57,7 @@ class PlayerDir {
   void kill(size_t index);
 
  private:
-  std::string dir_, runtime_;
+  std::string dir_, runtime_, binary_;
   bool ready_ = false;
   std::vector<Process> processes_;
 };
