@@ -19,7 +19,7 @@
 
 #include "platform/host/headless/headless_state.h"
 #include "platform/host/runtime/host_clock.h"
-#include "platform/host/host_control.h"
+#include "platform/host/headless/headless_control.h"
 #include "platform/host/common/text_encoding.h"
 #include "platform/host/window_manager/window_state.h"
 
@@ -223,23 +223,23 @@ void headlessTrayChanged(const TrayIcon& icon, DWORD operation) {
 }  // namespace
 
 const Backend headlessBackend = {
-    "headless",
-    headlessAvailable,
-    headlessInit,
-    headlessReset,
-    headlessScreenSize,
-    headlessScreenSurface,
-    headlessCreateWindow,
-    headlessDestroyWindow,
-    headlessWindowChanged,
-    headlessPresent,
-    headlessEventFd,
-    pumpHeadlessInput,
-    nextHeadlessInputTime,
-    headlessOpenMessageBox,
-    headlessPollMessageBox,
-    headlessCloseMessageBox,
-    headlessTrayChanged,
+    .name = "headless",
+    .available = headlessAvailable,
+    .init = headlessInit,
+    .reset = headlessReset,
+    .screenSize = headlessScreenSize,
+    .screenSurface = headlessScreenSurface,
+    .createWindow = headlessCreateWindow,
+    .destroyWindow = headlessDestroyWindow,
+    .windowChanged = headlessWindowChanged,
+    .present = headlessPresent,
+    .eventFd = headlessEventFd,
+    .pumpEvents = pumpHeadlessInput,
+    .nextEventTime = nextHeadlessInputTime,
+    .openMessageBox = headlessOpenMessageBox,
+    .pollMessageBox = headlessPollMessageBox,
+    .closeMessageBox = headlessCloseMessageBox,
+    .trayChanged = headlessTrayChanged,
 };
 
 bool isHeadless() { return &backend() == &headlessBackend; }
@@ -261,8 +261,6 @@ bool setScreenSize(int width, int height) {
   resizeHeadlessScreen(width, height);
   return true;
 }
-
-void getScreenSize(int* width, int* height) { backend().screenSize(width, height); }
 
 bool setScreenPicture(const uint32_t* pixels, int width, int height) {
   if (!isHeadless() || pixels == nullptr || width < 1 || height < 1 || width > kMaxBitmapSide ||
