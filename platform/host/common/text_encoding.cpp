@@ -14,8 +14,6 @@
 namespace host {
 namespace {
 
-const char16_t kReplacement = 0xFFFD;
-
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += char(c);

@@ -10,6 +10,9 @@
 
 namespace host {
 
+// U+FFFD, what every conversion puts for a unit or byte that is no character.
+constexpr char16_t kReplacement = 0xFFFD;
+
 // Length in units of a NUL-terminated UTF-16 text.
 size_t wideLength(const WCHAR* text);
 

@@ -14,14 +14,13 @@
 
 namespace {
 
-const char16_t kReplacement = 0xFFFD;
 const UINT kShiftJisCodePage = 932;
 
 // CP932 bytes to UTF-16; no character of the code page maps to U+FFFD, so a
 // replacement unit in the result marks an invalid byte.
 std::u16string cp932ToWide(const char* bytes, size_t count, bool* invalid) {
   std::u16string out = host::cp932ToUtf16(bytes, count);
-  if (out.find(kReplacement) != std::u16string::npos) *invalid = true;
+  if (out.find(host::kReplacement) != std::u16string::npos) *invalid = true;
   return out;
 }
 
