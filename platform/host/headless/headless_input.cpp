@@ -247,7 +247,7 @@ void injectKey(UINT virtualKey) { injectInput(HeadlessInput{InputKind::Key, int(
 void injectTrayTap() { injectInput(HeadlessInput{InputKind::TrayTap, 0, 0, false}); }
 void injectTrayTap(UINT id) { injectInput(HeadlessInput{InputKind::TrayTap, int(id), 0, true}); }
 void injectScreenSize(int width, int height) {
-  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;
+  if (!bitmapSizeFits(width, height)) return;
   injectInput(HeadlessInput{InputKind::ScreenSize, width, height, false});
 }
 
