@@ -28,18 +28,6 @@ class LogindResume : public PlayerTest {
     PlayerTest::TearDown();
   }
 
-  // When a peer's step failed: ends the resident run so that the test fails
-  // instead of waiting for ever.
-  static void endRun() {
-    std::string error;
-    EXPECT_TRUE(host::addInputScript("0:second:1", &error)) << error;  // as a second -s start ends it
-  }
-
-  // Ends the resident instance as a second -s start would, at the third frame.
-  static void endAfterThreeFrames(PlayerTest* t) {
-    if (t->frames.size() == 3) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
-  }
-
   // Waits until the player's watcher has subscribed (and so is matched on the
   // bus); false when it never does.
   static bool watcherSubscribed() {
@@ -57,11 +45,11 @@ TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
                 dbustest::emitPrepareForSleep(logind, false);
     sd_bus_flush_close_unref(logind);
     EXPECT_TRUE(sent);
-    if (!sent) endRun();
+    if (!sent) endRunFromPeer();
   });
   // Nothing else is scheduled, so the virtual clock stands still at 0 until
   // the resume arrives; the third frame ends the resident run.
-  onFrame = endAfterThreeFrames;
+  endAtFrame = 3;
   EXPECT_EQ(run(u"-s"), 0);
   ASSERT_EQ(frames.size(), 3u);
   for (const FrameRecord& f : frames) EXPECT_EQ(f.show, u"wake.txt");
@@ -84,15 +72,13 @@ TEST_F(LogindResume, TwoResumesWithin200MsStartOneShow) {
                 dbustest::emitPrepareForSleep(logind, false);
     sd_bus_flush_close_unref(logind);
     EXPECT_TRUE(sent);
-    if (!sent) endRun();
+    if (!sent) endRunFromPeer();
   });
   // A second start of the show would begin again at tick 0 within these frames.
-  onFrame = [](PlayerTest* t) {
-    if (t->frames.size() == 6) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
-  };
+  endAtFrame = 6;
   host::clockUseReal();
   EXPECT_EQ(run(u"-s"), 0);
-  EXPECT_EQ(ticksOf(u"wake.txt"), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(ticksOf(u"wake.txt"), (Ticks{0, 1, 2, 3, 4, 5}));
 }
 
 TEST_F(LogindResume, TheBusGoingAwayLeavesThePlayerResident) {
@@ -101,14 +87,14 @@ TEST_F(LogindResume, TheBusGoingAwayLeavesThePlayerResident) {
   peer = std::thread([this] {
     if (!watcherSubscribed()) {
       ADD_FAILURE() << "the watcher never subscribed";
-      endRun();
+      endRunFromPeer();
       return;
     }
     bus.stop();
     // The player still answers a resume that reaches its subscription.
     host::deliverResume();
   });
-  onFrame = endAfterThreeFrames;
+  endAtFrame = 3;
   EXPECT_EQ(run(u"-s"), 0);
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].show, u"wake.txt");
@@ -120,7 +106,7 @@ TEST_F(LogindResume, NoBusPrintsTheFailureAndThePlayerStaysResident) {
   writeSchedule("normal.txt", "wake.txt");
   writeShow("normal.txt", 100, 0);
   testing::internal::CaptureStderr();
-  onFrame = endAfterThreeFrames;
+  endAtFrame = 3;
   EXPECT_EQ(run(u"-s", "500:tray"), 0);
   std::string console = testing::internal::GetCapturedStderr();
   EXPECT_NE(console.find("RequestPowerNotifications failed: 426\n"), std::string::npos) << console;
