@@ -60,7 +60,7 @@ TEST_F(FileFaults, AnImageThatCannotBeLoadedEndsTheStartWithTheImageMessage) {
     writeShow("default.txt", 50, 3, "@bmp\r\n0, \"" + std::string(row.name) + "\", 0, 0, 0, 0, 0, 0, 0, 0, 0\r\n@\r\n");
     EXPECT_EQ(run(u""), 0);
     bool good = std::string(row.name).rfind("good", 0) == 0;
-    EXPECT_EQ(ticksOf(u""), good ? Ticks{0, 1, 2, 3} : Ticks{});
+    EXPECT_EQ(ticksOf(u""), good ? (Ticks{0, 1, 2, 3}) : Ticks());
     EXPECT_EQ(boxTexts(), good ? Boxes{} : Boxes{u"ファイルの確認だ|設定ファイル内、@bmpの画像読込に失敗しました"});
     EXPECT_EQ(host::liveObjectCount(), 0u) << "the failed load released its bitmaps and DCs";
   }

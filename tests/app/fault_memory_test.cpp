@@ -99,7 +99,9 @@ TEST_F(MemoryFaults, EachFailedAllocationShowsTheMessageOrDropsThePolygon) {
     ASSERT_EQ(seen.size(), row.frames);
     // Allocations below this number belong to the schedule and the first show.
     const int64_t secondShowFrom = resident ? seen[0].allocations : total;
-    if (resident) ASSERT_EQ(seen[3].allocations, total) << "the second show allocates as the first";
+    if (resident) {
+      ASSERT_EQ(seen[3].allocations, total) << "the second show allocates as the first";
+    }
     int messages = 0, dropped = 0;
     int64_t n = 0;
     for (; n <= total; ++n) {

@@ -52,7 +52,9 @@ TEST_F(ResidentMode, ResumeStopsTheShowAndPlaysTheSuspendShow200MsLater) {
   ASSERT_GE(normal.size(), 3u);
   EXPECT_EQ(Ticks(normal.begin(), normal.begin() + 3), (Ticks{0, 1, 2}));
   for (const FrameRecord& f : frames) {
-    if (f.show == u"wake.txt" && f.tick == 0) EXPECT_EQ(f.atMs, 550) << "200 ms after the first resume";
+    if (f.show == u"wake.txt" && f.tick == 0) {
+      EXPECT_EQ(f.atMs, 550) << "200 ms after the first resume";
+    }
   }
   EXPECT_EQ(frames.back().show, u"normal.txt") << "the last tray tap played the normal show again";
 }

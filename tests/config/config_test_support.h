@@ -117,28 +117,41 @@ inline std::string stored() {
   return s;
 }
 
-// A test with fresh scene tables and a temp directory reported as the
-// executable's; exeDirectory already points at it. The base settings start at
-// 0 so that stored() shows what a text sets.
-class ConfigTest : public ::testing::Test {
+// A test with a temp directory reported as the executable's, removed
+// afterwards, with every GDI object and file released in between.
+class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/tessaril-config-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     host::setModuleDirectory(dir_);
-    WCHAR path[PATH_UNITS];
-    locateDataFile(u"", u"x", path);
-    fresh();
   }
   void TearDown() override {
-    releaseSceneTables();
     for (auto kind : {host::ObjectKind::Bitmap, host::ObjectKind::Dc, host::ObjectKind::Brush, host::ObjectKind::File})
       EXPECT_EQ(host::liveObjectCount(kind), 0u);
     host::setModuleDirectory("");
     tickInterval = 1000;
     duration = -1;
     EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
+  }
+  void write(const std::string& name, const std::string& bytes) { test_files::writeWhole(dir_ + "/" + name, bytes); }
+  std::string dir_;
+};
+
+// Fresh scene tables too, and exeDirectory pointing at the directory. The
+// base settings start at 0 so that stored() shows what a text sets.
+class ConfigTest : public ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
+    WCHAR path[PATH_UNITS];
+    locateDataFile(u"", u"x", path);
+    fresh();
+  }
+  void TearDown() override {
+    releaseSceneTables();
+    ScratchDirTest::TearDown();
   }
   // Empty tables, no error and base settings 0, as before a first load.
   void fresh() {
@@ -147,7 +160,6 @@ class ConfigTest : public ::testing::Test {
     loadErrorText = nullptr;
     tickInterval = duration = 0;
   }
-  void write(const std::string& name, const std::string& bytes) { test_files::writeWhole(dir_ + "/" + name, bytes); }
   void writeBmp(const std::string& name, int width, int height) {
     write(name, test_files::bmpBytes(width, height, {0xFF8000}));
   }
@@ -159,7 +171,6 @@ class ConfigTest : public ::testing::Test {
     setText(text);
     return parseSettingsText();
   }
-  std::string dir_;
 };
 
 }  // namespace config_test

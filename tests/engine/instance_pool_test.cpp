@@ -60,7 +60,6 @@ TEST_F(PoolTest, FullPoolPrintsOneLineAndDrawsNothing) {
 TEST_F(PoolTest, RemoveInstancesOfKeepsTheOthersInOrder) {
   for (int d : {4, 1, 4, 2, 4}) spawnInstance(d, 0);
   removeInstancesOf(4);
-  EXPECT_EQ(liveOrder(), (std::vector<int>{2, 4}));
   removeInstancesOf(77);
   removeInstancesOf(-3);
   EXPECT_EQ(liveOrder(), (std::vector<int>{2, 4}));
@@ -147,36 +146,28 @@ TEST_F(PoolTest, InheritanceAddsTheParentsValuesByTheParentsFlags) {
   }
 }
 
+// The spread of 10 draws k = rand() % 1000 + 1 and gives (k / 500 - 1) * 10:
+// one of -9.98, -9.96, ... 9.98, 10.0, never -10; a spread of 0 still draws.
 TEST_F(PoolTest, RandomSpreadGivesExactlyTheThousandValues) {
   ReferenceRand ref{1};
   std::set<float> seen;
   for (int i = 0; i < 100000; ++i) {
     int k = ref.next() % 1000 + 1;
     float v = randomSpread(10.0f);
-    EXPECT_NEAR(v, (k / 500.0 - 1.0) * 10.0, 1e-5);
-    if (k == 500) {
-      EXPECT_EQ(v, 0.0f);
-    }
-    if (k == 1000) {
-      EXPECT_EQ(v, 10.0f);
-    }
-    EXPECT_NE(v, -10.0f);
+    ASSERT_NEAR(v, (k / 500.0 - 1.0) * 10.0, 1e-5);
     seen.insert(v);
   }
   EXPECT_EQ(seen.size(), 1000u);
   EXPECT_NEAR(*seen.begin(), -9.98f, 1e-5);
   EXPECT_EQ(*seen.rbegin(), 10.0f);
-  EXPECT_EQ(randomSpread(0.0f), 0.0f);  // a spread of 0 still draws
+  EXPECT_EQ(seen.count(0.0f), 1u);
+  EXPECT_EQ(randomSpread(0.0f), 0.0f);
   ref.next();
   EXPECT_EQ(rand(), ref.next());
 }
 
 TEST_F(PoolTest, DeviceGeneratorSequenceFromASeed) {
-  const int expected[5] = {41, 18467, 6334, 26500, 19169};
   ReferenceRand ref{1};
   srand(1);
-  for (int value : expected) {
-    EXPECT_EQ(ref.next(), value);
-    EXPECT_EQ(rand(), value);
-  }
+  for (int value : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(std::make_pair(ref.next(), rand()), std::make_pair(value, value));
 }

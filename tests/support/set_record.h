@@ -34,7 +34,7 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // The record «number, kind, ...» without its line end; a named field that is
 // not a @set field fails the test.
-inline std::string setRecord(int number, const std::string& kind, const Fields& fields = {}) {
+inline std::string setRecord(int number, const std::string& kind = "s", const Fields& fields = {}) {
   std::string record = std::to_string(number) + ", " + kind;
   for (const SetField& field : kSetFields) {
     std::string value = field.value;
