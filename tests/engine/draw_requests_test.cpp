@@ -122,26 +122,29 @@ TEST_F(DrawTest, TextNeedsARightEdgeAndFontHeightAndATextSlot) {
   EXPECT_EQ(r[0].x, INT_MAX + INT_MIN);
 }
 
+// The visible character count of "ABCDE" by age: typeSpeed n > 0 shows one
+// more character every n ticks, -n shows n more every tick; -1 is the whole
+// text, as is an empty text at once.
 TEST_F(DrawTest, TypewriterCounts) {
   liveDef(0, KIND_TEXT);
   int slot = place(0, 0, 0, 0, 0, 10, 10);
   TextSlot& text = scene.texts[0];
-  for (int k = 0; k < 5; ++k) text.text[k] = u"ABCDE"[k];
-  text.typeSpeed = 3;
-  const int slowly[16] = {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, -1};
-  for (int age = 0; age < 16; ++age) {
-    pool.slots[slot].age = age;
-    EXPECT_EQ(visibleCharCount(slot), slowly[age]) << age;
+  const struct {
+    const char16_t* text;
+    int typeSpeed;
+    const char* counts;
+  } rows[] = {{u"ABCDE", 3, "0 0 0 1 1 1 2 2 2 3 3 3 4 4 4 -1"}, {u"ABCDE", -2, "0 2 4 -1"}, {u"", 3, "-1"}};
+  for (const auto& row : rows) {
+    std::char_traits<char16_t>::copy(text.text, row.text, std::char_traits<char16_t>::length(row.text) + 1);
+    text.typeSpeed = row.typeSpeed;
+    std::string counts;
+    for (int age = 0, count = 0; age < 40 && count != -1; ++age) {  // up to the whole text
+      pool.slots[slot].age = age;
+      count = visibleCharCount(slot);
+      counts += (age > 0 ? " " : "") + std::to_string(count);
+    }
+    EXPECT_EQ(counts, row.counts) << row.typeSpeed;
   }
-  text.typeSpeed = -2;
-  const int quickly[4] = {0, 2, 4, -1};
-  for (int age = 0; age < 4; ++age) {
-    pool.slots[slot].age = age;
-    EXPECT_EQ(visibleCharCount(slot), quickly[age]) << age;
-  }
-  text.text[0] = 0;
-  pool.slots[slot].age = 0;
-  EXPECT_EQ(visibleCharCount(slot), -1);
 }
 
 TEST_F(DrawTest, ShapesAreAlwaysRequestedAroundTheirPivot) {

@@ -216,21 +216,6 @@ TEST_F(Painter, SurfacesFollowTheClientAreaAndAreReleasedWhole) {
   EXPECT_TRUE(near(at(15, 15), Rgb{255, 0, 0}));
 }
 
-TEST_F(Painter, FramesDeleteEveryPenBrushAndFontTheyMake) {
-  setText(0, u"text");
-  scene.polygons[0] = PolygonSlot{4, square};
-  size_t live = host::liveObjectCount();
-  for (int n = 0; n < 3; ++n) {
-    text(0, 0, 0, 100, 16, -1, n & 1, Rgb{255, 255, 255});
-    shape(KIND_RECTANGLE, n, 0, 0, 10, 10, Rgb{255, 0, 0});
-    shape(KIND_ELLIPSE, 1 - n, 0, 0, 10, 10, Rgb{255, 0, 0});
-    line(0, 0, 50, 50, 3, Rgb{255, 0, 0});
-    polygon(0, 0, 0, 1.0f, 1.0f, Rgb{255, 0, 0});
-    paint();
-    EXPECT_EQ(host::liveObjectCount(), live) << n;
-  }
-}
-
 TEST(PainterSnapshot, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
   setenv("TESSARIL_BACKEND", "headless", 1);
   HWND desktop = GetDesktopWindow();  // the screen: red top-left corner, green elsewhere
