@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
@@ -44,9 +45,7 @@ TEST_F(DrawTest, ImagesTruncateTowardsZeroAndNeedSizeAndAlpha) {
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(box(r[0]), (std::vector<int>{101, 155, 1, 1}));
-  EXPECT_EQ(r[0].srcWidth, 20);
-  EXPECT_EQ(r[0].alpha, 1);
-  EXPECT_EQ(r[0].layer, 4);
+  EXPECT_EQ(std::make_tuple(r[0].srcWidth, r[0].alpha, r[0].layer), std::make_tuple(20, 1, 4));
   emptyDrawList();
   pool.slots[slot].hotX = 0;
   pool.slots[slot].x = -3.7f;
@@ -87,8 +86,7 @@ TEST_F(DrawTest, TextGivesShadowBackingAndText) {
   emitDrawRequests(slot);
   r = requests();
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].x, 97);
-  EXPECT_EQ(r[0].y, 46);
+  EXPECT_EQ(std::make_pair(r[0].x, r[0].y), std::make_pair(97, 46));
   EXPECT_EQ(r[0].extentX - r[0].x, (r[1].extentX - r[1].x) + 6);
 }
 
@@ -159,9 +157,8 @@ TEST_F(DrawTest, ShapesAreAlwaysRequestedAroundTheirPivot) {
   emitDrawRequests(slot);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].kind, KIND_ELLIPSE);
+  EXPECT_EQ(std::make_pair(r[0].kind, r[0].source), std::make_pair(int(KIND_ELLIPSE), 1));
   EXPECT_EQ(box(r[0]), (std::vector<int>{89, 90, 110, 100}));  // x: trunc(100 - 10.5)
-  EXPECT_EQ(r[0].source, 1);
   EXPECT_EQ(r[1].extentX - r[1].x, -5);
 }
 
@@ -177,13 +174,9 @@ TEST_F(DrawTest, LinesRunToEveryInstanceOfTheTarget) {
   emitDrawRequests(from);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].x, 11);
-  EXPECT_EQ(r[0].y, 22);
-  EXPECT_EQ(r[0].srcX, 51);  // the target's offset from this instance's base
-  EXPECT_EQ(r[0].srcY, 22);
-  EXPECT_EQ(r[1].srcX, 11);
-  EXPECT_EQ(r[1].srcY, 82);
-  EXPECT_EQ(r[0].extentY, 3);
+  // From (x, y) to (srcX, srcY), the target's offset from this instance's base; extentY the width.
+  EXPECT_EQ(std::make_tuple(r[0].x, r[0].y, r[0].srcX, r[0].srcY, r[0].extentY), std::make_tuple(11, 22, 51, 22, 3));
+  EXPECT_EQ(std::make_pair(r[1].srcX, r[1].srcY), std::make_pair(11, 82));
   emptyDrawList();
   pool.slots[from].width = 0.5f;  // halfway
   emitDrawRequests(from);
@@ -193,8 +186,7 @@ TEST_F(DrawTest, LinesRunToEveryInstanceOfTheTarget) {
   emitDrawRequests(from);
   r = requests();
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].srcX, r[0].x);
-  EXPECT_EQ(r[0].srcY, r[0].y);
+  EXPECT_EQ(std::make_pair(r[0].srcX, r[0].srcY), std::make_pair(r[0].x, r[0].y));
 }
 
 TEST_F(DrawTest, PolygonsCarryTheirScaleAndOtherKindsNothing) {
@@ -203,10 +195,7 @@ TEST_F(DrawTest, PolygonsCarryTheirScaleAndOtherKindsNothing) {
   emitDrawRequests(slot);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].source, 999);
-  EXPECT_EQ(r[0].x, 5);
-  EXPECT_EQ(r[0].extentX, 12);
-  EXPECT_EQ(r[0].scaleY, 3.75f);
+  EXPECT_EQ(std::make_tuple(r[0].source, r[0].x, r[0].extentX, r[0].scaleY), std::make_tuple(999, 5, 12, 3.75f));
   emptyDrawList();
   pool.slots[slot].height = 0.5f;
   emitDrawRequests(slot);

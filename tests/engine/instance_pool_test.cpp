@@ -2,6 +2,7 @@
 // with their random spreads and inheritance, and the random spread itself.
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
@@ -92,9 +93,7 @@ TEST_F(PoolTest, StartValuesDrawTheSpreadsInRowOrder) {
   for (int row = 0; row < 18; ++row) {
     EXPECT_EQ(fields[row], *starts[row] + referenceSpread(ref.next(), *spreads[row])) << "row " << row;
   }
-  EXPECT_EQ(in.def, 3);
-  EXPECT_EQ(in.baseX, 120);
-  EXPECT_EQ(in.baseY, 319);  // 319.68 truncates
+  EXPECT_EQ(std::make_tuple(in.def, in.baseX, in.baseY), std::make_tuple(3, 120, 319));  // 319.68 truncates
   EXPECT_EQ(drawsSince(1), 18);
 }
 
@@ -134,10 +133,8 @@ TEST_F(PoolTest, InheritanceAddsTheParentsValuesByTheParentsFlags) {
   spawnInstance(1, 0);
   spawnInstance(2, 1);
   const EffectInstance& child = pool.slots[2];
-  EXPECT_EQ(child.x, 41.5f);
-  EXPECT_EQ(child.width, 11.0f);
-  EXPECT_EQ(child.vx, 1.0f);
-  EXPECT_EQ(child.alpha, 10.0f);
+  // Offset and size from the parent (its flags), velocity and colour its own.
+  EXPECT_EQ(std::make_tuple(child.x, child.width, child.vx, child.alpha), std::make_tuple(41.5f, 11.0f, 1.0f, 10.0f));
   EXPECT_EQ(child.baseX, 0);  // the base comes from the child's own definition
   // A parent that is not live, or no slot at all, counts as none.
   for (int parent : {7, -4, 1023, 1024, 99999, 8}) {  // 8: the very slot taken
