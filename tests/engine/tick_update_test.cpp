@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "engine/arith.h"
 #include "platform/host/runtime/host_clock.h"
@@ -273,38 +274,29 @@ TEST_F(TickTest, ClockDigitsOfTheLocalTime) {
   EXPECT_EQ(digits, (std::vector<int>{2, 0, 0, 7, 0, 3, 1, 4, 0, 9, 0, 5, 3, 7, -1, -16}));
 }
 
-// Frame k of the sheet lies at column k % 5, row k / 5: looped (play mode 1)
-// or played once and kept at the tenth (play mode 0).
-TEST_F(TickTest, SpriteFramesLoopOnTheSheetOrPlayOnce) {
-  for (int mode : {1, 0}) {
+// Frame k of the sheet lies at column k % 5, row k / 5, and changes every two
+// ticks: looped (play mode 1), played once and kept at the tenth (play mode 0),
+// or drawn at random after the instance's eight spreads.
+TEST_F(TickTest, SpriteFramesLoopPlayOnceOrAreDrawnAtRandom) {
+  for (int mode : {1, 0, -1}) {
     clearInstances();
-    sheet().playMode = mode;
+    ImageSlot& g = sheet();
+    g.playMode = mode == 0 ? 0 : 1;
+    g.randomFrame = mode == -1;
+    srand(11);
+    ReferenceRand ref{11};
     for (int age = 0; age < 45; ++age) {
+      for (int i = 0; i < 8; ++i) ref.next();
+      int k = mode == 1 ? (age / 2) % 10 : mode == 0 ? std::min(age / 2, 9) : age % 2 == 0 ? ref.next() % 10 : -1;
       updateInstances();
       emptyDrawList();
-      int k = mode == 1 ? (age / 2) % 10 : std::min(age / 2, 9);
-      ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << mode << " " << age;
-      ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << mode << " " << age;
-      ASSERT_EQ(pool.slots[1].srcWidth, 20);
+      if (k < 0) continue;
+      ASSERT_EQ(std::make_tuple(pool.slots[1].srcX, pool.slots[1].srcY, pool.slots[1].srcWidth),
+                std::make_tuple(20 * (k % 5), 20 * (k / 5), 20))
+          << mode << " " << age;
     }
-    EXPECT_EQ(pool.slots[1].hotX, 5);  // 10 * 50 / 100
-    EXPECT_EQ(pool.slots[1].hotY, 5);  // 10 * 20 / 40
-  }
-}
-
-TEST_F(TickTest, RandomSpriteFramesDrawAfterTheSpreads) {
-  sheet().randomFrame = 1;
-  srand(11);
-  ReferenceRand ref{11};
-  for (int age = 0; age < 20; ++age) {
-    for (int i = 0; i < 8; ++i) ref.next();
-    int k = age % 2 == 0 ? ref.next() % 10 : -1;
-    updateInstances();
-    emptyDrawList();
-    if (k >= 0) {
-      ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
-      ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
-    }
+    // The hot spot scaled to the instance's size: 10 * 50 / 100 and 10 * 20 / 40.
+    EXPECT_EQ(std::make_pair(pool.slots[1].hotX, pool.slots[1].hotY), std::make_pair(5, 5));
   }
 }
 
