@@ -3,6 +3,7 @@
 #include <string>
 
 #include "config_test_support.h"
+#include "config/settings_directives.h"
 #include "platform/host/host_control.h"
 
 namespace {

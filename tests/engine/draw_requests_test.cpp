@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "platform/host/common/text_encoding.h"
+#include "render/draw_requests.h"
 #include "tests/engine/invariants.h"
 
 class DrawTest : public EngineTest {

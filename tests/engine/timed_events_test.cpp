@@ -2,6 +2,7 @@
 // repeated dispatch and a bad event count.
 #include <string>
 
+#include "engine/timed_events.h"
 #include "tests/engine/invariants.h"
 
 using EventsTest = EngineTest;

@@ -20,7 +20,7 @@
 #include "platform/host/common/handle_table.h"
 #include "platform/host/files/host_files.h"
 #include "tests/support/set_record.h"
-#include "tools/show_checker.h"
+#include "tools/show_checker/show_checker.h"
 
 namespace check_test {
 
