@@ -1,6 +1,8 @@
 // The resident player with logind's power source on a private system bus:
-// logind's PrepareForSleep plays the @suspend show, a bus that goes away leaves
-// the player resident, and no bus leaves it resident with its debug line.
+// logind's PrepareForSleep and wake-up play the @suspend show 200 ms later.
+// What the source makes of logind's signals, of a bus that goes away and of no
+// bus is checked by the host's logind tests; what the player makes of resumes
+// and of a refused subscription, by the resident-mode and shell-fault tests.
 #include <thread>
 
 #include "platform/host/threads/power_source.h"
@@ -28,18 +30,6 @@ class LogindResume : public PlayerTest {
     PlayerTest::TearDown();
   }
 
-  // When a peer's step failed: ends the resident run so that the test fails
-  // instead of waiting for ever.
-  static void endRun() {
-    std::string error;
-    EXPECT_TRUE(host::addInputScript("0:second:1", &error)) << error;  // as a second -s start ends it
-  }
-
-  // Ends the resident instance as a second -s start would, at the third frame.
-  static void endAfterThreeFrames(PlayerTest* t) {
-    if (t->frames.size() == 3) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
-  }
-
   // Waits until the player's watcher has subscribed (and so is matched on the
   // bus); false when it never does.
   static bool watcherSubscribed() {
@@ -57,76 +47,16 @@ TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
                 dbustest::emitPrepareForSleep(logind, false);
     sd_bus_flush_close_unref(logind);
     EXPECT_TRUE(sent);
-    if (!sent) endRun();
+    if (!sent) endRunFromPeer();
   });
   // Nothing else is scheduled, so the virtual clock stands still at 0 until
   // the resume arrives; the third frame ends the resident run.
-  onFrame = endAfterThreeFrames;
+  endAtFrame = 3;
   EXPECT_EQ(run(u"-s"), 0);
   ASSERT_EQ(frames.size(), 3u);
   for (const FrameRecord& f : frames) EXPECT_EQ(f.show, u"wake.txt");
   EXPECT_EQ(frames[0].atMs, 200) << "200 ms after the resume";
   EXPECT_EQ(host::powerSubscriptionCount(), 0) << "the watcher's subscription ended with the window";
-}
-
-// On the real clock: both signals leave logind's connection in one write, so
-// they arrive well within 200 ms of each other however the virtual clock would
-// have moved between their deliveries.
-TEST_F(LogindResume, TwoResumesWithin200MsStartOneShow) {
-  writeSchedule("normal.txt", "wake.txt");
-  writeShow("wake.txt", 50, 0);
-  std::string address = bus.address;
-  peer = std::thread([address] {
-    sd_bus* logind = watcherSubscribed() ? dbustest::connectAsLogind(address) : nullptr;
-    bool sent = logind != nullptr &&
-                sd_bus_emit_signal(logind, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                                   "PrepareForSleep", "b", 0) >= 0 &&
-                dbustest::emitPrepareForSleep(logind, false);
-    sd_bus_flush_close_unref(logind);
-    EXPECT_TRUE(sent);
-    if (!sent) endRun();
-  });
-  // A second start of the show would begin again at tick 0 within these frames.
-  onFrame = [](PlayerTest* t) {
-    if (t->frames.size() == 6) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
-  };
-  host::clockUseReal();
-  EXPECT_EQ(run(u"-s"), 0);
-  EXPECT_EQ(ticksOf(u"wake.txt"), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-}
-
-TEST_F(LogindResume, TheBusGoingAwayLeavesThePlayerResident) {
-  writeSchedule("normal.txt", "wake.txt");
-  writeShow("wake.txt", 100, 0);
-  peer = std::thread([this] {
-    if (!watcherSubscribed()) {
-      ADD_FAILURE() << "the watcher never subscribed";
-      endRun();
-      return;
-    }
-    bus.stop();
-    // The player still answers a resume that reaches its subscription.
-    host::deliverResume();
-  });
-  onFrame = endAfterThreeFrames;
-  EXPECT_EQ(run(u"-s"), 0);
-  ASSERT_EQ(frames.size(), 3u);
-  EXPECT_EQ(frames[0].show, u"wake.txt");
-}
-
-TEST_F(LogindResume, NoBusPrintsTheFailureAndThePlayerStaysResident) {
-  bus.stop();
-  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + bus.dir + "/bus").c_str(), 1);
-  writeSchedule("normal.txt", "wake.txt");
-  writeShow("normal.txt", 100, 0);
-  testing::internal::CaptureStderr();
-  onFrame = endAfterThreeFrames;
-  EXPECT_EQ(run(u"-s", "500:tray"), 0);
-  std::string console = testing::internal::GetCapturedStderr();
-  EXPECT_NE(console.find("RequestPowerNotifications failed: 426\n"), std::string::npos) << console;
-  ASSERT_EQ(frames.size(), 3u) << "the tray tap still plays the normal show";
-  EXPECT_EQ(frames[0].show, u"normal.txt");
-  EXPECT_EQ(frames[0].atMs, 500);
 }
 
 }  // namespace

@@ -10,13 +10,10 @@
 namespace {
 
 const std::u16string kOutOfMemory = u"ファイルの確認だ|メモリが不足しているため再生できません";
-const std::u16string kLeaving = u"メッセージ|常駐を解除します";
 
 // A show of polygon 0 spawned at tick 0, 100 ms a tick, ending at tick 2.
-const char kPolygonShow[] =
-    "@pgn\r\n0, 3, 0, -0.5, 0.5, 0.5, -0.5, 0.5\r\n@set\r\n"
-    "0, p, 0, 7, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 60, -1, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, "
-    "200, 0, 0, 60, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n";
+const std::string kPolygonShow = "@pgn\r\n0, 3, 0, -0.5, 0.5, 0.5, -0.5, 0.5\r\n@set\r\n" +
+                                  test_show::setRecord(0, "p", {{"lifetime", "0"}}) + "\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n";
 
 // What one run showed: each frame's time and tick, whether polygon 0 had its
 // vertices, and the system's allocations made by then.
@@ -34,8 +31,8 @@ void recordPolygon(PlayerTest* t) {
 }
 
 // The ticks and kept-polygon flags of the frames in [fromMs, toMs).
-std::vector<int> ticksBetween(int64_t fromMs, int64_t toMs, bool* allKept) {
-  std::vector<int> ticks;
+Ticks ticksBetween(int64_t fromMs, int64_t toMs, bool* allKept) {
+  Ticks ticks;
   *allKept = true;
   for (const Frame& f : seen) {
     if (f.atMs < fromMs || f.atMs >= toMs) continue;
@@ -65,7 +62,7 @@ class MemoryFaults : public PlayerTest {
     EXPECT_EQ(host::allocationFailureHappened(), n >= 0 && n < made);
     EXPECT_EQ(host::liveObjectCount(), 0u);
     EXPECT_TRUE(host::trayIcons().empty());
-    resetShell();  // frees the schedule lists a plain run keeps to its end
+    test_process::resetShellState();  // frees the schedule lists a plain run keeps to its end
     EXPECT_EQ(host::systemBlocksLive(), blocksBefore) << "every block of the run was freed";
     return made;
   }
@@ -75,60 +72,57 @@ class MemoryFaults : public PlayerTest {
   // schedule entry) the whole show. Counts the first two in *messages, *dropped.
   void expectFailedShow(int64_t fromMs, int64_t toMs, int* messages, int* dropped) {
     bool kept = false;
-    std::vector<int> ticks = ticksBetween(fromMs, toMs, &kept);
-    std::vector<std::u16string> boxes = boxTexts();
+    Ticks ticks = ticksBetween(fromMs, toMs, &kept);
+    Boxes boxes = boxTexts();
     if (!boxes.empty() && boxes[0] == kOutOfMemory) {
       ++*messages;
       EXPECT_TRUE(ticks.empty()) << "a show without its tables paints nothing";
     } else {
-      EXPECT_EQ(ticks, (std::vector<int>{0, 1, 2}));
+      EXPECT_EQ(ticks, (Ticks{0, 1, 2}));
       if (!kept) ++*dropped;
     }
   }
 };
 
-TEST_F(MemoryFaults, ResidentEachFailedAllocationShowsTheMessageOrDropsThePolygonAndTheOtherShowPlays) {
-  // Two shows of one resident process, from tray taps at 100 and 1000 ms.
-  const char* script = "100:tray;1000:tray;2000:second:1";
-  const int64_t total = playFailing(-1, u"-s", script);
-  ASSERT_EQ(seen.size(), 6u);
-  ASSERT_EQ(seen[3].atMs, 1000);
-  // Allocations below this number belong to the schedule and the first show.
-  const int64_t secondShowFrom = seen[0].allocations;
-  ASSERT_EQ(seen[3].allocations, total) << "the second show allocates as the first";
-  int messages = 0, dropped = 0;
-  int64_t n = 0;
-  for (; n <= total; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
-    playFailing(int(n), u"-s", script);
-    if (!host::allocationFailureHappened()) break;
-    bool first = n < secondShowFrom;
-    expectFailedShow(first ? 0 : 1000, first ? 1000 : 2000, &messages, &dropped);
-    bool kept = false;
-    EXPECT_EQ(ticksBetween(first ? 1000 : 0, first ? 2000 : 1000, &kept), (std::vector<int>{0, 1, 2}))
-        << "the other show plays as usual";
-    EXPECT_TRUE(kept);
-    ASSERT_FALSE(boxTexts().empty());
-    EXPECT_EQ(boxTexts().back(), kLeaving) << "the program stayed resident to the end";
+// Allocation n fails in run n, until a run has nothing left to fail: in plain
+// mode, and in resident mode with two shows from tray taps at 100 and 1000 ms,
+// whichever show the failure hits, the other one plays as usual.
+TEST_F(MemoryFaults, EachFailedAllocationShowsTheMessageOrDropsThePolygon) {
+  const struct {
+    const char16_t* commandLine;
+    const char* script;
+    size_t frames;
+  } rows[] = {{u"", "", 3}, {u"-s", "100:tray;1000:tray;2000:second:1", 6}};
+  for (const auto& row : rows) {
+    const bool resident = row.frames == 6;
+    const int64_t total = playFailing(-1, row.commandLine, row.script);
+    ASSERT_EQ(seen.size(), row.frames);
+    // Allocations below this number belong to the schedule and the first show.
+    const int64_t secondShowFrom = resident ? seen[0].allocations : total;
+    if (resident) {
+      ASSERT_EQ(seen[3].allocations, total) << "the second show allocates as the first";
+    }
+    int messages = 0, dropped = 0;
+    int64_t n = 0;
+    for (; n <= total; ++n) {
+      SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+      playFailing(int(n), row.commandLine, row.script);
+      if (!host::allocationFailureHappened()) break;
+      bool first = n < secondShowFrom;
+      expectFailedShow(first ? 0 : 1000, first ? 1000 : 2000, &messages, &dropped);
+      if (!resident) {
+        EXPECT_LE(boxTexts().size(), 1u);
+        continue;
+      }
+      bool kept = false;
+      EXPECT_EQ(ticksBetween(first ? 1000 : 0, first ? 2000 : 1000, &kept), (Ticks{0, 1, 2}))
+          << "the other show plays as usual";
+      EXPECT_TRUE(kept);
+      ASSERT_FALSE(boxTexts().empty());
+      EXPECT_EQ(boxTexts().back(), kLeaving) << "the program stayed resident to the end";
+    }
+    EXPECT_EQ(n, total) << "the sweep ends with the first run that has nothing left to fail";
+    EXPECT_GE(messages, 2);
+    EXPECT_EQ(dropped, resident ? 2 : 1) << "one polygon a show";
   }
-  EXPECT_EQ(n, total) << "the sweep ends with the first run that has nothing left to fail";
-  EXPECT_GE(messages, 2);
-  EXPECT_EQ(dropped, 2) << "one polygon a show";
-}
-
-TEST_F(MemoryFaults, PlainEachFailedAllocationShowsTheMessageOrDropsThePolygon) {
-  const int64_t total = playFailing(-1, u"", "");
-  ASSERT_EQ(seen.size(), 3u);
-  int messages = 0, dropped = 0;
-  int64_t n = 0;
-  for (; n <= total; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
-    playFailing(int(n), u"", "");
-    if (!host::allocationFailureHappened()) break;
-    expectFailedShow(0, 1000, &messages, &dropped);
-    EXPECT_LE(boxTexts().size(), 1u);
-  }
-  EXPECT_EQ(n, total);
-  EXPECT_GE(messages, 2);
-  EXPECT_EQ(dropped, 1);
 }

@@ -1,7 +1,7 @@
 // Faults of the device around the player, end to end on the headless host: a
 // power source that refuses the subscription, a power watcher that cannot make
-// its queue, and a shell without a tray. In
-// both the program stays resident and plays what it is asked to.
+// its queue, and a shell without a tray. In each the program stays resident
+// and plays what it is asked to.
 #include "platform/host/threads/power_source.h"
 #include "tests/app/player_harness.h"
 
@@ -49,8 +49,8 @@ TEST_F(ShellFaults, APowerWatcherThatCannotSubscribePrintsItsDebugLineAndTheProg
     EXPECT_NE(debug.find(c.line), std::string::npos) << debug;
     EXPECT_EQ(debug.find(c.notPrinted), std::string::npos) << debug;
     EXPECT_TRUE(ticksOf(u"wake.txt").empty()) << "no resume reaches the program";
-    EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1})) << "the tray still plays its show";
-    EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+    EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1})) << "the tray still plays its show";
+    EXPECT_EQ(boxTexts(), Boxes{kLeaving});
     EXPECT_EQ(host::liveObjectCount(), 0u) << "the watcher closed what it made; the join returned";
   }
 }
@@ -60,17 +60,16 @@ TEST_F(ShellFaults, WithoutATrayTheProgramStaysResidentAndASecondStartPlaysTheSh
   writeShow("normal.txt", 100, 0);
   writeShow("wake.txt", 100, 2);
   host::setTrayPresent(false);
-  int frameAt300 = 0;
-  static int* seen;
-  seen = &frameAt300;
+  static int frameAt300;
+  frameAt300 = 0;
   onFrame = [](PlayerTest* t) {
-    if (t->frames.back().atMs == 300) *seen = host::windowIsShown(mainWindow) ? 1 : -1;
+    if (t->frames.back().atMs == 300) frameAt300 = host::windowIsShown(mainWindow) ? 1 : -1;
   };
   EXPECT_EQ(run(u"-s", "100:tray;300:second:0;450:tap:5:5;1000:resume;2000:second:1"), 0);
   EXPECT_TRUE(host::trayIcons().empty());
-  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1})) << "the plain second start played the normal show";
+  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1})) << "the plain second start played the normal show";
   EXPECT_EQ(frameAt300, 1) << "in the shown window";
-  EXPECT_EQ(ticksOf(u"wake.txt"), (std::vector<int>{0, 1, 2})) << "the resume played the suspend show";
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+  EXPECT_EQ(ticksOf(u"wake.txt"), (Ticks{0, 1, 2})) << "the resume played the suspend show";
+  EXPECT_EQ(boxTexts(), Boxes{kLeaving});
   EXPECT_EQ(host::liveObjectCount(), 0u);
 }

@@ -39,11 +39,6 @@ size_t heapInUse() {
 #endif
 }
 
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // What a frame hook sees of a long run; frames are counted, not recorded, so
 // the test itself allocates nothing while the show runs.
 struct Samples {
@@ -103,17 +98,11 @@ class LongRun : public PlayerTest {
   // The demo show's files in the run's directory, the settings file's
   // duration replaced by durationText when given.
   void copyDemo(const char* durationText = nullptr) {
-    const char* names[] = {"digit0.bmp", "digit1.bmp", "digit2.bmp", "digit3.bmp", "digit4.bmp",
-                           "digit5.bmp", "digit6.bmp", "digit7.bmp", "digit8.bmp", "digit9.bmp",
-                           "spark.bmp",  "banner.png", "star_sheet.bmp", "schedule.ini"};
-    for (const char* name : names) writeFile(name, readWhole(std::string(TESSARIL_DEMO_DIR) + "/" + name));
-    std::string show = readWhole(std::string(TESSARIL_DEMO_DIR) + "/default.txt");
-    if (durationText != nullptr) {
-      size_t at = show.find("50, 300,");
-      ASSERT_NE(at, std::string::npos) << "the demo's base line";
-      show.replace(at, 8, std::string("50, ") + durationText + ",");
-    }
-    writeFile("default.txt", show);
+    ASSERT_TRUE(test_files::copyDemo(TESSARIL_DEMO_DIR, dir));
+    std::string show = test_files::readWhole(dir + "/default.txt");
+    size_t at = show.find("50, 300,");
+    ASSERT_NE(at, std::string::npos) << "the demo's base line";
+    if (durationText != nullptr) writeFile("default.txt", show.replace(at, 8, std::string("50, ") + durationText + ","));
   }
 };
 
@@ -134,7 +123,7 @@ TEST_F(LongRun, StartStopCyclesOfTheDemoShowKeepHeapAndHandles) {
   EXPECT_EQ(samples.lastHandles, samples.firstHandles) << "live host handles at a show's first frame";
   EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack) << "heap at a show's first frame";
   EXPECT_EQ(host::liveObjectCount(), 0u);
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+  EXPECT_EQ(boxTexts(), Boxes{kLeaving});
 }
 
 TEST_F(LongRun, TheDemoShowRunsForManyTicksInConstantMemory) {
@@ -158,19 +147,26 @@ TEST_F(LongRun, AShowWhoseValuesGrowWithoutBoundRunsToTheEnd) {
   // Every kind of definition, each accelerating in position, size and colour
   // until its values overflow to infinity; each dies at age 30 and leaves a
   // child of a random kind that inherits all of it.
-  std::string grow = "1e30, 1e30, 1e36, 1e30, 1e36, 1e36, 1e30, 1e36, 1e36, 1e30, 1e36, 1e36, 1e30, 1e36";
   std::string defs;
   const char* kinds[] = {"g", "t", "s", "c", "l", "p"};
   for (int k = 0; k < 6; ++k) {
-    defs += std::to_string(k) + ", " + kinds[k] + ", 0, " + std::to_string(k) +
-            ", 0.5, 0.5, 0, 0, 1, 1, 1e36, 1e36, 1, 1e10, 1, 1e10, 1, 1, 1, 1, 10, 10, 1, 1, " + grow +
-            ", 30, 0[5], 0, 0, 0, 1, 1, \"11111\"\r\n";
+    test_show::Fields grow = {{"layer", std::to_string(k)}, {"velX", "1"}, {"velY", "1"}, {"accelX", "1e36"},
+                              {"accelY", "1e36"}, {"radius", "1"}, {"radiusStep", "1e10"}, {"angle", "1"},
+                              {"angleStep", "1e10"}, {"orbitXX", "1"}, {"orbitYY", "1"}, {"orbitYX", "1"},
+                              {"orbitXY", "1"}, {"width", "10"}, {"height", "10"}, {"widthStep", "1"},
+                              {"heightStep", "1"}, {"widthAccel", "1e30"}, {"heightAccel", "1e30"},
+                              {"lifetime", "30"}, {"childDef", "0[5]"}, {"spawnOnDeath", "1"}, {"spawnCount", "1"},
+                              {"inheritFlags", "\"11111\""}};
+    for (std::string colour : {"alpha", "red", "green", "blue"}) {
+      grow.insert(grow.end(), {{colour, "1e36"}, {colour + "Step", "1e30"}, {colour + "Accel", "1e36"}});
+    }
+    defs += test_show::setRecord(k, kinds[k], grow) + "\r\n";
   }
   writeShow("default.txt", 10, 0,
             "@bmp\r\n0, \"spark.bmp\", 0, 0, 0, 0, 0, 0, 0, 0, 0\r\n@txt\r\n0, 1, 2, 1, \"grow@@grow\"\r\n"
             "@pgn\r\n0, 3, 0, 0, 1, 0, 0, 1\r\n@set\r\n" + defs +
             "@evt\r\n0, 0, 0, 0\r\n0, 0, 1, 0\r\n0, 0, 2, 0\r\n0, 0, 3, 0\r\n0, 0, 4, 0\r\n0, 0, 5, 0\r\n@\r\n");
-  writeFile("spark.bmp", readWhole(std::string(TESSARIL_DEMO_DIR) + "/spark.bmp"));
+  writeFile("spark.bmp", test_files::readWhole(std::string(TESSARIL_DEMO_DIR) + "/spark.bmp"));
   samples.sampleAt = 1000;
   samples.stopAt = ticks;
   frameStepHooks.beforePaint = sampleAndStop;

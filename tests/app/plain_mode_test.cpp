@@ -1,5 +1,6 @@
 // The player in plain mode, end to end: the real process entry on the headless
-// host with the virtual clock.
+// host with the virtual clock. A show plays its ticks and ends; the user's
+// input ends, restarts or repaints it; a failed start shows one box.
 #include "tests/app/player_harness.h"
 
 using PlainMode = PlayerTest;
@@ -8,7 +9,7 @@ TEST_F(PlainMode, ShowOfDurationDPaintsTicksZeroToDAndEnds) {
   writeSchedule("a.txt", "a.txt");
   writeShow("default.txt", 50, 4);
   EXPECT_EQ(run(u""), 0);
-  EXPECT_EQ(ticksOf(u""), (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(ticksOf(u""), (Ticks{0, 1, 2, 3, 4}));
   EXPECT_TRUE(host::messageBoxesShown().empty());
   // Ticks follow the interval: tick n is painted n * 50 ms after tick 0.
   ASSERT_EQ(frames.size(), 5u);
@@ -19,8 +20,7 @@ TEST_F(PlainMode, ShowOfDurationDPaintsTicksZeroToDAndEnds) {
 TEST_F(PlainMode, EventAtTickZeroFiresOnceAndDashFPicksTheShow) {
   writeSchedule("a.txt", "a.txt");
   writeShow("morning.txt", 50, 3,
-            "@set\r\n0, s, 0, 0, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 0, 0, 0, 0, 255, 0, 0, "
-            "255, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n");
+            "@set\r\n" + test_show::setRecord(0, "s", {{"lifetime", "0"}}) + "\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n");
   EXPECT_EQ(run(u"-f morning.txt"), 0);
   ASSERT_EQ(frames.size(), 4u);
   for (const FrameRecord& f : frames) {
@@ -29,69 +29,58 @@ TEST_F(PlainMode, EventAtTickZeroFiresOnceAndDashFPicksTheShow) {
   }
 }
 
-TEST_F(PlainMode, TapEnterAndCloseEachEndTheShow) {
+// A show of 100 ms ticks and the user's input: a tap, Enter or the close box
+// end it; other keys do nothing; turning the screen stops it and plays it again
+// from tick 0 3000 ms later (a second turn while it waits changes nothing); a
+// size change that keeps the orientation repaints once, running the tick's
+// step again.
+TEST_F(PlainMode, InputEndsRestartsOrRepaintsTheShow) {
+  const struct {
+    const char* script;
+    int duration;  // 0: only the user ends it
+    Ticks ticks;
+    int64_t fourthFrameAtMs;
+  } rows[] = {
+      {"450:tap:10:10", 0, {0, 1, 2, 3, 4}, 300},
+      {"450:key:13", 0, {0, 1, 2, 3, 4}, 300},
+      {"450:close", 0, {0, 1, 2, 3, 4}, 300},
+      {"150:key:27;250:key:32", 6, {0, 1, 2, 3, 4, 5, 6}, 300},
+      {"250:size:320:240;1250:size:240:320", 5, {0, 1, 2, 0, 1, 2, 3, 4, 5}, 3250},
+      {"150:size:240:300", 4, {0, 1, 1, 2, 3, 4}, 200},
+  };
   writeSchedule("a.txt", "a.txt");
-  writeShow("default.txt", 100, 0);  // no limit: only the user ends it
-  const char* scripts[] = {"450:tap:10:10", "450:key:13", "450:close"};
-  for (const char* script : scripts) {
-    frames.clear();
-    resetShell();
-    host::resetHost();
-    SYSTEMTIME start{};
-    host::parseLocalTime("2026-12-06T10:00:00", &start);
-    host::clockUseVirtual(start);
-    EXPECT_EQ(run(u"", script), 0) << script;
-    ASSERT_FALSE(frames.empty()) << script;
-    EXPECT_EQ(frames.back().tick, 4) << script;
-    EXPECT_EQ(host::liveObjectCount(), 0u) << script;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    freshProcess();
+    writeShow("default.txt", 100, row.duration);
+    EXPECT_EQ(run(u"", row.script), 0);
+    EXPECT_EQ(ticksOf(u""), row.ticks);
+    ASSERT_GE(frames.size(), 4u);
+    EXPECT_EQ(frames[3].atMs, row.fourthFrameAtMs);
+    EXPECT_EQ(host::liveObjectCount(), 0u);
   }
 }
 
-TEST_F(PlainMode, OtherKeysDoNotEndTheShow) {
-  writeSchedule("a.txt", "a.txt");
-  writeShow("default.txt", 100, 6);
-  EXPECT_EQ(run(u"", "150:key:27;250:key:32"), 0);
-  EXPECT_EQ(frames.back().tick, 6);
-}
-
-TEST_F(PlainMode, OrientationChangeRestartsAfter3000MsAndASecondOneChangesNothing) {
-  writeSchedule("a.txt", "a.txt");
-  writeShow("default.txt", 100, 5);
-  EXPECT_EQ(run(u"", "250:size:320:240;1250:size:240:320"), 0);
-  // Ticks 0..2 run, the turn at 250 ms stops the show, the restart 3000 ms later
-  // plays it from tick 0 to its end; the second turn while waiting changes nothing.
-  EXPECT_EQ(ticksOf(u""), (std::vector<int>{0, 1, 2, 0, 1, 2, 3, 4, 5}));
-  ASSERT_EQ(frames.size(), 9u);
-  EXPECT_EQ(frames[3].atMs, 3250) << "restart 3000 ms after the turn";
-}
-
-TEST_F(PlainMode, SizeChangeKeepingTheOrientationOnlyRepaints) {
-  writeSchedule("a.txt", "a.txt");
-  writeShow("default.txt", 100, 4);
-  EXPECT_EQ(run(u"", "150:size:240:300"), 0);
-  // The resized window is repainted once without a tick: tick 1's step runs
-  // again, and the show goes on to its end without a restart.
-  EXPECT_EQ(ticksOf(u""), (std::vector<int>{0, 1, 1, 2, 3, 4}));
-}
-
-TEST_F(PlainMode, MissingScheduleShowsItsBoxAndExitsZero) {
-  writeShow("default.txt", 50, 2);
-  EXPECT_EQ(run(u""), 0);
-  EXPECT_TRUE(frames.empty());
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"ファイルの確認だ|スケジュールファイル読込に失敗しました"}));
-}
-
-TEST_F(PlainMode, LoadFailureShowsOneBoxEndsTheProgramAndExitsZero) {
-  writeSchedule("a.txt", "a.txt");
-  EXPECT_EQ(run(u"-f missing.txt"), 0);
-  EXPECT_TRUE(frames.empty());
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"ファイルの確認だ|設定ファイル読込に失敗しました"}));
-  EXPECT_EQ(host::liveObjectCount(), 0u) << "the failed start released what it had made";
-}
-
-TEST_F(PlainMode, ParseFailureShowsTheParsersMessage) {
-  writeSchedule("a.txt", "a.txt");
-  writeFile("default.txt", "@base\r\n50, 10, 0, 0, 0\r\n");
-  EXPECT_EQ(run(u""), 0);
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"ファイルの確認だ|設定ファイル内、@baseの記述が間違ってます"}));
+TEST_F(PlainMode, AFailedStartShowsOneBoxPaintsNothingAndExitsZero) {
+  const struct {
+    bool schedule;
+    const char* show;
+    const char16_t* commandLine;
+    std::u16string box;
+  } rows[] = {
+      {false, "@base\r\n50, 2, 0, 0, 0\r\n@\r\n", u"", kScheduleOpenFailed},
+      {true, "@base\r\n50, 2, 0, 0, 0\r\n@\r\n", u"-f missing.txt", kSettingsOpenFailed},
+      {true, "@base\r\n50, 10, 0, 0, 0\r\n", u"", u"ファイルの確認だ|設定ファイル内、@baseの記述が間違ってます"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(host::utf16ToUtf8(row.box.c_str()));
+    TearDown();
+    SetUp();
+    if (row.schedule) writeSchedule("a.txt", "a.txt");
+    writeFile("default.txt", row.show);
+    EXPECT_EQ(run(row.commandLine), 0);
+    EXPECT_TRUE(frames.empty());
+    EXPECT_EQ(boxTexts(), Boxes{row.box});
+    EXPECT_EQ(host::liveObjectCount(), 0u) << "the failed start released what it had made";
+  }
 }

@@ -8,22 +8,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/shell_state.h"
-#include "app/show_driver.h"
-#include "config/schedule_file.h"
-#include "config/settings_loader.h"
 #include "engine/instance_pool.h"
 #include "engine/scene_tables.h"
-#include "platform/host/backend.h"
 #include "platform/host/common/handle_table.h"
-#include "platform/host/runtime/host_clock.h"
-#include "platform/host/host_control.h"
-#include "platform/host/files/host_files.h"
 #include "platform/host/common/text_encoding.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/set_record.h"
+#include "tests/support/test_files.h"
 
 struct FrameRecord {
   int64_t atMs;
@@ -31,6 +25,13 @@ struct FrameRecord {
   std::u16string show;
   int liveInstances;
 };
+
+// The boxes the player shows, as "caption|text".
+inline const std::u16string kLeaving = u"メッセージ|常駐を解除します";
+inline const std::u16string kSettingsOpenFailed = u"ファイルの確認だ|設定ファイル読込に失敗しました";
+inline const std::u16string kScheduleOpenFailed = u"ファイルの確認だ|スケジュールファイル読込に失敗しました";
+using Boxes = std::vector<std::u16string>;
+using Ticks = std::vector<int>;
 
 class PlayerTest : public ::testing::Test {
  public:
@@ -40,28 +41,18 @@ class PlayerTest : public ::testing::Test {
   std::vector<FrameRecord> frames;
   // Called after each recorded frame; may post messages to end a run.
   void (*onFrame)(PlayerTest* test) = nullptr;
+  // The frame count at which a resident run ends as a second -s start ends it (0: never).
+  size_t endAtFrame = 0;
 
   void SetUp() override {
     current = this;
-    frames.clear();
     char scratch[] = "/tmp/tessaril-player-XXXXXX";
     ASSERT_NE(mkdtemp(scratch), nullptr);
     dir = scratch;
     char sockets[] = "/tmp/tessaril-sockets-XXXXXX";
     ASSERT_NE(mkdtemp(sockets), nullptr);
     instanceDir = sockets;
-    host::resetHost();
-    std::string error;
-    ASSERT_TRUE(host::selectBackend("headless", &error)) << error;
-    host::setScreenSize(240, 320);
-    SYSTEMTIME start{};
-    ASSERT_TRUE(host::parseLocalTime("2026-12-06T10:00:00", &start));
-    host::clockUseVirtual(start);
-    host::setModuleDirectory(dir);
-    host::setInstanceDirectory(instanceDir);
-    resetShell();
-    frameStepHooks.beforePaint = recordFrame;
-    frameStepHooks.afterPaint = nullptr;
+    freshProcess();
   }
 
   void TearDown() override {
@@ -72,18 +63,12 @@ class PlayerTest : public ::testing::Test {
     current = nullptr;
   }
 
-  // The process-wide state a fresh process starts with.
-  static void resetShell() {
-    showing = resident = windowCreated = 0;
-    pendingRestart = 0;
-    settingsFileName[0] = scheduleFileName[0] = 0;
-    mainWindow = nullptr;
-    stopEvent = watcherThread = nullptr;
-    memset(&trayIconData, 0, sizeof trayIconData);
-    tickInterval = 1000;
-    duration = -1;
-    freeScheduleList(&normalList);
-    freeScheduleList(&suspendList);
+  // A fresh process over the same directory and its files, no frame recorded yet.
+  void freshProcess() {
+    frames.clear();
+    std::string error;
+    ASSERT_TRUE(test_process::startFreshProcess(dir, instanceDir, 240, 320, &error)) << error;
+    frameStepHooks.beforePaint = recordFrame;
   }
 
   static void recordFrame() {
@@ -91,14 +76,21 @@ class PlayerTest : public ::testing::Test {
     int live = 0;
     for (int s = pool.head; s > 0 && s < MAX_INSTANCES && pool.slots[s].inUse; s = pool.slots[s].next) ++live;
     t->frames.push_back({host::clockNowMs(), tick, std::u16string(settingsFileName), live});
+    if (t->frames.size() == t->endAtFrame) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
     if (t->onFrame != nullptr) t->onFrame(t);
   }
 
-  void writeFile(const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+  // Ends the resident run from another thread (as a second -s start does), for
+  // a test whose peer failed, so that it fails instead of waiting for ever.
+  static void endRunFromPeer() {
+    std::string error;
+    EXPECT_TRUE(host::addInputScript("0:second:1", &error)) << error;
   }
 
-  // A show of nothing but its base settings and optional events.
+  void writeFile(const std::string& name, const std::string& text) { test_files::writeWhole(dir + "/" + name, text); }
+
+  // A show of its base settings (a tick every interval ms, ticks ticks long,
+  // 0: no limit) and optional further blocks.
   void writeShow(const std::string& name, int interval, int ticks, const std::string& rest = "") {
     writeFile(name, "@base\r\n" + std::to_string(interval) + ", " + std::to_string(ticks) + ", 0, 0, 0\r\n@\r\n" +
                         rest);
@@ -117,16 +109,16 @@ class PlayerTest : public ::testing::Test {
     return WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
   }
 
-  std::vector<int> ticksOf(const std::u16string& show) const {
-    std::vector<int> ticks;
+  Ticks ticksOf(const std::u16string& show) const {
+    Ticks ticks;
     for (const FrameRecord& f : frames) {
       if (f.show == show) ticks.push_back(f.tick);
     }
     return ticks;
   }
 
-  std::vector<std::u16string> boxTexts() const {
-    std::vector<std::u16string> texts;
+  Boxes boxTexts() const {
+    Boxes texts;
     for (const host::MessageBoxRecord& box : host::messageBoxesShown()) texts.push_back(box.caption + u"|" + box.text);
     return texts;
   }

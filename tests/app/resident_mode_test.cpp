@@ -4,29 +4,20 @@
 
 using ResidentMode = PlayerTest;
 
-namespace {
-
-// Ends the resident instance as a second -s start would.
-void endLikeASecondStart(PlayerTest*) { PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0); }
-
-}  // namespace
-
 TEST_F(ResidentMode, StartsHiddenWithTheIconAndATrayTapPlaysTheNormalShow) {
   writeSchedule("normal.txt", "wake.txt");
   writeShow("normal.txt", 100, 0);
-  onFrame = [](PlayerTest* t) {
-    if (t->frames.size() == 1) {
-      // The show runs in the shown window; the icon stays.
-      EXPECT_TRUE(host::windowIsShown(mainWindow));
-      EXPECT_EQ(host::trayIcons().size(), 1u);
-      endLikeASecondStart(t);
-    }
+  endAtFrame = 1;
+  onFrame = [](PlayerTest*) {
+    // The show runs in the shown window; the icon stays.
+    EXPECT_TRUE(host::windowIsShown(mainWindow));
+    EXPECT_EQ(host::trayIcons().size(), 1u);
   };
   EXPECT_EQ(run(u"-s", "500:tray"), 0);
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].show, u"normal.txt");
   EXPECT_EQ(frames[0].atMs, 500);
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"メッセージ|常駐を解除します"}));
+  EXPECT_EQ(boxTexts(), Boxes{kLeaving});
   EXPECT_TRUE(host::trayIcons().empty()) << "the icon is removed when the instance ends";
   EXPECT_EQ(host::liveObjectCount(), 0u);
 }
@@ -35,11 +26,10 @@ TEST_F(ResidentMode, TheIconRecordIsTheTrayRecordOfTheProgram) {
   writeSchedule("normal.txt", "missing.txt");
   // The resume plays a missing file: its box ends the program.
   EXPECT_EQ(run(u"-s", "100:resume"), 0);
-  EXPECT_EQ(trayIconData.uID, 0x465u);
-  EXPECT_EQ(trayIconData.uCallbackMessage, 0x465u);
-  EXPECT_EQ(trayIconData.uFlags, 7u);
-  EXPECT_EQ(trayIconData.szTip[0], 0);
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"ファイルの確認だ|設定ファイル読込に失敗しました"}));
+  // Its id and callback message 0x465, flags NIF_MESSAGE | NIF_ICON | NIF_TIP, no tooltip.
+  EXPECT_EQ(std::make_tuple(trayIconData.uID, trayIconData.uCallbackMessage, trayIconData.uFlags, trayIconData.szTip[0]),
+            std::make_tuple(0x465u, 0x465u, 7u, char16_t(0)));
+  EXPECT_EQ(boxTexts(), Boxes{kSettingsOpenFailed});
 }
 
 TEST_F(ResidentMode, TapStopsTheShowAndTheIconStays) {
@@ -47,7 +37,7 @@ TEST_F(ResidentMode, TapStopsTheShowAndTheIconStays) {
   writeShow("normal.txt", 100, 0);
   EXPECT_EQ(run(u"-s", "100:tray;350:tap:5:5;600:tray;850:key:13;1000:resume"), 0);
   // Two shows of three frames each (ticks 0..2), each stopped by the user.
-  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1, 2, 0, 1, 2}));
+  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2, 0, 1, 2}));
 }
 
 TEST_F(ResidentMode, ResumeStopsTheShowAndPlaysTheSuspendShow200MsLater) {
@@ -57,17 +47,15 @@ TEST_F(ResidentMode, ResumeStopsTheShowAndPlaysTheSuspendShow200MsLater) {
   // The second resume inside the 200 ms changes nothing; the suspend show ends at
   // its duration and the program stays resident until the last tray tap's show.
   EXPECT_EQ(run(u"-s", "100:tray;350:resume;450:resume;2000:suspend;3000:tray;3100:second:1"), 0);
-  std::vector<int> normal = ticksOf(u"normal.txt");
-  std::vector<int> wake = ticksOf(u"wake.txt");
-  EXPECT_EQ(wake, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(ticksOf(u"wake.txt"), (Ticks{0, 1, 2}));
+  Ticks normal = ticksOf(u"normal.txt");
   ASSERT_GE(normal.size(), 3u);
-  EXPECT_EQ((std::vector<int>(normal.begin(), normal.begin() + 3)), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(Ticks(normal.begin(), normal.begin() + 3), (Ticks{0, 1, 2}));
   for (const FrameRecord& f : frames) {
     if (f.show == u"wake.txt" && f.tick == 0) {
       EXPECT_EQ(f.atMs, 550) << "200 ms after the first resume";
     }
   }
-  ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames.back().show, u"normal.txt") << "the last tray tap played the normal show again";
 }
 
@@ -76,8 +64,8 @@ TEST_F(ResidentMode, AShowAtItsDurationReturnsToTheTray) {
   writeShow("normal.txt", 100, 2);
   EXPECT_EQ(run(u"-s", "100:tray;2000:tray;5000:resume"), 0);
   // Both tray taps played the whole show; the resume's missing file ended the run.
-  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1, 2, 0, 1, 2}));
-  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{u"ファイルの確認だ|設定ファイル読込に失敗しました"}));
+  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2, 0, 1, 2}));
+  EXPECT_EQ(boxTexts(), Boxes{kSettingsOpenFailed});
 }
 
 TEST_F(ResidentMode, CloseAndOtherTrayMessagesDoNothing) {
@@ -91,7 +79,7 @@ TEST_F(ResidentMode, ListWithoutEntriesPlaysTheDefaultFile) {
   writeFile("schedule.ini", "@suspend\r\n\"missing.txt\"\r\n@\r\n");
   writeShow("default.txt", 100, 1);
   EXPECT_EQ(run(u"-s", "100:tray;1000:resume"), 0);
-  EXPECT_EQ(ticksOf(u""), (std::vector<int>{0, 1}));
+  EXPECT_EQ(ticksOf(u""), (Ticks{0, 1}));
 }
 
 TEST_F(ResidentMode, PlainSecondStartWhileAShowRunsOnlyFrontsIt) {
@@ -101,5 +89,5 @@ TEST_F(ResidentMode, PlainSecondStartWhileAShowRunsOnlyFrontsIt) {
     if (t->frames.size() == 2) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 0, 0);
   };
   EXPECT_EQ(run(u"-s", "100:tray;2000:resume"), 0);
-  EXPECT_EQ(ticksOf(u"normal.txt"), (std::vector<int>{0, 1, 2, 3})) << "the running show went on unrestarted";
+  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2, 3})) << "the running show went on unrestarted";
 }

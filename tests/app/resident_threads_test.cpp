@@ -72,14 +72,14 @@ TEST_F(ResidentThreads, StartStopCyclesWithPowerEventsFromAnotherThreadJoinTheWa
   int completed = 0;
   for (; completed < cycles; ++completed) {
     host::resetHost();
-    resetShell();
+    test_process::resetShellState();
     // A tray tap and a tap that stops its show; a resume in between plays the
     // suspend show instead. The second -s start's notice ends the program,
     // while a show may be running or about to start.
     int64_t t = host::clockNowMs();
     std::string script = std::to_string(t + 10) + ":tray;" + std::to_string(t + 300) + ":tap:5:5;" +
                          std::to_string(t + 700) + ":second:1";
-    if (run(u"-s", script.c_str()) != 0 || boxTexts() != std::vector<std::u16string>{u"メッセージ|常駐を解除します"} ||
+    if (run(u"-s", script.c_str()) != 0 || boxTexts() != Boxes{kLeaving} ||
         watcherThread != nullptr || stopEvent != nullptr || host::liveObjectCount() != 0) {
       break;
     }

@@ -94,25 +94,18 @@ class StatusNotifierTray : public PlayerTest {
     PlayerTest::TearDown();
   }
 
-  // Ends the resident run when a peer's step failed, so the test fails
-  // instead of waiting for ever.
-  static void endRun() {
-    std::string error;
-    EXPECT_TRUE(host::addInputScript("0:second:1", &error)) << error;  // as a second -s start ends it
-  }
-
   // The third frame of the show ends the resident instance as a second -s
   // start would; its icon leaves the tray on the way out.
-  static void endAfterThreeFrames(PlayerTest* t) {
-    ++framesSeen;
-    if (t->frames.size() == 3) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 1, 0);
+  void endAfterThreeFrames() {
+    endAtFrame = 3;
+    onFrame = [](PlayerTest*) { ++framesSeen; };
   }
 
   // After an Activate: when no show comes of it, ends the run so the test
   // fails instead of waiting for ever.
   static void endRunUnlessAShowStarts(bool activated) {
     EXPECT_TRUE(activated);
-    if (!activated || !dbustest::eventually([] { return framesSeen > 0; })) endRun();
+    if (!activated || !dbustest::eventually([] { return framesSeen > 0; })) endRunFromPeer();
   }
 
   void expectNormalShowFromTheBus() {
@@ -133,7 +126,7 @@ TEST_F(StatusNotifierTray, TheItemRegistersWithItsPropertiesAndActivatePlaysTheN
     EXPECT_TRUE(found) << "the item never registered";
     if (!found) {
       sd_bus_unref(client);
-      return endRun();
+      return endRunFromPeer();
     }
     EXPECT_EQ(item.rfind("org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-", 0), 0u) << item;
     EXPECT_EQ(stringProperty(client, item, "Category"), "ApplicationStatus");
@@ -151,7 +144,7 @@ TEST_F(StatusNotifierTray, TheItemRegistersWithItsPropertiesAndActivatePlaysTheN
     sd_bus_flush_close_unref(client);
     endRunUnlessAShowStarts(activated);
   });
-  onFrame = endAfterThreeFrames;
+  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s"), 0);
   expectNormalShowFromTheBus();
   EXPECT_EQ(watcher.registrations(), 1);
@@ -172,7 +165,7 @@ TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAgain) {
     sd_bus_flush_close_unref(client);
     endRunUnlessAShowStarts(ok);
   });
-  onFrame = endAfterThreeFrames;
+  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s"), 0);
   expectNormalShowFromTheBus();
 }
@@ -185,9 +178,9 @@ TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {
     watcher.stop();
     bus.stop();
     host::injectTrayTap();  // the tray still has the icon, and its tap still plays the show
-    if (!registered || !dbustest::eventually([] { return framesSeen > 0; })) endRun();
+    if (!registered || !dbustest::eventually([] { return framesSeen > 0; })) endRunFromPeer();
   });
-  onFrame = endAfterThreeFrames;
+  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s"), 0);
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].show, u"normal.txt");
@@ -196,7 +189,7 @@ TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {
 TEST_F(StatusNotifierTray, WithTheBusTrayTurnedOffTheBackendAloneShowsTheIcon) {
   ASSERT_TRUE(watcher.start(bus.address));
   setenv("TESSARIL_TRAY", "xembed", 1);
-  onFrame = endAfterThreeFrames;
+  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s", "500:tray"), 0);
   unsetenv("TESSARIL_TRAY");
   ASSERT_EQ(frames.size(), 3u);

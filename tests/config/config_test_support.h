@@ -1,6 +1,7 @@
 // Helpers of the configuration tests: a temp directory that stands for the
 // executable's directory, fresh scene tables per test, settings texts placed in
-// textBuffer, and small BMP and PNG files written by the tests themselves.
+// textBuffer, small BMP and PNG files, and a one-line summary of everything a
+// parse stored, so that a table row can say what a text loads.
 #pragma once
 
 #include <cairo.h>
@@ -8,12 +9,11 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "config/field_readers.h"
 #include "config/schedule_file.h"
@@ -21,50 +21,12 @@
 #include "config/settings_loader.h"
 #include "engine/scene_tables.h"
 #include "platform/host/common/handle_table.h"
+#include "platform/host/common/text_encoding.h"
 #include "platform/host/files/host_files.h"
+#include "platform/host/gdi/gdi_objects.h"
+#include "tests/support/test_files.h"
 
 namespace config_test {
-
-// Writes bytes to path as they are.
-inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-inline void putLe(std::string& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += char((value >> (8 * i)) & 0xFF);
-}
-
-// A 24-bit bottom-up BMP of width x height pixels, all of colour 0xRRGGBB.
-inline std::string bmp24(int width, int height, uint32_t rgb) {
-  int rowBytes = (width * 3 + 3) & ~3;
-  std::string out = "BM";
-  putLe(out, uint32_t(54 + rowBytes * height), 4);
-  putLe(out, 0, 4);
-  putLe(out, 54, 4);
-  putLe(out, 40, 4);
-  putLe(out, uint32_t(width), 4);
-  putLe(out, uint32_t(height), 4);
-  putLe(out, 1, 2);
-  putLe(out, 24, 2);
-  putLe(out, 0, 4);
-  putLe(out, uint32_t(rowBytes * height), 4);
-  putLe(out, 2835, 4);
-  putLe(out, 2835, 4);
-  putLe(out, 0, 4);
-  putLe(out, 0, 4);
-  for (int y = 0; y < height; ++y) {
-    std::string row;
-    for (int x = 0; x < width; ++x) {
-      row += char(rgb & 0xFF);
-      row += char((rgb >> 8) & 0xFF);
-      row += char((rgb >> 16) & 0xFF);
-    }
-    row.resize(size_t(rowBytes), '\0');
-    out += row;
-  }
-  return out;
-}
 
 // Writes an opaque PNG of width x height pixels through cairo; true on success.
 inline bool writePng(const std::string& path, int width, int height) {
@@ -99,32 +61,109 @@ inline void expectFields(std::initializer_list<Field> fields) {
   for (const Field& f : fields) EXPECT_EQ(f.actual, f.expected) << f.name;
 }
 
-// A test with fresh scene tables and a temp directory reported as the
-// executable's; exeDirectory already points at it.
-class ConfigTest : public ::testing::Test {
+inline std::string number(double value) {
+  char text[32];
+  snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// What the tables hold, entry by entry, "; " between entries: the base
+// settings when not 0, the background brush's colour, each image slot with a
+// DC ("bmp N dib|shell WxH|none hot X,Y"), each text with any value ("txt N
+// speed shadow bold 'text'", CR LF as '|'), each polygon with a count or an
+// array ("pgn N count: x,y ..." or "pgn N count -" without an array), each
+// definition of a kind or source ("def N kind source layer"), each event
+// ("evt tick gate target action"), and the load's error message.
+inline std::string stored() {
+  std::string s;
+  auto add = [&s](const std::string& item) { s += (s.empty() ? "" : "; ") + item; };
+  if (tickInterval != 0 || duration != 0) add("base " + number(tickInterval) + " " + number(duration));
+  if (host::Brush* brush = host::lookup<host::Brush>(scene.backgroundBrush)) {
+    char colour[16];
+    snprintf(colour, sizeof colour, "brush %02x%02x%02x", GetRValue(brush->colour), GetGValue(brush->colour),
+             GetBValue(brush->colour));
+    add(colour);
+  }
+  for (int n = 0; n < MAX_SCENE_ENTRIES; ++n) {
+    const ImageSlot& g = scene.images[n];
+    if (g.dc == nullptr) continue;
+    add("bmp " + number(n) + (g.imageLoader == IMAGE_LOADER_DIB ? " dib " : " shell ") +
+        (g.bitmap != nullptr ? number(g.info.bmWidth) + "x" + number(g.info.bmHeight) : "none") + " hot " +
+        number(g.hotX) + "," + number(g.hotY));
+  }
+  for (int n = 0; n < MAX_SCENE_ENTRIES; ++n) {
+    const TextSlot& t = scene.texts[n];
+    if (t.text[0] == 0 && t.typeSpeed == 0 && t.shadowOffset == 0 && t.boldBacking == 0) continue;
+    std::string text = host::utf16ToUtf8(t.text);
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "|");
+    add("txt " + number(n) + " " + number(t.typeSpeed) + " " + number(t.shadowOffset) + " " +
+        number(t.boldBacking) + " '" + text + "'");
+  }
+  for (int n = 0; n < MAX_SCENE_ENTRIES; ++n) {
+    const PolygonSlot& p = scene.polygons[n];
+    if (p.count == 0 && p.points == nullptr) continue;
+    std::string item = "pgn " + number(n) + " " + number(p.count) + (p.points != nullptr ? ":" : " -");
+    for (int i = 0; p.points != nullptr && i < p.count; ++i) item += " " + number(p.points[i].x) + "," + number(p.points[i].y);
+    add(item);
+  }
+  for (int n = 0; n < MAX_SCENE_ENTRIES; ++n) {
+    const EffectDef& d = scene.defs[n];
+    if (d.kind != 0 || d.source != 0) add("def " + number(n) + " " + number(d.kind) + " " + number(d.source) + " " + number(d.layer));
+  }
+  for (int i = 0; i < scene.eventCount; ++i) {
+    const EventEntry& e = scene.events[i];
+    add("evt " + number(e.tick) + " " + number(e.gate) + " " + number(e.target) + " " + number(e.action));
+  }
+  if (loadErrorText != nullptr) add("error " + host::utf16ToUtf8(loadErrorText));
+  return s;
+}
+
+// A test with a temp directory reported as the executable's, removed
+// afterwards, with every GDI object and file released in between.
+class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/tessaril-config-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     host::setModuleDirectory(dir_);
+  }
+  void TearDown() override {
+    for (auto kind : {host::ObjectKind::Bitmap, host::ObjectKind::Dc, host::ObjectKind::Brush, host::ObjectKind::File})
+      EXPECT_EQ(host::liveObjectCount(kind), 0u);
+    host::setModuleDirectory("");
+    tickInterval = 1000;
+    duration = -1;
+    EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
+  }
+  void write(const std::string& name, const std::string& bytes) { test_files::writeWhole(dir_ + "/" + name, bytes); }
+  std::string dir_;
+};
+
+// Fresh scene tables too, and exeDirectory pointing at the directory. The
+// base settings start at 0 so that stored() shows what a text sets.
+class ConfigTest : public ScratchDirTest {
+ protected:
+  void SetUp() override {
+    ScratchDirTest::SetUp();
     WCHAR path[PATH_UNITS];
     locateDataFile(u"", u"x", path);
-    ASSERT_EQ(allocateSceneTables(), 1);
-    loadErrorText = nullptr;
+    fresh();
   }
   void TearDown() override {
     releaseSceneTables();
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Bitmap), 0u);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Dc), 0u);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Brush), 0u);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), 0u);
-    host::setModuleDirectory("");
-    std::string command = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    ScratchDirTest::TearDown();
   }
-  void write(const std::string& name, const std::string& bytes) { writeFile(dir_ + "/" + name, bytes); }
-  void writeBmp(const std::string& name, int width, int height) { write(name, bmp24(width, height, 0xFF8000)); }
+  // Empty tables, no error and base settings 0, as before a first load.
+  void fresh() {
+    releaseSceneTables();
+    ASSERT_EQ(allocateSceneTables(), 1);
+    loadErrorText = nullptr;
+    tickInterval = duration = 0;
+  }
+  void writeBmp(const std::string& name, int width, int height) {
+    write(name, test_files::bmpBytes(width, height, {0xFF8000}));
+  }
   void writePngFile(const std::string& name, int width, int height) {
     ASSERT_TRUE(writePng(dir_ + "/" + name, width, height));
   }
@@ -133,7 +172,6 @@ class ConfigTest : public ::testing::Test {
     setText(text);
     return parseSettingsText();
   }
-  std::string dir_;
 };
 
 }  // namespace config_test

@@ -26,31 +26,14 @@ TEST_F(EffectDefinitionsTest, WorkedExampleLoadsAsDescribed) {
   ASSERT_EQ(parse(kWorkedExample), 1);
   const EffectDef& spark = scene.defs[0];
   config_test::expectFields({{"kind", spark.kind, KIND_IMAGE}, {"source", spark.source, 12},
-                             {"layer", spark.layer, 10}, {"posFracX", spark.posFracX, 0.5f},
-                             {"posFracY", spark.posFracY, 0.5f}, {"pivotX", spark.pivotX, 0},
-                             {"offsetX", spark.offsetX, 0}, {"offsetXRand", spark.offsetXRand, 20},
-                             {"offsetYRand", spark.offsetYRand, 20}, {"velX", spark.velX, 0},
-                             {"velXRand", spark.velXRand, 2}, {"velY", spark.velY, -3},
-                             {"velYRand", spark.velYRand, 1}, {"accelX", spark.accelX, 0},
-                             {"accelY", spark.accelY, (float)0.1}, {"radius", spark.radius, 0},
-                             {"orbitXY", spark.orbitXY, 0}, {"width", spark.width, 16},
-                             {"widthRand", spark.widthRand, 4}, {"height", spark.height, -1},
-                             {"widthStep", spark.widthStep, 0}, {"alpha", spark.alpha, 255},
-                             {"alphaStep", spark.alphaStep, -4}, {"alphaAccel", spark.alphaAccel, 0},
-                             {"red", spark.red, 255}, {"green", spark.green, 255}, {"blue", spark.blue, 255},
-                             {"blueStep", spark.blueStep, 0}, {"lifetime", spark.lifetime, 60},
-                             {"childDef", spark.childDef, -1}, {"childDefRange", spark.childDefRange, 0},
-                             {"spawnCount", spark.spawnCount, 0}, {"inheritFlags", spark.inheritFlags, 0}});
+                             {"offsetXRand", spark.offsetXRand, 20}, {"velYRand", spark.velYRand, 1},
+                             {"velY", spark.velY, -3}, {"accelY", spark.accelY, (float)0.1},
+                             {"widthRand", spark.widthRand, 4}, {"alphaStep", spark.alphaStep, -4},
+                             {"lifetime", spark.lifetime, 60}, {"childDef", spark.childDef, -1}});
   const EffectDef& hour = scene.defs[1];
-  config_test::expectFields({{"kind", hour.kind, KIND_IMAGE}, {"source", hour.source, -10},
-                             {"layer", hour.layer, 20}, {"posFracX", hour.posFracX, 0.4f},
-                             {"posFracY", hour.posFracY, 0.1f}, {"width", hour.width, 32},
-                             {"height", hour.height, -1}, {"alpha", hour.alpha, 255}, {"blue", hour.blue, 255},
-                             {"lifetime", hour.lifetime, 0}, {"childDef", hour.childDef, 0},
-                             {"childDefRange", hour.childDefRange, 0}, {"spawnAtAge", hour.spawnAtAge, 0},
-                             {"spawnEvery", hour.spawnEvery, 10}, {"spawnChance", hour.spawnChance, 0},
-                             {"spawnOnDeath", hour.spawnOnDeath, 0}, {"spawnCount", hour.spawnCount, 3},
-                             {"inheritFlags", hour.inheritFlags, INHERIT_OFFSET}});
+  config_test::expectFields({{"source", hour.source, -10}, {"posFracY", hour.posFracY, 0.1f},
+                             {"childDef", hour.childDef, 0}, {"spawnEvery", hour.spawnEvery, 10},
+                             {"spawnCount", hour.spawnCount, 3}, {"inheritFlags", hour.inheritFlags, INHERIT_OFFSET}});
 }
 
 // Every float pair lands in its own field: position k (5..38) holds the value
@@ -90,29 +73,75 @@ TEST_F(EffectDefinitionsTest, EveryPositionGoesToItsField) {
   EXPECT_EQ(d.orbitXX, 17.0f);
 }
 
-TEST_F(EffectDefinitionsTest, KindLettersAreCaseSensitive) {
-  const struct {
-    const char* letter;
-    int kind;
-  } cases[] = {{"g", 1}, {"t", 2}, {"s", 3}, {"c", 4}, {"l", 5}, {"p", 6}, {"G", 0}, {"x", 0}, {"\"g\"", 0}};
-  int n = 0;
-  for (const auto& c : cases) {
-    ASSERT_EQ(parseSet(std::to_string(n) + ", " + c.letter + ", 7"), 1);
-    EXPECT_EQ(scene.defs[n].kind, c.kind) << c.letter;
-    ++n;
-  }
+// A definition's kind, source, layer, position fraction with its pivot, child
+// with its range and flags, as "kind 1 source 7 layer 0 x 0[0] child 0[0] flags 0".
+std::string summary(const EffectDef& d) {
+  auto n = config_test::number;
+  return "kind " + n(d.kind) + " source " + n(d.source) + " layer " + n(d.layer) + " x " + n(d.posFracX) + "[" +
+         n(d.pivotX) + "] child " + n(d.childDef) + "[" + n(d.childDefRange) + "] flags " + n(d.inheritFlags);
 }
 
-TEST_F(EffectDefinitionsTest, ClockCodesOnlyForImages) {
-  ASSERT_EQ(parseSet("0, t, H1, 5"), 1);
-  EXPECT_EQ(scene.defs[0].kind, KIND_TEXT);
-  EXPECT_EQ(scene.defs[0].source, 0);
-  ASSERT_EQ(parseSet("1, g, H1"), 1);
-  EXPECT_EQ(scene.defs[1].source, -10);
-  ASSERT_EQ(parseSet("2, g, h1"), 1);
-  EXPECT_EQ(scene.defs[2].source, 0);
-  ASSERT_EQ(parseSet("3, g, M3"), 1);
-  EXPECT_EQ(scene.defs[3].source, 0);
+// The fields from position 5 up to position 45 all 0 (or 1), so that what
+// follows is the flag text.
+std::string zerosTo45(const char* value = "0") {
+  std::string fields;
+  for (int k = 5; k <= 45; ++k) fields += std::string(", ") + value;
+  return fields;
+}
+
+// Each text's definition n, parsed into fresh tables.
+TEST_F(EffectDefinitionsTest, KindsClockCodesPairsAndFlagsAsWritten) {
+  const std::string z = zerosTo45();
+  const struct {
+    const char* what;
+    std::string text;
+    int n;
+    const char* expected;
+  } rows[] = {
+      {"image", "0, g, 7", 0, "kind 1 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"text", "0, t, 7", 0, "kind 2 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"rectangle", "0, s, 7", 0, "kind 3 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"ellipse", "0, c, 7", 0, "kind 4 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"lines", "0, l, 7", 0, "kind 5 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"polygon", "0, p, 7", 0, "kind 6 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"kind letters are case-sensitive", "0, G, 7", 0, "kind 0 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"an unknown letter", "0, x, 7", 0, "kind 0 source 7 layer 0 x 0[0] child 0[0] flags 0"},
+      {"a quoted letter: its rest is the source", "0, \"g\", 7", 0, "kind 0 source 0 layer 7 x 0[0] child 0[0] flags 0"},
+      {"no clock codes for texts", "0, t, H1, 5", 0, "kind 2 source 0 layer 5 x 0[0] child 0[0] flags 0"},
+      {"H1 on an image", "0, g, H1", 0, "kind 1 source -10 layer 0 x 0[0] child 0[0] flags 0"},
+      {"clock codes are case-sensitive", "0, g, h1", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 0"},
+      {"M3 is no code", "0, g, M3", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 0"},
+      {"the second g of «gg» is the source: every later field one place on", "0, gg, 5, 6, 0.25", 0,
+       "kind 1 source 0 layer 5 x 6[0] child 0[0] flags 0"},
+      {"the 2 of «Y12» is the layer", "0, g, Y12, 30", 0, "kind 1 source -2 layer 2 x 30[0] child 0[0] flags 0"},
+      {"a record ending after its number reads no further", "5\n6, t, 2, 3", 5,
+       "kind 0 source 0 layer 0 x 0[0] child 0[0] flags 0"},
+      {"the text ending inside a pair", "9, p, 4, 1, 0.5[", 9, "kind 6 source 4 layer 1 x 0.5[0] child 0[0] flags 0"},
+      {"a pair", "0, g, 1, 1, 0.5[0.1]", 0, "kind 1 source 1 layer 1 x 0.5[0.1] child 0[0] flags 0"},
+      {"a child with its range", "0, g, 1, 1" + zerosTo45().substr(0, 35 * 3) + ", 3[2]", 0,
+       "kind 1 source 1 layer 1 x 0[0] child 3[2] flags 0"},
+      {"no child", "0, g, 1, 1" + zerosTo45().substr(0, 35 * 3) + ", -1", 0,
+       "kind 1 source 1 layer 1 x 0[0] child -1[0] flags 0"},
+      {"a short record stores zeros (child 0 names definition 0) and keeps the flags",
+       "4, c, 1, 9" + zerosTo45("1") + ", 10100\r\n4, c, 1, 9", 4, "kind 4 source 1 layer 9 x 0[0] child 0[0] flags 5"},
+      {"the same number twice: the second record's fields, the flags of both",
+       "7, g, 1, 1" + zerosTo45("1") + ", 10000\r\n7, l, 2, 2" + zerosTo45("1") + ", 01", 7,
+       "kind 5 source 2 layer 2 x 1[0] child 1[0] flags 3"},
+      {"flags 11", "0, g, 0, 0" + z + ", 11", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 3"},
+      {"flags 00001", "0, g, 0, 0" + z + ", 00001", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 16"},
+      {"flags 111111", "0, g, 0, 0" + z + ", 111111", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 31"},
+      {"a quoted 1 after a longer flag text", "0, g, 0, 0" + z + ", 11111\r\n1, g, 0, 0" + z + ", \"1\"", 1,
+       "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 1"},
+      {"an empty flag text", "0, g, 0, 0" + z + ", \"\"", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 0"},
+      {"only '1' sets a flag", "0, g, 0, 0" + z + ", 0x1z1", 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 20"},
+      {"no flag text", "0, g, 0, 0" + z, 0, "kind 1 source 0 layer 0 x 0[0] child 0[0] flags 0"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fresh();
+    ASSERT_EQ(parse("@set\r\n" + row.text), 1);
+    EXPECT_EQ(summary(scene.defs[row.n]), row.expected);
+  }
   const char* codes[] = {"Y1", "Y2", "Y3", "Y4", "M1", "M2", "D1", "D2", "H1", "H2", "m1", "m2", "S1", "S2"};
   for (int i = 0; i < 14; ++i) {
     ASSERT_EQ(parseSet(std::to_string(10 + i) + ", g, " + codes[i]), 1);
@@ -120,96 +149,13 @@ TEST_F(EffectDefinitionsTest, ClockCodesOnlyForImages) {
   }
 }
 
-TEST_F(EffectDefinitionsTest, LongerKindOrCodeShiftsTheLaterFields) {
-  ASSERT_EQ(parseSet("0, gg, 5, 6, 0.25"), 1);
-  const EffectDef& a = scene.defs[0];
-  // The second «g» is read as the source.
-  config_test::expectFields({{"kind", a.kind, KIND_IMAGE}, {"source", a.source, 0}, {"layer", a.layer, 5},
-                             {"posFracX", a.posFracX, 6}, {"posFracY", a.posFracY, 0.25f}});
-  ASSERT_EQ(parseSet("1, g, Y12, 30"), 1);
-  const EffectDef& b = scene.defs[1];
-  config_test::expectFields({{"source", b.source, -2}, {"layer", b.layer, 2}, {"posFracX", b.posFracX, 30}});
-}
-
-TEST_F(EffectDefinitionsTest, ShortRecordStoresZerosAndKeepsFlags) {
-  std::string ones;
-  for (int k = 5; k <= 45; ++k) ones += ", 1";
-  ASSERT_EQ(parseSet("4, c, 1, 9" + ones + ", 10100"), 1);
-  EXPECT_EQ(scene.defs[4].childDef, 1);
-  EXPECT_EQ(scene.defs[4].inheritFlags, INHERIT_OFFSET | INHERIT_ORBIT);
-  ASSERT_EQ(parseSet("4, c, 1, 9"), 1);
-  const EffectDef& d = scene.defs[4];
-  // childDef 0 names definition 0.
-  config_test::expectFields({{"layer", d.layer, 9}, {"posFracX", d.posFracX, 0}, {"blueAccel", d.blueAccel, 0},
-                             {"lifetime", d.lifetime, 0}, {"childDef", d.childDef, 0}, {"spawnCount", d.spawnCount, 0},
-                             {"inheritFlags", d.inheritFlags, INHERIT_OFFSET | INHERIT_ORBIT}});
-}
-
-TEST_F(EffectDefinitionsTest, RecordEndingAfterItsNumberDoesNotReadTheNextLine) {
-  ASSERT_EQ(parse("@set\n5\n6, t, 2, 3\n@\n"), 1);
-  EXPECT_EQ(scene.defs[5].kind, KIND_NONE);
-  EXPECT_EQ(scene.defs[5].source, 0);
-  EXPECT_EQ(scene.defs[6].kind, KIND_TEXT);
-  EXPECT_EQ(scene.defs[6].layer, 3);
-}
-
-TEST_F(EffectDefinitionsTest, PairsAndChildRange) {
-  ASSERT_EQ(parseSet("0, g, 1, 1, 0.5[0.1]"), 1);
-  EXPECT_EQ(scene.defs[0].posFracX, 0.5f);
-  EXPECT_EQ(scene.defs[0].pivotX, (float)0.1);
-  std::string zeros;
-  for (int k = 5; k <= 39; ++k) zeros += ", 0";
-  ASSERT_EQ(parseSet("1, g, 1, 1" + zeros + ", 3[2]"), 1);
-  EXPECT_EQ(scene.defs[1].childDef, 3);
-  EXPECT_EQ(scene.defs[1].childDefRange, 2);
-  ASSERT_EQ(parseSet("1, g, 1, 1" + zeros + ", -1"), 1);
-  EXPECT_EQ(scene.defs[1].childDef, -1);
-  EXPECT_EQ(scene.defs[1].childDefRange, 0);
-}
-
-TEST_F(EffectDefinitionsTest, FlagTexts) {
-  std::string fields;
-  for (int k = 5; k <= 45; ++k) fields += ", 0";
-  const struct {
-    const char* flags;
-    int bits;
-  } cases[] = {{"11", 3}, {"00001", 16}, {"111111", 31}, {"\"1\"", 1}, {"\"\"", 0}, {"0x1z1", 20}};
-  int n = 0;
-  for (const auto& c : cases) {
-    ASSERT_EQ(parseSet(std::to_string(n) + ", g, 0, 0" + fields + ", " + c.flags), 1);
-    EXPECT_EQ(scene.defs[n].inheritFlags, c.bits) << c.flags;
-    ++n;
-  }
-  ASSERT_EQ(parseSet("20, g, 0, 0" + fields), 1);  // no flag text at all
-  EXPECT_EQ(scene.defs[20].inheritFlags, 0);
-}
-
-TEST_F(EffectDefinitionsTest, SameNumberTwiceOverwritesAllButFlags) {
-  std::string fields;
-  for (int k = 5; k <= 45; ++k) fields += ", " + std::to_string(k);
-  ASSERT_EQ(parse("@set\r\n7, g, 1, 1" + fields + ", 10000\r\n7, l, 2, 2" + fields + ", 01\r\n@\r\n"), 1);
-  EXPECT_EQ(scene.defs[7].kind, KIND_LINE);
-  EXPECT_EQ(scene.defs[7].source, 2);
-  EXPECT_EQ(scene.defs[7].inheritFlags, 3);
-}
-
 TEST_F(EffectDefinitionsTest, NumberOutOfRangeFailsTheLoad) {
   for (const char* number : {"256", "-1"}) {
-    loadErrorText = nullptr;
+    fresh();
     EXPECT_EQ(parse(std::string("@set\r\n0, t\r\n") + number + ", g, 1\r\n@evt\r\n1, 0, 0, 0\r\n"), 0);
-    ASSERT_NE(loadErrorText, nullptr);
-    EXPECT_EQ(wide(loadErrorText), u"設定ファイル内、@setの設定番号№が有効範囲ではありません");
+    // The record before the failing one is stored; nothing after it is read.
+    EXPECT_EQ(config_test::stored(), "def 0 2 0 0; error 設定ファイル内、@setの設定番号№が有効範囲ではありません");
   }
-  EXPECT_EQ(scene.defs[0].kind, KIND_TEXT);  // stored before the failing record
-  EXPECT_EQ(scene.eventCount, 0);
-}
-
-TEST_F(EffectDefinitionsTest, TextEndingInsideARecordStopsThere) {
-  ASSERT_EQ(parse("@set\r\n9, "), 1);
-  EXPECT_EQ(scene.defs[9].kind, KIND_NONE);
-  ASSERT_EQ(parse("@set\r\n9, p, 4, 1, 0.5["), 1);
-  EXPECT_EQ(scene.defs[9].kind, KIND_POLYGON);
-  EXPECT_EQ(scene.defs[9].posFracX, 0.5f);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // Every reader consumes its field up to the comma, CR, LF or NUL that ends it.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "config/field_readers.h"
@@ -18,82 +18,64 @@ TEST(SkipBlanks, StopsAtLineEndsUnlessAskedToSkipThem) {
   EXPECT_EQ(skipBlanksAndLines(""), 0);
 }
 
-TEST(ReadInt, ReadsTheLeadingNumberOfItsField) {
-  const struct {
-    const char* input;
-    int consumed, value;
-  } rows[] = {
-      {"12abc,7", 5, 12},
-      {" -3 ,", 4, -3},
-      {",7", 0, 0},
-      {"5[3]", 4, 5},
-      {"1 2\r\n", 3, 1},  // blanks do not separate fields
-      {"+8", 2, 8},
-      {"42\rx", 2, 42},
-      {"42\nx", 2, 42},
-      {"", 0, 0},
-      {"\"7\"", 3, 0},  // a quote is no field end for numbers
-      {"99999999999", 11, 2147483647},  // out of range saturates
-      {"-99999999999999999999999", 24, -2147483647 - 1},
-      {"-2147483648", 11, -2147483647 - 1},
-      {"2147483647", 10, 2147483647},
-  };
-  for (const auto& row : rows) {
-    int v = -99;
-    EXPECT_EQ(readInt(row.input, &v), row.consumed) << row.input;
-    EXPECT_EQ(v, row.value) << row.input;
-  }
+// What reader r ('i' readInt, 'f' readFloat, 'I' readIntPair, 'F'
+// readFloatPair) reads from input: the bytes consumed, then the value (a pair:
+// both), floats as %.9g so that every float prints as itself.
+std::string read(char r, const char* input) {
+  int i = -99, j = -99;
+  float f = -1, g = -1;
+  int n = r == 'i' ? readInt(input, &i) : r == 'f' ? readFloat(input, &f) : r == 'I' ? readIntPair(input, &i, &j)
+                                                                                     : readFloatPair(input, &f, &g);
+  char out[96];
+  if (r == 'i') snprintf(out, sizeof out, "%d %d", n, i);
+  if (r == 'f') snprintf(out, sizeof out, "%d %.9g", n, double(f));
+  if (r == 'I') snprintf(out, sizeof out, "%d %d %d", n, i, j);
+  if (r == 'F') snprintf(out, sizeof out, "%d %.9g %.9g", n, double(f), double(g));
+  return out;
 }
 
-TEST(ReadFloat, ReadsOnlyTheDecimalFormRoundedLikeTheHardware) {
+TEST(NumberReaders, ReadTheLeadingNumberOfTheirFieldAndConsumeItWhole) {
   const struct {
+    char reader;
     const char* input;
-    int consumed;
-    float value;
+    const char* read;  // bytes consumed, value(s)
   } rows[] = {
-      {"2.5e1\r\n", 5, 25.0f},
-      {"-.5", 3, -0.5f},
-      {"  3.", 4, 3.0f},
-      {"1e", 2, 1.0f},  // an exponent without digits is not part of the number
-      {"0.1", 3, (float)0.1},  // rounded from double precision
-      {"abc", 3, 0.0f},
-      {"inf", 3, 0.0f},
-      {"nan", 3, 0.0f},
-      {"0x10", 4, 0.0f},
-      {"3.4028234e38", 12, 3.4028234663852886e38f},
-      {"1e-50", 5, 0.0f},
-      {"1e39", 4, INFINITY},
-      {"-1e400", 6, -INFINITY},
+      {'i', "12abc,7", "5 12"},
+      {'i', " -3 ,", "4 -3"},
+      {'i', ",7", "0 0"},
+      {'i', "5[3]", "4 5"},
+      {'i', "1 2\r\n", "3 1"},  // blanks do not separate fields
+      {'i', "+8", "2 8"},
+      {'i', "42\rx", "2 42"},
+      {'i', "42\nx", "2 42"},
+      {'i', "", "0 0"},
+      {'i', "\"7\"", "3 0"},  // a quote is no field end for numbers
+      {'i', "99999999999", "11 2147483647"},  // out of range saturates
+      {'i', "-99999999999999999999999", "24 -2147483648"},
+      {'i', "-2147483648", "11 -2147483648"},
+      {'i', "2147483647", "10 2147483647"},
+      {'f', "2.5e1\r\n", "5 25"},
+      {'f', "-.5", "3 -0.5"},
+      {'f', "  3.", "4 3"},
+      {'f', "1e", "2 1"},  // an exponent without digits is not part of the number
+      {'f', "0.1", "3 0.100000001"},  // rounded from double precision
+      {'f', "abc", "3 0"},  // only the decimal form
+      {'f', "inf", "3 0"},
+      {'f', "nan", "3 0"},
+      {'f', "0x10", "4 0"},
+      {'f', "3.4028234e38", "12 3.40282347e+38"},
+      {'f', "1e-50", "5 0"},
+      {'f', "1e39", "4 inf"},
+      {'f', "-1e400", "6 -inf"},
+      {'F', "0.5[0.1],", "8 0.5 0.100000001"},
+      {'F', "0.5", "3 0.5 0"},
+      {'F', "1.5[0.25]", "9 1.5 0.25"},
+      {'I', "[2]", "3 0 2"},
+      {'I', "1[2]3", "5 1 23"},
+      {'I', "1[2[3]", "6 1 2"},
+      {'I', "-1\r\n", "2 -1 0"},
   };
-  for (const auto& row : rows) {
-    float f = -1;
-    EXPECT_EQ(readFloat(row.input, &f), row.consumed) << row.input;
-    EXPECT_EQ(f, row.value) << row.input;
-  }
-}
-
-TEST(ReadPairs, ReadTheValueAndTheBracketedSecond) {
-  const struct {
-    const char* input;
-    int consumed;
-    float value, second;
-  } floats[] = {{"0.5[0.1],", 8, 0.5f, (float)0.1}, {"0.5", 3, 0.5f, 0.0f}, {"1.5[0.25]", 9, 1.5f, 0.25f}};
-  for (const auto& row : floats) {
-    float a = -1, b = -1;
-    EXPECT_EQ(readFloatPair(row.input, &a, &b), row.consumed) << row.input;
-    EXPECT_EQ(a, row.value) << row.input;
-    EXPECT_EQ(b, row.second) << row.input;
-  }
-  const struct {
-    const char* input;
-    int consumed, value, second;
-  } ints[] = {{"[2]", 3, 0, 2}, {"1[2]3", 5, 1, 23}, {"1[2[3]", 6, 1, 2}, {"-1\r\n", 2, -1, 0}};
-  for (const auto& row : ints) {
-    int i = -1, j = -1;
-    EXPECT_EQ(readIntPair(row.input, &i, &j), row.consumed) << row.input;
-    EXPECT_EQ(i, row.value) << row.input;
-    EXPECT_EQ(j, row.second) << row.input;
-  }
+  for (const auto& row : rows) EXPECT_EQ(read(row.reader, row.input), row.read) << row.reader << " " << row.input;
 }
 
 TEST(LongFields, AreConsumedWholeAndCutToTheirFirstBytes) {

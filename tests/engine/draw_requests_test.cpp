@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "platform/host/common/text_encoding.h"
 #include "render/draw_requests.h"
@@ -45,9 +46,7 @@ TEST_F(DrawTest, ImagesTruncateTowardsZeroAndNeedSizeAndAlpha) {
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(box(r[0]), (std::vector<int>{101, 155, 1, 1}));
-  EXPECT_EQ(r[0].srcWidth, 20);
-  EXPECT_EQ(r[0].alpha, 1);
-  EXPECT_EQ(r[0].layer, 4);
+  EXPECT_EQ(std::make_tuple(r[0].srcWidth, r[0].alpha, r[0].layer), std::make_tuple(20, 1, 4));
   emptyDrawList();
   pool.slots[slot].hotX = 0;
   pool.slots[slot].x = -3.7f;
@@ -88,8 +87,7 @@ TEST_F(DrawTest, TextGivesShadowBackingAndText) {
   emitDrawRequests(slot);
   r = requests();
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].x, 97);
-  EXPECT_EQ(r[0].y, 46);
+  EXPECT_EQ(std::make_pair(r[0].x, r[0].y), std::make_pair(97, 46));
   EXPECT_EQ(r[0].extentX - r[0].x, (r[1].extentX - r[1].x) + 6);
 }
 
@@ -123,26 +121,29 @@ TEST_F(DrawTest, TextNeedsARightEdgeAndFontHeightAndATextSlot) {
   EXPECT_EQ(r[0].x, INT_MAX + INT_MIN);
 }
 
+// The visible character count of "ABCDE" by age: typeSpeed n > 0 shows one
+// more character every n ticks, -n shows n more every tick; -1 is the whole
+// text, as is an empty text at once.
 TEST_F(DrawTest, TypewriterCounts) {
   liveDef(0, KIND_TEXT);
   int slot = place(0, 0, 0, 0, 0, 10, 10);
   TextSlot& text = scene.texts[0];
-  for (int k = 0; k < 5; ++k) text.text[k] = u"ABCDE"[k];
-  text.typeSpeed = 3;
-  const int slowly[16] = {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, -1};
-  for (int age = 0; age < 16; ++age) {
-    pool.slots[slot].age = age;
-    EXPECT_EQ(visibleCharCount(slot), slowly[age]) << age;
+  const struct {
+    const char16_t* text;
+    int typeSpeed;
+    const char* counts;
+  } rows[] = {{u"ABCDE", 3, "0 0 0 1 1 1 2 2 2 3 3 3 4 4 4 -1"}, {u"ABCDE", -2, "0 2 4 -1"}, {u"", 3, "-1"}};
+  for (const auto& row : rows) {
+    std::char_traits<char16_t>::copy(text.text, row.text, std::char_traits<char16_t>::length(row.text) + 1);
+    text.typeSpeed = row.typeSpeed;
+    std::string counts;
+    for (int age = 0, count = 0; age < 40 && count != -1; ++age) {  // up to the whole text
+      pool.slots[slot].age = age;
+      count = visibleCharCount(slot);
+      counts += (age > 0 ? " " : "") + std::to_string(count);
+    }
+    EXPECT_EQ(counts, row.counts) << row.typeSpeed;
   }
-  text.typeSpeed = -2;
-  const int quickly[4] = {0, 2, 4, -1};
-  for (int age = 0; age < 4; ++age) {
-    pool.slots[slot].age = age;
-    EXPECT_EQ(visibleCharCount(slot), quickly[age]) << age;
-  }
-  text.text[0] = 0;
-  pool.slots[slot].age = 0;
-  EXPECT_EQ(visibleCharCount(slot), -1);
 }
 
 TEST_F(DrawTest, ShapesAreAlwaysRequestedAroundTheirPivot) {
@@ -157,9 +158,8 @@ TEST_F(DrawTest, ShapesAreAlwaysRequestedAroundTheirPivot) {
   emitDrawRequests(slot);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].kind, KIND_ELLIPSE);
+  EXPECT_EQ(std::make_pair(r[0].kind, r[0].source), std::make_pair(int(KIND_ELLIPSE), 1));
   EXPECT_EQ(box(r[0]), (std::vector<int>{89, 90, 110, 100}));  // x: trunc(100 - 10.5)
-  EXPECT_EQ(r[0].source, 1);
   EXPECT_EQ(r[1].extentX - r[1].x, -5);
 }
 
@@ -175,13 +175,9 @@ TEST_F(DrawTest, LinesRunToEveryInstanceOfTheTarget) {
   emitDrawRequests(from);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].x, 11);
-  EXPECT_EQ(r[0].y, 22);
-  EXPECT_EQ(r[0].srcX, 51);  // the target's offset from this instance's base
-  EXPECT_EQ(r[0].srcY, 22);
-  EXPECT_EQ(r[1].srcX, 11);
-  EXPECT_EQ(r[1].srcY, 82);
-  EXPECT_EQ(r[0].extentY, 3);
+  // From (x, y) to (srcX, srcY), the target's offset from this instance's base; extentY the width.
+  EXPECT_EQ(std::make_tuple(r[0].x, r[0].y, r[0].srcX, r[0].srcY, r[0].extentY), std::make_tuple(11, 22, 51, 22, 3));
+  EXPECT_EQ(std::make_pair(r[1].srcX, r[1].srcY), std::make_pair(11, 82));
   emptyDrawList();
   pool.slots[from].width = 0.5f;  // halfway
   emitDrawRequests(from);
@@ -191,8 +187,7 @@ TEST_F(DrawTest, LinesRunToEveryInstanceOfTheTarget) {
   emitDrawRequests(from);
   r = requests();
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].srcX, r[0].x);
-  EXPECT_EQ(r[0].srcY, r[0].y);
+  EXPECT_EQ(std::make_pair(r[0].srcX, r[0].srcY), std::make_pair(r[0].x, r[0].y));
 }
 
 TEST_F(DrawTest, PolygonsCarryTheirScaleAndOtherKindsNothing) {
@@ -201,10 +196,7 @@ TEST_F(DrawTest, PolygonsCarryTheirScaleAndOtherKindsNothing) {
   emitDrawRequests(slot);
   std::vector<DrawEntry> r = requests();
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].source, 999);
-  EXPECT_EQ(r[0].x, 5);
-  EXPECT_EQ(r[0].extentX, 12);
-  EXPECT_EQ(r[0].scaleY, 3.75f);
+  EXPECT_EQ(std::make_tuple(r[0].source, r[0].x, r[0].extentX, r[0].scaleY), std::make_tuple(999, 5, 12, 3.75f));
   emptyDrawList();
   pool.slots[slot].height = 0.5f;
   emitDrawRequests(slot);

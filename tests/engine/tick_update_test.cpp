@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "engine/arith.h"
 #include "platform/host/runtime/host_clock.h"
@@ -69,7 +70,6 @@ TEST_F(TickTest, OrbitAddsItsTermsLikeASecondVelocity) {
   EXPECT_NEAR(pool.slots[1].y, 10.0f, 1e-5);
   updateInstances();
   EXPECT_NEAR(pool.slots[1].x, -10.0f, 1e-5);
-  EXPECT_NEAR(pool.slots[1].y, 10.0f, 1e-5);
   // The terms in single precision from the double sine narrowed to single.
   auto term = [](float degrees) { return 10.0f * float(std::sin(double(degrees * 0.017453292f))); };
   EXPECT_EQ(pool.slots[1].y, (0.0f + term(180.0f)) + (0.0f + term(90.0f)));
@@ -97,9 +97,7 @@ TEST_F(TickTest, HeightFollowsTheWidthButNotForTexts) {
 TEST_F(TickTest, DeathByLifetimeOrSizeAfterTheLastDraw) {
   liveDef(0, KIND_RECTANGLE).lifetime = 3;
   spawnInstance(0, 0);
-  EXPECT_EQ(updateAndCountDraws(), 1);
-  EXPECT_EQ(updateAndCountDraws(), 1);
-  EXPECT_EQ(updateAndCountDraws(), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(updateAndCountDraws(), 1) << "drawn in update " << i + 1;
   EXPECT_TRUE(liveOrder().empty());
 
   liveDef(1, KIND_RECTANGLE).lifetime = -1;
@@ -114,81 +112,68 @@ TEST_F(TickTest, DeathByLifetimeOrSizeAfterTheLastDraw) {
   scene.defs[3].source = -1;  // exempt from the size rule
   spawnInstance(2, 0);
   spawnInstance(3, 0);
-  EXPECT_EQ(updateAndCountDraws(), 2);
-  EXPECT_EQ(updateAndCountDraws(), 2);
-  EXPECT_EQ(liveOrder().size(), 1u);
-  EXPECT_EQ(pool.slots[liveOrder()[0]].def, 3);
+  EXPECT_EQ(updateAndCountDraws() + updateAndCountDraws(), 4);
+  EXPECT_EQ(liveOrder(), std::vector<int>{2}) << "only the instance of definition 3 lives";
 }
 
+// The ages (after the increase) at which a child is spawned over 12 updates:
+// spawnAtAge 1 in the first update, spawnAtAge 0 never, spawnEvery 5 at 1, 6, 11.
 TEST_F(TickTest, EmissionSchedules) {
+  const struct {
+    int spawnAtAge, spawnEvery;
+    std::vector<int> ages;
+  } rows[] = {{1, 0, {1}}, {0, 0, {}}, {0, 5, {1, 6, 11}}};
   liveDef(1, KIND_NONE);
-  EffectDef& atAge = liveDef(0, KIND_NONE);
-  atAge.childDef = 1;
-  atAge.spawnAtAge = 1;
-  atAge.spawnCount = 2;
-  spawnInstance(0, 0);
-  updateInstances();
-  EXPECT_EQ(countOf(1), 2);
-  updateInstances();
-  EXPECT_EQ(countOf(1), 2);
-  clearInstances();
-
-  EffectDef& never = liveDef(0, KIND_NONE);
-  never.childDef = 1;
-  never.spawnCount = 1;  // spawnAtAge 0 never matches a raised age
-  spawnInstance(0, 0);
-  for (int i = 0; i < 5; ++i) updateInstances();
-  EXPECT_EQ(countOf(1), 0);
-  clearInstances();
-
-  never.spawnEvery = 5;
-  spawnInstance(0, 0);
-  std::vector<int> spawnAges;
-  for (int i = 0; i < 12; ++i) {
-    int before = countOf(1);
-    updateInstances();
-    if (countOf(1) > before) spawnAges.push_back(pool.slots[1].age);
+  for (const auto& row : rows) {
+    clearInstances();
+    EffectDef& d = liveDef(0, KIND_NONE);
+    d.childDef = 1;
+    d.spawnCount = 2;
+    d.spawnAtAge = row.spawnAtAge;
+    d.spawnEvery = row.spawnEvery;
+    spawnInstance(0, 0);
+    std::vector<int> ages;
+    for (int i = 0; i < 12; ++i) {
+      int before = countOf(1);
+      updateInstances();
+      if (countOf(1) > before) ages.push_back(pool.slots[1].age);
+      ASSERT_EQ(countOf(1), 2 * int(ages.size())) << "spawnCount children each time";
+    }
+    EXPECT_EQ(ages, row.ages) << row.spawnAtAge << " " << row.spawnEvery;
   }
-  EXPECT_EQ(spawnAges, (std::vector<int>{1, 6, 11}));
 }
 
 TEST_F(TickTest, ChanceIsDrawnEveryTickAndChildNumbersAddTheirRange) {
   EffectDef& d = liveDef(0, KIND_NONE);
-  d.childDef = 10;
   spawnInstance(0, 0);
-  srand(3);
-  updateInstances();
-  EXPECT_EQ(drawsSince(3), 9);  // eight spreads and the chance draw, no spawn
-  EXPECT_TRUE(countOf(10) == 0 && liveOrder().size() == 1u);
-  d.childDef = -1;
-  srand(3);
-  updateInstances();
-  EXPECT_EQ(drawsSince(3), 8);
-
-  liveDef(10, KIND_NONE);
-  liveDef(11, KIND_NONE);
-  liveDef(12, KIND_NONE);
+  // Eight spreads a tick, and the chance draw only while a child is named.
+  for (int child : {10, -1}) {
+    d.childDef = child;
+    srand(3);
+    updateInstances();
+    EXPECT_EQ(drawsSince(3), child == 10 ? 9 : 8);
+  }
+  EXPECT_EQ(liveOrder().size(), 1u) << "spawnChance 0 never spawns";
+  for (int n : {10, 11, 12}) liveDef(n, KIND_NONE);
   d.childDef = 10;
   d.spawnChance = 100;
   d.spawnCount = 1;
-  for (int range : {0, -1, -7}) {
-    d.childDefRange = range;
-    srand(3);
-    updateInstances();
-    // Parent 9 draws; the child 18 at its spawn and 8 in its own update.
-    EXPECT_EQ(drawsSince(3), 9 + 18 + 8) << range;
-    EXPECT_EQ(pool.slots[liveOrder().back()].def, 10);
+  // A range of 0 or below adds nothing; the parent draws 9, the child 18 at
+  // its spawn and 8 in its own update. A range of 2 adds rand() % 3.
+  for (int range : {0, -1, -7, 2}) {
     clearInstances();
     spawnInstance(0, 0);
+    d.childDefRange = range;
+    srand(3);
+    ReferenceRand ref{3};
+    for (int i = 0; i < 9; ++i) ref.next();
+    int expected = 10 + (range > 0 ? ref.next() % 3 : 0);
+    updateInstances();
+    EXPECT_EQ(pool.slots[liveOrder().back()].def, expected) << range;
+    if (range <= 0) {
+      EXPECT_EQ(drawsSince(3), 9 + 18 + 8) << range;
+    }
   }
-  d.childDefRange = 2;
-  srand(3);
-  ReferenceRand ref{3};
-  for (int i = 0; i < 9; ++i) ref.next();
-  int expected = 10 + ref.next() % 3;
-  updateInstances();
-  EXPECT_EQ(pool.slots[liveOrder().back()].def, expected);
-
   clearInstances();
   d.childDef = -2;  // below -1: nothing is spawned
   d.childDefRange = 0;
@@ -289,67 +274,53 @@ TEST_F(TickTest, ClockDigitsOfTheLocalTime) {
   EXPECT_EQ(digits, (std::vector<int>{2, 0, 0, 7, 0, 3, 1, 4, 0, 9, 0, 5, 3, 7, -1, -16}));
 }
 
-// Frame k of the sheet lies at column k % 5, row k / 5: looped (play mode 1)
-// or played once and kept at the tenth (play mode 0).
-TEST_F(TickTest, SpriteFramesLoopOnTheSheetOrPlayOnce) {
-  for (int mode : {1, 0}) {
+// Frame k of the sheet lies at column k % 5, row k / 5, and changes every two
+// ticks: looped (play mode 1), played once and kept at the tenth (play mode 0),
+// or drawn at random after the instance's eight spreads.
+TEST_F(TickTest, SpriteFramesLoopPlayOnceOrAreDrawnAtRandom) {
+  for (int mode : {1, 0, -1}) {
     clearInstances();
-    sheet().playMode = mode;
+    ImageSlot& g = sheet();
+    g.playMode = mode == 0 ? 0 : 1;
+    g.randomFrame = mode == -1;
+    srand(11);
+    ReferenceRand ref{11};
     for (int age = 0; age < 45; ++age) {
+      for (int i = 0; i < 8; ++i) ref.next();
+      int k = mode == 1 ? (age / 2) % 10 : mode == 0 ? std::min(age / 2, 9) : age % 2 == 0 ? ref.next() % 10 : -1;
       updateInstances();
       emptyDrawList();
-      int k = mode == 1 ? (age / 2) % 10 : std::min(age / 2, 9);
-      ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << mode << " " << age;
-      ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << mode << " " << age;
-      ASSERT_EQ(pool.slots[1].srcWidth, 20);
+      if (k < 0) continue;
+      ASSERT_EQ(std::make_tuple(pool.slots[1].srcX, pool.slots[1].srcY, pool.slots[1].srcWidth),
+                std::make_tuple(20 * (k % 5), 20 * (k / 5), 20))
+          << mode << " " << age;
     }
-    EXPECT_EQ(pool.slots[1].hotX, 5);  // 10 * 50 / 100
-    EXPECT_EQ(pool.slots[1].hotY, 5);  // 10 * 20 / 40
-  }
-}
-
-TEST_F(TickTest, RandomSpriteFramesDrawAfterTheSpreads) {
-  sheet().randomFrame = 1;
-  srand(11);
-  ReferenceRand ref{11};
-  for (int age = 0; age < 20; ++age) {
-    for (int i = 0; i < 8; ++i) ref.next();
-    int k = age % 2 == 0 ? ref.next() % 10 : -1;
-    updateInstances();
-    emptyDrawList();
-    if (k >= 0) {
-      ASSERT_EQ(pool.slots[1].srcX, 20 * (k % 5)) << age;
-      ASSERT_EQ(pool.slots[1].srcY, 20 * (k / 5)) << age;
-    }
+    // The hot spot scaled to the instance's size: 10 * 50 / 100 and 10 * 20 / 40.
+    EXPECT_EQ(std::make_pair(pool.slots[1].hotX, pool.slots[1].hotY), std::make_pair(5, 5));
   }
 }
 
 TEST_F(TickTest, SpriteSourceRectangleWithoutAnimationOrImage) {
   ImageSlot& g = sheet();
-  g.frameCount = 0;
+  EffectInstance& in = pool.slots[1];
+  g.frameCount = 0;  // no animation: the whole bitmap
   updateInstances();
-  EXPECT_EQ(pool.slots[1].srcWidth, 100);
-  EXPECT_EQ(pool.slots[1].srcHeight, 40);
+  EXPECT_EQ(std::make_pair(in.srcWidth, in.srcHeight), std::make_pair(100, 40));
   g.frameCount = 10;
-  g.playMode = 2;
-  pool.slots[1].srcWidth = pool.slots[1].srcHeight = 0;
+  g.playMode = 2;  // with frames: the rectangle stays empty
+  in.srcWidth = in.srcHeight = 0;
   updateInstances();
-  EXPECT_EQ(pool.slots[1].srcWidth, 0);
-  // An empty slot: the hot spot stays, the rectangle is empty.
-  memset(&g, 0, sizeof g);
-  g.frameCount = 0;
-  pool.slots[1].hotX = 3;
+  EXPECT_EQ(in.srcWidth, 0);
+  memset(&g, 0, sizeof g);  // an empty slot: the hot spot stays, the rectangle is empty
+  in.hotX = 3;
   updateInstances();
-  EXPECT_EQ(pool.slots[1].hotX, 3);
-  EXPECT_EQ(pool.slots[1].srcWidth, 0);
-  // No image number at all: nothing changes.
-  for (int source : {-1, -20, 256, INT_MAX}) {
+  EXPECT_EQ(std::make_pair(in.hotX, in.srcWidth), std::make_pair(3, 0));
+  for (int source : {-1, -20, 256, INT_MAX}) {  // no image number at all: nothing changes
     scene.defs[0].source = source;
-    pool.slots[1].srcX = 7;
-    pool.slots[1].hotY = 9;
+    in.srcX = 7;
+    in.hotY = 9;
     updateInstances();
-    EXPECT_EQ(pool.slots[1].srcX, 7);
-    EXPECT_EQ(pool.slots[1].hotY, 9);
+    EXPECT_EQ(std::make_pair(in.srcX, in.hotY), std::make_pair(7, 9)) << source;
     emptyDrawList();
   }
 }

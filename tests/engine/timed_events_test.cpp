@@ -1,60 +1,53 @@
-// The timed events: table order within a tick, the gate, removal actions and a
-// bad event count.
+// The timed events: table order within a tick, the gate, removal actions,
+// repeated dispatch and a bad event count.
+#include <string>
+
 #include "engine/timed_events.h"
 #include "tests/engine/invariants.h"
 
-class EventsTest : public EngineTest {
- protected:
-  void addEvent(int atTick, int gate, int target, int action) {
-    scene.events[scene.eventCount++] = EventEntry{atTick, gate, target, action};
-  }
-  int countOf(int definition) {
-    int n = 0;
-    for (int s : liveOrder()) n += pool.slots[s].def == definition;
-    return n;
-  }
-};
+using EventsTest = EngineTest;
 
-TEST_F(EventsTest, SpawnThenRemoveLeavesNoneAndTheReverseLeavesTheNewOne) {
-  spawnInstance(3, 0);
+namespace {
+
+// The live instances as "definition:age", in list order.
+std::string live() {
+  std::string out;
+  for (int s : liveOrder()) out += (out.empty() ? "" : " ") + std::to_string(pool.slots[s].def) + ":" +
+                                   std::to_string(pool.slots[s].age);
+  return out;
+}
+
+}  // namespace
+
+// Instances of the definitions in `before` (aged 5) exist; the events are
+// dispatched `dispatches` times at tick 40.
+TEST_F(EventsTest, EventsActInTableOrderWithinTheirTick) {
+  const int S = EVENT_SPAWN, R = EVENT_REMOVE_DEF, ALL = EVENT_REMOVE_ALL;
+  const struct {
+    const char* what;
+    std::vector<int> before;
+    std::vector<EventEntry> events;
+    int dispatches;
+    const char* live;
+  } rows[] = {
+      {"spawn then remove leaves none", {3}, {{40, 0, 3, S}, {40, 0, 3, R}}, 1, ""},
+      {"remove then spawn leaves the new one", {3}, {{40, 0, 3, R}, {40, 0, 3, S}}, 1, "3:0"},
+      {"remove-all acts on the events before it; unknown actions and other ticks do nothing", {7},
+       {{40, 0, 1, S}, {40, 0, 2, S}, {40, 0, 99, ALL}, {40, 0, 4, S}, {40, 0, 4, 3}, {41, 0, 5, S}}, 1, "4:0"},
+      {"a gate other than 0 never fires", {}, {{40, 1, 1, S}, {40, -1, 1, S}}, 1, ""},
+      {"a second dispatch of the same tick fires again", {}, {{40, 0, 1, S}}, 2, "1:0 1:0"},
+  };
   tick = 40;
-  addEvent(40, 0, 3, EVENT_SPAWN);
-  addEvent(40, 0, 3, EVENT_REMOVE_DEF);
-  dispatchEvents();
-  EXPECT_EQ(countOf(3), 0);
-  spawnInstance(3, 0);
-  pool.slots[1].age = 5;  // marks the old instance
-  scene.eventCount = 0;
-  addEvent(40, 0, 3, EVENT_REMOVE_DEF);
-  addEvent(40, 0, 3, EVENT_SPAWN);
-  dispatchEvents();
-  EXPECT_EQ(liveOrder(), (std::vector<int>{1}));
-  EXPECT_EQ(pool.slots[1].age, 0);
-}
-
-TEST_F(EventsTest, RemoveAllActsOnTheEventsBeforeIt) {
-  tick = 5;
-  addEvent(5, 0, 1, EVENT_SPAWN);
-  addEvent(5, 0, 2, EVENT_SPAWN);
-  addEvent(5, 0, 99, EVENT_REMOVE_ALL);
-  addEvent(5, 0, 4, EVENT_SPAWN);
-  addEvent(5, 0, 4, 3);  // unknown actions do nothing
-  addEvent(6, 0, 5, EVENT_SPAWN);
-  dispatchEvents();
-  ASSERT_EQ(liveOrder(), (std::vector<int>{1}));
-  EXPECT_EQ(pool.slots[1].def, 4);
-}
-
-TEST_F(EventsTest, GatedEventsNeverFireAndRepeatsFireAgain) {
-  tick = 2;
-  addEvent(2, 1, 1, EVENT_SPAWN);
-  addEvent(2, -1, 1, EVENT_SPAWN);
-  dispatchEvents();
-  EXPECT_TRUE(liveOrder().empty());
-  addEvent(2, 0, 1, EVENT_SPAWN);
-  dispatchEvents();
-  dispatchEvents();
-  EXPECT_EQ(countOf(1), 2);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    clearInstances();
+    for (int d : row.before) spawnInstance(d, 0);
+    for (int s : liveOrder()) pool.slots[s].age = 5;
+    scene.eventCount = 0;
+    for (const EventEntry& e : row.events) scene.events[scene.eventCount++] = e;
+    for (int i = 0; i < row.dispatches; ++i) dispatchEvents();
+    EXPECT_EQ(live(), row.live);
+  }
 }
 
 TEST_F(EventsTest, EventCountIsClampedToTheTable) {
@@ -62,18 +55,17 @@ TEST_F(EventsTest, EventCountIsClampedToTheTable) {
   scene.events[255] = EventEntry{9, 0, 1, EVENT_SPAWN};
   scene.eventCount = 100000;
   dispatchEvents();
-  EXPECT_EQ(countOf(1), 1);
   scene.eventCount = -5;
   dispatchEvents();
-  EXPECT_EQ(countOf(1), 1);
+  EXPECT_EQ(live(), "1:0");
 }
 
 TEST_F(EventsTest, SpawnedInstanceIsUpdatedInTheSameFrame) {
   liveDef(3, KIND_RECTANGLE).layer = 2;
-  addEvent(1, 0, 3, EVENT_SPAWN);
-  ++tick;
+  scene.events[scene.eventCount++] = EventEntry{1, 0, 3, EVENT_SPAWN};
+  tick = 1;
   dispatchEvents();
   updateInstances();
-  EXPECT_EQ(pool.slots[1].age, 1);
+  EXPECT_EQ(live(), "3:1");
   EXPECT_EQ(drawOrder().size(), 1u);
 }

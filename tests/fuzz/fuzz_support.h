@@ -49,17 +49,4 @@ inline void writeBytes(const std::string& path, const uint8_t* data, size_t size
   fclose(f);
 }
 
-// Copies a file; false when the source cannot be read.
-inline bool copyFile(const std::string& from, const std::string& to) {
-  FILE* in = fopen(from.c_str(), "rb");
-  if (in == nullptr) return false;
-  std::string bytes;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, in)) > 0) bytes.append(chunk, n);
-  fclose(in);
-  writeBytes(to, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  return true;
-}
-
 }  // namespace fuzz

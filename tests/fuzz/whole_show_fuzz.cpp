@@ -5,16 +5,11 @@
 #include <chrono>
 #include <string>
 
-#include "app/shell_state.h"
-#include "app/show_driver.h"
-#include "config/schedule_file.h"
 #include "engine/scene_tables.h"
-#include "platform/host/backend.h"
-#include "platform/host/runtime/host_clock.h"
-#include "platform/host/host_control.h"
-#include "platform/host/files/host_files.h"
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/test_files.h"
 
 static constexpr int kFramesPerShow = 200;
 // A show may legitimately take long per frame (a full pool of line instances
@@ -35,42 +30,12 @@ static void countFrame(void) {
   }
 }
 
-// The host and the show's directory, made once: the demo's images copied in.
+// The show's directory, made once: the demo's images and schedule copied in.
 static void prepareHost(void) {
   const std::string& dir = fuzz::scratchDirectory();
-  static const char* const images[] = {"digit0.bmp", "digit1.bmp", "digit2.bmp", "digit3.bmp",    "digit4.bmp",
-                                       "digit5.bmp", "digit6.bmp", "digit7.bmp", "digit8.bmp",    "digit9.bmp",
-                                       "spark.bmp",  "banner.png", "star_sheet.bmp"};
-  for (const char* name : images) fuzz::copyFile(std::string(TESSARIL_DEMO_DIR) + "/" + name, dir + "/" + name);
-  fuzz::copyFile(std::string(TESSARIL_DEMO_DIR) + "/schedule.ini", dir + "/schedule.ini");
+  if (!test_files::copyDemo(TESSARIL_DEMO_DIR, dir)) abort();
   mkdir((dir + "/sockets").c_str(), 0700);
   setenv("TESSARIL_BACKEND", "headless", 1);
-}
-
-// The process-wide state of a fresh process.
-static void resetProcess(void) {
-  host::resetHost();
-  std::string error;
-  if (!host::selectBackend("headless", &error)) abort();
-  host::setScreenSize(120, 160);
-  SYSTEMTIME start{};
-  if (!host::parseLocalTime("2026-12-06T10:00:00", &start)) abort();
-  host::clockUseVirtual(start);
-  host::setModuleDirectory(fuzz::scratchDirectory());
-  host::setInstanceDirectory(fuzz::scratchDirectory() + "/sockets");
-  showing = resident = windowCreated = 0;
-  pendingRestart = 0;
-  settingsFileName[0] = scheduleFileName[0] = 0;
-  mainWindow = nullptr;
-  stopEvent = watcherThread = nullptr;
-  memset(&trayIconData, 0, sizeof trayIconData);
-  tickInterval = 1000;
-  duration = -1;
-  freeScheduleList(&normalList);
-  freeScheduleList(&suspendList);
-  framesShown = 0;
-  frameStepHooks.beforePaint = countFrame;
-  frameStepHooks.afterPaint = nullptr;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -78,7 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)prepared;
   if (size > TEXT_BUFFER_SIZE - 1) return 0;
   fuzz::writeBytes(fuzz::scratchDirectory() + "/default.txt", data, size);
-  resetProcess();
+  std::string error;
+  if (!test_process::startFreshProcess(fuzz::scratchDirectory(), fuzz::scratchDirectory() + "/sockets", 120, 160,
+                                       &error)) {
+    abort();
+  }
+  framesShown = 0;
+  frameStepHooks.beforePaint = countFrame;
   static char instance;
   WCHAR line[] = u"";
   runStart = std::chrono::steady_clock::now();

@@ -19,6 +19,7 @@
 #include "engine/scene_tables.h"
 #include "platform/host/common/handle_table.h"
 #include "platform/host/files/host_files.h"
+#include "tests/support/set_record.h"
 #include "tools/show_checker/show_checker.h"
 
 namespace check_test {
@@ -39,16 +40,7 @@ struct CheckCase {
 // The @base preamble of most cases: lines 1 to 3.
 inline const std::string kBase = "@base\r\n50, 100, 0, 0, 0\r\n@\r\n";
 
-// A @set record of 46 fields: number, kind, source, then a rectangle's values
-// and the tail from lifetime (position 39) to the flag text.
-inline std::string setRecord(const std::string& n, const std::string& kind = "s", const std::string& source = "0",
-                             const std::string& tail = "60, -1, 0, 0, 0, 0, 0, \"00000\"",
-                             const std::string& posFracX = "0.5") {
-  return n + ", " + kind + ", " + source + ", 10, " + posFracX +
-         ", 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, -1, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, "
-         "255, 0, 0, " +
-         tail;
-}
+using test_show::setRecord;
 
 // The 1-based column at which needle first begins in line.
 inline int columnOf(const std::string& line, const std::string& needle) { return int(line.find(needle)) + 1; }
@@ -58,14 +50,14 @@ inline std::string at(int line, int column, const char* severity, const char* co
 }
 
 inline std::vector<CheckCase> buildSettingsCases() {
-  const std::string bmp = config_test::bmp24(4, 4, 0x336699);
+  const std::string bmp = test_files::bmpBytes(4, 4, {0x336699});
   const std::string imageTail = ", 0, 0, 0, 0, 0, 0, 0, 0, 0";
   std::vector<CheckCase> cases;
-  cases.push_back({"Clean", false, kBase + "@set\r\n" + setRecord("0") + "\r\n@evt\r\n1, 0, 0, 0\r\n@\r\n", {}, {}});
+  cases.push_back({"Clean", false, kBase + "@set\r\n" + setRecord(0) + "\r\n@evt\r\n1, 0, 0, 0\r\n@\r\n", {}, {}});
   cases.push_back({"UnknownDirective", false, kBase + "@BMP\r\n0, \"a.bmp\"" + imageTail + "\r\n@\r\n", {},
                    {at(4, 1, "warning", "unknown-directive")}});
   cases.push_back({"UnknownNameThatSkipsNothing", false, kBase + "@end\r\n", {}, {}});
-  cases.push_back({"DirectiveSuffix", false, kBase + "@settings\r\n" + setRecord("0") + "\r\n@\r\n", {},
+  cases.push_back({"DirectiveSuffix", false, kBase + "@settings\r\n" + setRecord(0) + "\r\n@\r\n", {},
                    {at(4, 1, "warning", "directive-suffix"), at(4, 10, "warning", "record-ends-early"),
                     at(5, 1, "warning", "duplicate-number")}});
   cases.push_back({"StrayText", false, "hello\r\nworld\r\n" + kBase, {}, {at(1, 1, "warning", "stray-text")}});
@@ -78,9 +70,9 @@ inline std::vector<CheckCase> buildSettingsCases() {
   cases.push_back({"BaseAndTxtRecordsEndEarly", false, "@base\r\n50, 100\r\n@\r\n@txt\r\n3, 2\r\n@\r\n", {},
                    {at(2, 8, "warning", "record-ends-early"), at(5, 5, "warning", "record-ends-early")}});
   cases.push_back({"ExtraFields", false,
-                   kBase + "@set\r\n" + setRecord("0") + "\r\n@evt\r\n1, 0, 0, 0, 5, 0, 0, 0\r\n@\r\n", {},
+                   kBase + "@set\r\n" + setRecord(0) + "\r\n@evt\r\n1, 0, 0, 0, 5, 0, 0, 0\r\n@\r\n", {},
                    {at(7, 13, "warning", "extra-fields")}});
-  cases.push_back({"CommentInBlock", false, kBase + "@set\r\n# sparks\r\n" + setRecord("0") + "\r\n@\r\n", {},
+  cases.push_back({"CommentInBlock", false, kBase + "@set\r\n# sparks\r\n" + setRecord(0) + "\r\n@\r\n", {},
                    {at(5, 1, "warning", "comment-in-block"), at(6, 1, "warning", "duplicate-number")}});
   {
     std::string text = kBase + "@txt\r\n";
@@ -88,22 +80,22 @@ inline std::vector<CheckCase> buildSettingsCases() {
     cases.push_back({"BlockFull", false, text + "@\r\n", {}, {at(261, 1, "warning", "block-full")}});
   }
   cases.push_back({"KindUnknown", false,
-                   kBase + "@set\r\n" + setRecord("0", "G") + "\r\n" + setRecord("1", "x") + "\r\n" +
-                       setRecord("2", "n", "-1", "0, 0, 0, 10, 0, 0, 1, \"00000\"") + "\r\n@\r\n",
+                   kBase + "@set\r\n" + setRecord(0, "G") + "\r\n" + setRecord(1, "x") + "\r\n" +
+                       setRecord(2, "n", {{"source", "-1"}, {"lifetime", "0"}, {"childDef", "0"}, {"spawnEvery", "10"}, {"spawnCount", "1"}}) + "\r\n@\r\n",
                    {},
                    {at(5, 4, "warning", "kind-unknown"), at(6, 4, "warning", "kind-unknown"),
                     at(7, 4, "note", "kind-unknown")}});
   {
-    std::string line = setRecord("0", "gg");
+    std::string line = setRecord(0, "gg");
     cases.push_back({"KindTooLong", false, kBase + "@set\r\n" + line + "\r\n@\r\n", {},
                      {at(5, 4, "warning", "kind-too-long"),
                       at(5, columnOf(line, "\"00000\""), "warning", "duplicate-number")}});
   }
   cases.push_back({"ClockCodeOnAText", false,
-                   kBase + "@txt\r\n0, 0, 0, 0, \"hi\"\r\n@set\r\n" + setRecord("0", "t", "H1") + "\r\n@\r\n", {},
+                   kBase + "@txt\r\n0, 0, 0, 0, \"hi\"\r\n@set\r\n" + setRecord(0, "t", {{"source", "H1"}}) + "\r\n@\r\n", {},
                    {at(7, 7, "warning", "clock-code-kind")}});
   {
-    std::string line = setRecord("0", "g", "Y12");
+    std::string line = setRecord(0, "g", {{"source", "Y12"}});
     cases.push_back({"ClockCodeWithTrailingCharacters", false, kBase + "@set\r\n" + line + "\r\n@\r\n", {},
                      {at(5, 7, "warning", "clock-code-trailing"),
                       at(5, columnOf(line, "\"00000\""), "warning", "duplicate-number")}});
@@ -124,7 +116,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
                    {at(6, 1, "warning", "duplicate-number")}});
   cases.push_back({"FieldsAndTextsCut", false,
                    kBase + "@set\r\n" +
-                       setRecord("0", "s", "0", "60, -1, 0, 0, 0, 0, 0, \"00000\"", "0[" + std::string(300, '1') + "]") +
+                       setRecord(0, "s", {{"posFracX", "0[" + std::string(300, '1') + "]"}}) +
                        "\r\n@evt\r\n1, 0, 0, " + std::string(300, '0') + "\r\n@txt\r\n0, 0, 0, 0, \"" +
                        std::string(300, 'a') + "\"\r\n@\r\n",
                    {},
@@ -136,28 +128,28 @@ inline std::vector<CheckCase> buildSettingsCases() {
                    {at(5, 4, "warning", "polygon-count"), at(6, 4, "warning", "polygon-count"),
                     at(6, 11, "warning", "duplicate-number")}});
   cases.push_back({"Events", false,
-                   kBase + "@set\r\n" + setRecord("0") +
+                   kBase + "@set\r\n" + setRecord(0) +
                        "\r\n@evt\r\n1, 0, 0, 3\r\n1, 0, 9, 0\r\n150, 0, 0, 0\r\n-1, 0, 0, 1\r\n1, 0, 9, 2\r\n100, 0, 9, 1\r\n@\r\n",
                    {},
                    {at(7, 10, "warning", "event-action"), at(8, 7, "warning", "undefined-target"),
                     at(9, 1, "warning", "event-tick"), at(10, 1, "warning", "event-tick"),
                     at(12, 9, "warning", "undefined-target")}});
   {
-    std::string child = setRecord("5", "s", "0", "60, 9[2], 0, 10, 0, 0, 1, \"00000\"");
+    std::string child = setRecord(5, "s", {{"childDef", "9[2]"}, {"spawnEvery", "10"}, {"spawnCount", "1"}});
     cases.push_back({"UndefinedReferences", false,
-                     kBase + "@set\r\n" + setRecord("0", "g", "12") + "\r\n" + setRecord("1", "t", "3") + "\r\n" +
-                         setRecord("2", "p", "2") + "\r\n" + setRecord("3", "l", "8") + "\r\n" +
-                         setRecord("4", "g", "H1") + "\r\n" + child + "\r\n" +
-                         setRecord("6", "s", "0", "60, 5, 0, 10, 0, 0, 1, \"00000\"") + "\r\n" +
-                         setRecord("7", "g", "-1") + "\r\n@\r\n",
+                     kBase + "@set\r\n" + setRecord(0, "g", {{"source", "12"}}) + "\r\n" + setRecord(1, "t", {{"source", "3"}}) + "\r\n" +
+                         setRecord(2, "p", {{"source", "2"}}) + "\r\n" + setRecord(3, "l", {{"source", "8"}}) + "\r\n" +
+                         setRecord(4, "g", {{"source", "H1"}}) + "\r\n" + child + "\r\n" +
+                         setRecord(6, "s", {{"childDef", "5"}, {"spawnEvery", "10"}, {"spawnCount", "1"}}) + "\r\n" +
+                         setRecord(7, "g", {{"source", "-1"}}) + "\r\n@\r\n",
                      {},
                      {at(5, 7, "warning", "undefined-image"), at(6, 7, "warning", "undefined-text"),
                       at(7, 7, "warning", "undefined-polygon"), at(8, 7, "warning", "undefined-line-target"),
                       at(9, 7, "warning", "undefined-image"), at(10, columnOf(child, "9[2]"), "warning", "undefined-child")}});
   }
   {
-    std::string odd = setRecord("0", "s", "0", "60, -1, 0, 0, 0, 0, 0, \"1x000\"");
-    std::string longer = setRecord("1", "s", "0", "60, -1, 0, 0, 0, 0, 0, 111111");
+    std::string odd = setRecord(0, "s", {{"inheritFlags", "\"1x000\""}});
+    std::string longer = setRecord(1, "s", {{"inheritFlags", "111111"}});
     cases.push_back({"FlagTexts", false, kBase + "@set\r\n" + odd + "\r\n" + longer + "\r\n@\r\n", {},
                      {at(5, columnOf(odd, "\"1x000\""), "warning", "flag-text"),
                       at(6, columnOf(longer, "111111"), "warning", "flag-text")}});
@@ -166,12 +158,12 @@ inline std::vector<CheckCase> buildSettingsCases() {
                    {at(2, 10, "note", "background-off")}});
   cases.push_back({"BackgroundComponentOutOfRange", false, "@base\r\n50, 100, 0, 300, 0\r\n@\r\n", {},
                    {at(2, 13, "warning", "background-off")}});
-  cases.push_back({"EmptyBlockSwallowsTheNext", false, kBase + "@txt\r\n@set\r\n" + setRecord("0") + "\r\n@\r\n", {},
+  cases.push_back({"EmptyBlockSwallowsTheNext", false, kBase + "@txt\r\n@set\r\n" + setRecord(0) + "\r\n@\r\n", {},
                    {at(4, 1, "warning", "empty-block")}});
   cases.push_back({"EmptyBlockAtTheEnd", false, kBase + "@evt", {},
                    {at(4, 1, "warning", "empty-block"), at(4, 5, "warning", "undefined-target")}});
   {
-    std::string text = kBase + "@set\r\n" + setRecord("0") + "\r\n@evt\r\n";
+    std::string text = kBase + "@set\r\n" + setRecord(0) + "\r\n@evt\r\n";
     for (int i = 0; i < 256; ++i) text += "1, 0, 0, 0\r\n";
     cases.push_back({"EventTableFull", false, text + "@evt\r\n1, 0, 0, 0\r\n@\r\n", {},
                      {at(264, 1, "warning", "event-table-full")}});
@@ -179,7 +171,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
   cases.push_back({"CommaInText", false, kBase + "@txt\r\n0, 2, 1, 0, \"Hello, world\"\r\n@\r\n", {},
                    {at(5, 21, "warning", "comma-in-text"), at(5, 21, "warning", "duplicate-number")}});
   cases.push_back({"NulByteEndsTheText", false,
-                   kBase + "@set\r\n" + setRecord("0") + "\r\n" + std::string(1, '\0') + "@evt\r\n1, 0, 0, 0\r\n@\r\n",
+                   kBase + "@set\r\n" + setRecord(0) + "\r\n" + std::string(1, '\0') + "@evt\r\n1, 0, 0, 0\r\n@\r\n",
                    {},
                    {at(6, 1, "warning", "nul-byte")}});
   {
@@ -189,7 +181,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
     for (int i = 0; i < 700; ++i) text += "# " + std::string(98, 'x') + "\r\n";
     cases.push_back({"FileTooLong", false, text, {}, {at(3 + 643, 24, "warning", "file-too-long")}});
   }
-  cases.push_back({"NoBase", false, "@set\r\n" + setRecord("0") + "\r\n@\r\n", {}, {at(0, 0, "warning", "no-base")}});
+  cases.push_back({"NoBase", false, "@set\r\n" + setRecord(0) + "\r\n@\r\n", {}, {at(0, 0, "warning", "no-base")}});
   cases.push_back({"BaseNotClosed", false, "hello\r\n@base\r\n50, 100, 0, 0, 0", {},
                    {at(1, 1, "warning", "stray-text"), at(3, 17, "error", "base-not-closed")}});
   cases.push_back({"TxtNumberOutOfRange", false, kBase + "@txt\r\n256, 0, 0, 0, \"x\"\r\n@\r\n", {},
@@ -251,28 +243,18 @@ inline std::string demoDirectory() {
 }
 
 // A temp directory reported as the executable's, removed afterwards, with
-// every GDI object and file released in between.
-class CheckTest : public ::testing::Test {
+// every GDI object and file released in between; no scene tables outside a check.
+class CheckTest : public config_test::ScratchDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaril-check-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    host::setModuleDirectory(dir_);
+    ScratchDirTest::SetUp();
     ASSERT_EQ(settingsDiagnostics, nullptr);
   }
   void TearDown() override {
     EXPECT_EQ(settingsDiagnostics, nullptr);
     EXPECT_EQ(scene.defs, nullptr);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Bitmap), 0u);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Dc), 0u);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::Brush), 0u);
-    EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), 0u);
-    host::setModuleDirectory("");
-    std::string command = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    ScratchDirTest::TearDown();
   }
-  void write(const std::string& name, const std::string& bytes) { config_test::writeFile(dir_ + "/" + name, bytes); }
   // Writes the case's text and files into the directory.
   void place(const CheckCase& c) {
     write(c.schedule ? "schedule.ini" : "show.txt", c.text);
@@ -302,7 +284,6 @@ class CheckTest : public ::testing::Test {
     for (const CheckFinding& f : findings) out.push_back(at(f.line, f.column, severities[int(f.severity)], f.code.c_str()));
     return out;
   }
-  std::string dir_;
 };
 
 }  // namespace check_test
