@@ -28,6 +28,9 @@ struct ShownIcon {
   ::Window id = 0;
   GC gc = nullptr;
   bool docked = false;
+  // The tray host asked to dock the icon, or 0: a second request to the same
+  // host while the first is pending makes some hosts never embed it.
+  ::Window askedOwner = 0;
 };
 
 struct TrayClient {
@@ -119,6 +122,7 @@ void requestDock(ShownIcon* s) {
   trapErrors();
   XSendEvent(x.display, client().owner, False, NoEventMask, &event);
   untrapErrors();
+  s->askedOwner = client().owner;
 }
 
 // Draws the icon's picture centred in its window over the tray's background:
@@ -184,7 +188,7 @@ void x11TrayChanged(const TrayIcon& icon, DWORD operation) {
     return;
   }
   if (s == nullptr) {
-    c.icons.push_back(ShownIcon{icon, 0, nullptr, false});
+    c.icons.push_back(ShownIcon{icon, 0, nullptr, false, 0});
     s = &c.icons.back();
     findOwner();
     requestDock(s);
@@ -204,12 +208,14 @@ bool handleTrayEvent(const XEvent& event) {
     }
     findOwner();  // a tray host started: every icon docks with it
     for (ShownIcon& s : c.icons) {
-      if (!s.docked) requestDock(&s);
+      if (!s.docked && s.askedOwner != c.owner) requestDock(&s);
     }
     return true;
   }
   if (event.type == DestroyNotify && c.owner != 0 && event.xdestroywindow.window == c.owner) {
     c.owner = 0;
+    // The next host's window may get the same id: every icon asks it anew.
+    for (ShownIcon& s : c.icons) s.askedOwner = 0;
     return true;
   }
   ShownIcon* s = shownOfWindow(event.xany.window);
@@ -219,11 +225,15 @@ bool handleTrayEvent(const XEvent& event) {
       s->docked = event.xreparent.parent != x.root;
       // Handed back to the root when the tray host ended: out of sight until
       // the next tray host takes it.
-      if (!s->docked) XUnmapWindow(x.display, s->id);
+      if (!s->docked) {
+        XUnmapWindow(x.display, s->id);
+        s->askedOwner = 0;
+      }
       break;
     case DestroyNotify:  // destroyed by a tray host that went away
       s->id = 0;
       s->docked = false;
+      s->askedOwner = 0;
       if (s->gc != nullptr) XFreeGC(x.display, s->gc);
       s->gc = nullptr;
       break;
