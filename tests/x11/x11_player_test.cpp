@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "tests/support/player_process.h"
+#include "tests/support/set_record.h"
 #include "tests/x11/x11_harness.h"
 
 namespace {
@@ -26,11 +27,13 @@ constexpr uint32_t kDesktopColour = 0x336699;
 // Per channel: the painter's alpha blend of an opaque fill may round by a step.
 constexpr int kTolerance = 8;
 
-const char* const kRectShow =
-    "@base\r\n50, 0, -1, -1, -1\r\n@\r\n"
-    "@set\r\n0, s, 1, 0, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 80, 0, 0, 0, 0, 255, 0, 0, "
-    "200, 0, 0, 30, 0, 0, 40, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
-    "@evt\r\n0, 0, 0, 0\r\n@\r\n";
+// A filled 100x80 rectangle of (200, 30, 40) at the centre, living until the
+// show ends, over the screen's own picture (no background).
+const std::string kRectShow = "@base\r\n50, 0, -1, -1, -1\r\n@\r\n@set\r\n" +
+                              test_show::setRecord(0, "s", {{"source", "1"}, {"layer", "0"}, {"width", "100"},
+                                                            {"height", "80"}, {"red", "200"}, {"green", "30"},
+                                                            {"blue", "40"}, {"lifetime", "0"}}) +
+                              "\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n";
 
 bool near(uint32_t a, uint32_t b) {
   for (int shift = 0; shift < 24; shift += 8) {
