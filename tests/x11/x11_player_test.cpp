@@ -2,7 +2,10 @@
 // plain show drawn over the desktop and ended by a real click, Enter or a
 // window manager's close, the resident icon in a real tray host and in the one
 // started after it, the leaving notice of a second start, the load-error box,
-// and a turn of the screen (on a private Xvfb) that restarts the show.
+// a turn of the screen (on a private Xvfb) that restarts the show, and on
+// private Xvfbs with a compositor (picom) or a window manager (openbox): the
+// live overlay over a moving window, the tray and box beside it, and a
+// resident start that leaves no window.
 //
 // Each test starts the player from a scratch directory holding a copy of the
 // binary, its schedule and its show, with a private runtime directory for the
@@ -31,6 +34,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/overlay_show.h"
 
 namespace {
 
@@ -70,9 +75,9 @@ uint32_t rootPixel(Display* d, int x, int y) {
   return uint32_t(p & 0xFFFFFF);
 }
 
-bool near(uint32_t a, uint32_t b) {
+bool near(uint32_t a, uint32_t b, int tolerance = kTolerance) {
   for (int shift = 0; shift < 24; shift += 8) {
-    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > kTolerance) return false;
+    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
   }
   return true;
 }
@@ -393,6 +398,34 @@ class X11Player : public ::testing::Test {
     return true;
   }
 
+  // A private Xvfb (the shared one stays without a compositor) whose desktop
+  // colour is also its root pixmap (a compositor paints that, not the root's
+  // background), its keyboard primed (a fresh server loses xdotool's first
+  // key), and program running once it has announced itself: name is a
+  // selection it owns or a property it sets on the root.
+  bool startDesktop(const std::vector<std::string>& program, const char* name) {
+    std::string own = startOwnXvfb("640x480x24");
+    if (own.empty() || !useDisplay(own) || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
+    ::Window root = DefaultRootWindow(probe_);
+    Pixmap tile = XCreatePixmap(probe_, root, 1, 1, unsigned(DefaultDepth(probe_, 0)));
+    GC gc = XCreateGC(probe_, tile, 0, nullptr);
+    XSetForeground(probe_, gc, kDesktopColour);
+    XFillRectangle(probe_, tile, gc, 0, 0, 1, 1);
+    XFreeGC(probe_, gc);
+    XChangeProperty(probe_, root, XInternAtom(probe_, "_XROOTPMAP_ID", False), XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&tile), 1);
+    Atom atom = XInternAtom(probe_, name, False);
+    return startHelper(program) > 0 && waitUntil([&] {
+      Atom type = 0;
+      int format;
+      unsigned long count, after;
+      unsigned char* data = nullptr;
+      XGetWindowProperty(probe_, root, atom, 0, 1, False, AnyPropertyType, &type, &format, &count, &after, &data);
+      if (data != nullptr) XFree(data);
+      return XGetSelectionOwner(probe_, atom) != 0 || type != 0;
+    });
+  }
+
   void drain(Process& p) {
     char buffer[4096];
     ssize_t n;
@@ -608,6 +641,70 @@ TEST_F(X11Player, ALoadErrorShowsItsBoxAndEnterEndsTheProgram) {
   ASSERT_TRUE(run("xdotool key Return"));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
   EXPECT_EQ(viewableTopLevel(probe_, "ファイルの確認だ"), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint32_t kLogoColour = 0xDDCC22;
+
+TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndATapOrReturnEndsIt) {
+  ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
+  overlay_show::writeShow(dir_);
+  // A window partly under the sprite; the middles of its top and bottom edges show its background.
+  ASSERT_GT(startHelper({"xlogo", "-bg", "#DDCC22", "-geometry", "100x100+158+118"}), 0);
+  ASSERT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 208, 212), kLogoColour, 0); }));
+  size_t player = startPlayer({});
+  uint32_t blend = overlay_show::spriteOver(kLogoColour);
+  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop() && near(rootPixel(probe_, 200, 125), blend, 2); }))
+      << pixelsSeen() << ", sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend << "\n" << errOf(player);
+  EXPECT_TRUE(near(rootPixel(probe_, 208, 212), kLogoColour, 2)) << "the window beside the show";
+  ASSERT_TRUE(run("xdotool search --name '^xlogo$' windowmove 20 300"));
+  EXPECT_TRUE(waitUntil([&] {
+    return near(rootPixel(probe_, 70, 394), kLogoColour, 2) && near(rootPixel(probe_, 208, 212), kDesktopColour, 2);
+  })) << "the window moved under the show does not show at its new place";
+  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  player = startPlayer({});
+  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }));
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+}
+
+TEST_F(X11Player, UnderACompositorTheTrayIconPlaysTheNormalShowAndTheNoticeBoxIsAboveIt) {
+  ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
+  ASSERT_GT(startTrayHost(), 0) << "trayer did not take the tray selection";
+  size_t first = startPlayer({"-s"});
+  ::Window icon = 0;
+  ASSERT_TRUE(waitUntil([&] { return (icon = viewableEmbedded(probe_, "Tessaril")) != 0; })) << errOf(first);
+  ASSERT_TRUE(run("xdotool mousemove --window " + std::to_string(icon) + " 4 4 click 1"));
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
+      << pixelsSeen() << "\n" << errOf(first);
+  size_t second = startPlayer({"-s"});
+  ::Window box = 0;
+  ASSERT_TRUE(waitUntil([&] { return (box = viewableTopLevel(probe_, "メッセージ")) != 0; })) << errOf(first);
+  XWindowAttributes a;
+  ASSERT_NE(XGetWindowAttributes(probe_, box, &a), 0);
+  // The box's lower right corner lies over the show's rectangle.
+  EXPECT_TRUE(waitUntil([&] { return near(rootPixel(probe_, a.x + a.width - 4, a.y + a.height - 4), 0xECECEC, 2); }))
+      << "under the box's corner: " << std::hex << rootPixel(probe_, a.x + a.width - 4, a.y + a.height - 4);
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(first), 0) << errOf(first);
+  EXPECT_EQ(exitOf(second), 0) << errOf(second);
+}
+
+TEST_F(X11Player, UnderAWindowManagerOneReturnClosesABoxAndAResidentStartLeavesNoWindow) {
+  ASSERT_TRUE(startDesktop({"openbox"}, "_NET_SUPPORTING_WM_CHECK")) << "openbox did not start";
+  size_t failed = startPlayer({"-f", "missing.txt"});
+  ASSERT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "ファイルの確認だ") != 0; })) << errOf(failed);
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(failed), 0) << errOf(failed);
+  size_t resident = startPlayer({"-s"});
+  EXPECT_TRUE(waitUntil([&] { return run("xdotool search --class '^Tessaril$' >/dev/null"); })) << errOf(resident);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
+  EXPECT_FALSE(run("xdotool search --onlyvisible --class '^Tessaril$' >/dev/null")) << "a resident start shows a window";
+  EXPECT_TRUE(stillRuns(resident)) << errOf(resident);
 }
 
 }  // namespace
