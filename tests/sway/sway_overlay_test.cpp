@@ -1,7 +1,7 @@
 // The real player through Xwayland on sway headless (tests/support/sway_session.h):
 // a show plays over sway's desktop colour (the live overlay: an X client
 // reads Xwayland's screen back black) with its translucent sprite blended over
-// that colour, Return ends it, and resident starts as the first client of a
+// that colour, Return ends it and closes a box, and resident starts as the first client of a
 // fresh Xwayland leave no window on the screen.
 //
 // Each test starts its own sway; one that cannot start says why and fails.
@@ -12,6 +12,7 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -106,6 +107,13 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   EXPECT_TRUE(nearColour(shot.at(sx, sy), overlay_show::spriteOver(kDesktop), 2))
       << "the sprite shows " << std::hex << shot.at(sx, sy) << ", the blend is " << overlay_show::spriteOver(kDesktop);
   EXPECT_EQ(sway_.keyWhileRunning("Return", player), 0) << sway_.output(player);
+  // The load-error box shows (its face colour fills much of the screen's middle) and Return closes it.
+  pid_t failed = startPlayer({"-f", "missing.txt"});
+  EXPECT_TRUE(waitUntil([&] {
+    return screenshot(&shot, "sway-box.png") &&
+           std::count(shot.rgb.begin(), shot.rgb.end(), 0xECECECu) > 10000;
+  })) << sway_.output(failed);
+  EXPECT_EQ(sway_.keyWhileRunning("Return", failed), 0) << sway_.output(failed);
 }
 
 // Each start is the first client of a new sway's Xwayland, as at login;

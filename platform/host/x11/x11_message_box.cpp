@@ -5,8 +5,9 @@
 //
 // The dialog is centred on the screen and kept above the program's windows;
 // with a window manager it is a modal transient dialog of its owner, without
-// one (or with the live overlay, whose show window is override-redirect) an
-// override-redirect window that takes the keyboard focus. Enter, Space,
+// one (or over a live overlay's show, an override-redirect window that no
+// managed window can rise above) an override-redirect window that takes the
+// keyboard focus. Enter, Space,
 // Escape, a click on OK or the close request answer IDOK. The window
 // manager's modal loop (message_box.cpp) keeps dispatching the program's
 // messages meanwhile; the events of the box arrive through pumpEvents.
@@ -129,7 +130,7 @@ void focusBox(Box* b) { takeFocus(b->id); }
 bool makeBoxWindow(Box* b, MessageBoxState* state, int width, int height) {
   X11Display& x = x11();
   bool manager = windowManagerRuns();
-  b->overrideRedirect = !manager || x.live;  // above the live overlay's override-redirect show
+  b->overrideRedirect = !manager || liveOverlayShown();  // above the live overlay's override-redirect show
   XSetWindowAttributes attributes{};
   attributes.background_pixel = WhitePixel(x.display, x.screen);
   attributes.override_redirect = b->overrideRedirect ? True : False;

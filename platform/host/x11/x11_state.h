@@ -108,6 +108,8 @@ void windowMapped(Window* window);
 // window without a manager or with the live overlay, or a box); with the live
 // overlay also grabs the keyboard for it.
 void takeFocus(::Window id);
+// Whether a live overlay's show window is shown now.
+bool liveOverlayShown();
 // Gives the keyboard to the host's topmost shown window.
 void focusTopWindow();
 // Keeps open boxes above every window of ours (no window manager does it).

@@ -195,6 +195,14 @@ void windowMapped(Window* window) {
   }
 }
 
+bool liveOverlayShown() {
+  for (HWND handle : windowStack()) {
+    Window* w = localWindow(handle);
+    if (w != nullptr && w->visible() && recordOf(w) != nullptr && recordOf(w)->argb) return true;
+  }
+  return false;
+}
+
 void focusTopWindow() {
   const std::vector<HWND>& stack = windowStack();
   if (stack.empty()) return;
