@@ -107,6 +107,10 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   EXPECT_TRUE(nearColour(shot.at(sx, sy), overlay_show::spriteOver(kDesktop), 2))
       << "the sprite shows " << std::hex << shot.at(sx, sy) << ", the blend is " << overlay_show::spriteOver(kDesktop);
   EXPECT_EQ(sway_.keyWhileRunning("Return", player), 0) << sway_.output(player);
+  // Asked for the snapshot, the player plays over Xwayland's black screen but says so.
+  pid_t snapshot = startPlayer({}, "snapshot");
+  EXPECT_TRUE(waitUntil([&] { return sway_.output(snapshot).find("reads back all black") != std::string::npos; }));
+  EXPECT_EQ(sway_.keyWhileRunning("Return", snapshot), 0) << sway_.output(snapshot);
   // The load-error box shows (its face colour fills much of the screen's middle) and Return closes it.
   pid_t failed = startPlayer({"-f", "missing.txt"});
   EXPECT_TRUE(waitUntil([&] {

@@ -510,13 +510,17 @@ TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEndsIt) {
 }
 
 TEST_F(X11Player, APlainShowEndsOnEnter) {
+  setenv("TESSARIL_OVERLAY", "live", 1);  // no compositor runs here: said once, then the snapshot
   size_t player = startPlayer({});
+  unsetenv("TESSARIL_OVERLAY");
   EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen() << "\n" << errOf(player);
   ::Window w = 0;
   ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && focusIs(probe_, w); }))
       << "the show's window did not take the keyboard focus";
   ASSERT_TRUE(run("xdotool key Return"));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  EXPECT_EQ(errOf(player), "tessaril: TESSARIL_OVERLAY=live needs a compositing manager and none runs; the show "
+                           "plays over a snapshot of the screen\n");
 }
 
 TEST_F(X11Player, TheResidentIconPlaysTheNormalShowAndASecondResidentStartEndsItAfterTheNotice) {
