@@ -236,6 +236,10 @@ std::vector<std::string> SwaySession::environment(const std::vector<std::string>
                                   "XDG_RUNTIME_DIR=" + runtimeDir_, "WAYLAND_DISPLAY=" + waylandDisplay_,
                                   "SWAYSOCK=" + swaySocket_};
   if (!x11Display_.empty()) env.push_back("DISPLAY=" + x11Display_);
+  // A sanitizer build's clients report as the test itself is told to.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
   for (const std::string& entry : extra) {
     std::string name = entry.substr(0, entry.find('=') + 1);
     for (auto it = env.begin(); it != env.end();) it = it->rfind(name, 0) == 0 ? env.erase(it) : it + 1;

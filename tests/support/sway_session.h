@@ -57,7 +57,8 @@ class SwaySession {
   void stop();
 
   // Starts argv[0] (looked up in PATH) as the session's user with the
-  // session's environment plus extra "NAME=value" entries; its standard output
+  // session's environment (and the sanitizers' options of this process) plus
+  // extra "NAME=value" entries; its standard output
   // and error go to a log that output() reads. The pid, or -1.
   pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
   // What a spawned process wrote so far.
