@@ -7,6 +7,7 @@ TESSARIL_PACKAGES=(
   clang libclang-rt-14-dev
   libsystemd-dev dbus-daemon
   desktop-file-utils appstream man-db dpkg-dev
+  sway xwayland grim wtype openbox picom x11-apps
 )
 
 # Installs whichever of the given packages are missing (apt-get update first).

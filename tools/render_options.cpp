@@ -14,6 +14,8 @@ const char* const RENDER_USAGE =
     "  --size WxH         the screen's size (default 240x320)\n"
     "  --time YYYY-MM-DDTHH:MM:SS   the local time at start (default now)\n"
     "  --screen FILE.png  the picture the overlay starts on\n"
+    "  --live             draw as the live overlay does: over a transparent desktop\n"
+    "                     (frames are PNGs with alpha: what a compositor blends)\n"
     "  --frames N         close the window after N painted frames\n"
     "  --out DIR          write every painted frame as DIR/frame-00000.png, ...\n"
     "  --trace FILE       write one JSON line per frame step\n"
@@ -53,6 +55,10 @@ bool parseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       options->help = true;
+      continue;
+    }
+    if (arg == "--live") {
+      options->live = true;
       continue;
     }
     if (i + 1 >= argc) {

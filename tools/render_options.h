@@ -13,6 +13,7 @@ struct RenderOptions {
   bool timeGiven = false;
   SYSTEMTIME startTime{};     // local time at start (default: now)
   std::string screenPng;      // the picture the overlay starts on
+  bool live = false;          // --live: a transparent desktop, as the live overlay draws
   long frames = -1;           // close the window after this many frames (-1: at the show's end)
   std::string outDir;         // every frame as frame-NNNNN.png
   std::string tracePath;      // one JSON line per frame step

@@ -72,6 +72,7 @@ bool prepareHost(std::string* error) {
     return false;
   }
   host::setScreenSize(options.width, options.height);
+  if (options.live) host::setLiveOverlay(true);
   SYSTEMTIME start = options.startTime;
   if (!options.timeGiven) host::clockLocalTime(&start);
   start.wMilliseconds = 0;

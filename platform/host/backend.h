@@ -106,7 +106,8 @@ struct Backend {
   void (*screenSize)(int* width, int* height);
   // GetDC of the desktop window: the surface that holds the screen's pixels as
   // of now (headless: the picture and the shown windows; x11: the root window,
-  // read on each call). Owned by the backend; stays valid until reset.
+  // read on each call); fully transparent with the live overlay (x11 under a
+  // compositor, headless when told). Owned by the backend; stays valid until reset.
   Surface* (*screenSurface)();
 
   // After CreateWindowExW has made the window record, before WM_CREATE; false

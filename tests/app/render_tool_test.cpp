@@ -1,11 +1,15 @@
 // tessaril-render on the demo show: frames, trace lines, and the same output
-// for the same start time.
+// for the same start time; and --live, whose frames hold only what the show
+// draws, with alpha.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "support/overlay_show.h"
 
 namespace {
 
@@ -48,6 +52,29 @@ TEST(RenderTool, DemoGivesOneHundredFramesAndTraceLinesTheSameEveryRun) {
   }
   EXPECT_TRUE(readAll(std::string(a) + "/frame-00100.png").empty()) << "no frame past the hundredth";
   std::system((std::string("rm -rf '") + a + "' '" + b + "'").c_str());
+}
+
+TEST(RenderTool, LiveFramesAreTransparentWhereTheShowDrawsNothing) {
+  char dir[] = "/tmp/tessaril-render-live-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  overlay_show::writeShow(dir);
+  std::string command = std::string("'") + TESSARIL_RENDER_BINARY + "' --live --dir '" + dir +
+                        "' --size 640x480 --frames 1 --out '" + dir + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  cairo_surface_t* frame = cairo_image_surface_create_from_png((std::string(dir) + "/frame-00000.png").c_str());
+  ASSERT_EQ(cairo_surface_status(frame), CAIRO_STATUS_SUCCESS);
+  auto at = [&](int x, int y) {
+    return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(frame) +
+                                             y * cairo_image_surface_get_stride(frame))[x];
+  };
+  EXPECT_EQ(at(10, 10), 0u) << "the desktop is left to the compositor";
+  EXPECT_EQ(at(350, 260), 0xFF000000u | overlay_show::kRectColour);
+  // The sprite premultiplied at alpha 128: 200 x 128 / 255 green (the PNG round trip may move it by one).
+  EXPECT_EQ(at(170, 130) >> 24, 0x80u);
+  EXPECT_NEAR(int((at(170, 130) >> 8) & 0xFF), 100, 1);
+  EXPECT_EQ(at(170, 130) & 0xFF00FFu, 0u);
+  cairo_surface_destroy(frame);
+  std::system((std::string("rm -rf '") + dir + "'").c_str());
 }
 
 }  // namespace

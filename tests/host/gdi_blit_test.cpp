@@ -328,3 +328,61 @@ TEST(StretchedCopies, StretchedBlendClipsAtTheEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// On a fully transparent surface (the live overlay's back buffer) every
+// operation keeps premultiplied alpha: copies carry it, fills, keyed copies,
+// shapes and text paint opaque, a blend is OVER and stays translucent.
+TEST(TransparentSurfaces, EveryOperationKeepsPremultipliedAlpha) {
+  struct Case {
+    const char* what;
+    void (*draw)(Canvas& dest, Canvas& source);
+    uint32_t source, expected;
+  };
+  const Case cases[] = {
+      {"BitBlt of a transparent pixel", [](Canvas& d, Canvas& s) { BitBlt(d.dc, 0, 0, 4, 4, s.dc, 0, 0, SRCCOPY); },
+       0x00000000u, 0x00000000u},
+      {"BitBlt of a translucent pixel", [](Canvas& d, Canvas& s) { BitBlt(d.dc, 0, 0, 4, 4, s.dc, 0, 0, SRCCOPY); },
+       0x80400000u, 0x80400000u},
+      {"PatBlt", [](Canvas& d, Canvas&) { d.select(CreateSolidBrush(RGB(10, 20, 30))), PatBlt(d.dc, 0, 0, 4, 4, PATCOPY); },
+       0, 0xFF0A141Eu},
+      {"TransparentImage", [](Canvas& d, Canvas& s) { TransparentImage(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, kKey); },
+       0xFF00C800u, 0xFF00C800u},
+      {"TransparentImage of the key", [](Canvas& d, Canvas& s) { TransparentImage(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, kKey); },
+       kMagenta, 0x00000000u},
+      {"AlphaBlend at 128", [](Canvas& d, Canvas& s) { AlphaBlend(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, blendOf(128, 0)); },
+       0xFF00C800u, 0x80006400u},
+      {"AlphaBlend per pixel", [](Canvas& d, Canvas& s) {
+         host::lookup<host::Bitmap>(s.bitmap)->perPixelAlpha = true;
+         AlphaBlend(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, blendOf(255, AC_SRC_ALPHA));
+       }, 0x80400000u, 0x80400000u},
+      {"Rectangle", [](Canvas& d, Canvas&) {
+         d.select(CreatePen(PS_SOLID, 1, RGB(1, 2, 3))), d.select(CreateSolidBrush(RGB(1, 2, 3)));
+         Rectangle(d.dc, 0, 0, 4, 4);
+       }, 0, 0xFF010203u},
+      {"Ellipse", [](Canvas& d, Canvas&) {
+         d.select(CreatePen(PS_SOLID, 1, RGB(1, 2, 3))), d.select(CreateSolidBrush(RGB(1, 2, 3)));
+         Ellipse(d.dc, -8, -8, 12, 12);
+       }, 0, 0xFF010203u},
+  };
+  for (const Case& c : cases) {
+    Canvas source(2, 2, c.source), dest(4, 4, 0x00000000u);
+    c.draw(dest, source);
+    EXPECT_EQ(dest.at(1, 1), c.expected) << c.what << std::hex << ": " << dest.at(1, 1);
+  }
+  // Text: every pixel is left transparent or painted opaque in the text's colour.
+  Canvas text(48, 24, 0x00000000u);
+  SetBkMode(text.dc, TRANSPARENT);
+  SetTextColor(text.dc, RGB(250, 240, 230));
+  RECT box{0, 0, 48, 24};
+  DrawTextW(text.dc, u"Wm", -1, &box, DT_NOCLIP);
+  int painted = 0;
+  for (uint32_t p : text.surface().pixels) {
+    EXPECT_TRUE(p == 0 || p == 0xFFFAF0E6u) << std::hex << p;
+    painted += p != 0;
+  }
+  EXPECT_GT(painted, 20);
+}
+
+}  // namespace

@@ -36,6 +36,8 @@ struct Screen {
   Surface shown;    // the picture with the windows over it
   Surface custom;   // a picture set by host control, or empty for the generated one
   uint32_t answerDelayMs = 0;
+  bool live = false;  // the live overlay: the desktop DC reads fully transparent
+  Surface clear;      // live: what the desktop DC reads
 };
 
 Screen& screen() {
@@ -142,6 +144,7 @@ void startScreen() {
   Screen& s = screen();
   s.custom = Surface();
   s.answerDelayMs = 0;
+  s.live = false;
   readScreenSize();
   makePicture();
   composeScreen();
@@ -167,7 +170,14 @@ void headlessScreenSize(int* width, int* height) {
   *height = screen().height;
 }
 
-Surface* headlessScreenSurface() { return &screen().shown; }
+// As on a compositing desktop, the live overlay's desktop reads back fully
+// transparent; the compositor would show the desktop through it.
+Surface* headlessScreenSurface() {
+  Screen& s = screen();
+  if (!s.live) return &s.shown;
+  s.clear.reset(s.width, s.height, 0);
+  return &s.clear;
+}
 
 bool headlessCreateWindow(Window* window) {
   (void)window;  // a window is its client surface, which the window manager keeps
@@ -258,6 +268,12 @@ void resizeHeadlessScreen(int width, int height) {
 bool setScreenSize(int width, int height) {
   if (!isHeadless() || !bitmapSizeFits(width, height)) return false;
   resizeHeadlessScreen(width, height);
+  return true;
+}
+
+bool setLiveOverlay(bool live) {
+  if (!isHeadless()) return false;
+  screen().live = live;
   return true;
 }
 

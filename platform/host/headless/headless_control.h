@@ -56,6 +56,9 @@ bool setScreenSize(int width, int height);
 bool setScreenPicture(const uint32_t* pixels, int width, int height);
 // The same from a PNG file; false when it cannot be read.
 bool setScreenPictureFromPng(const char* path);
+// The live overlay (headless): the desktop DC reads fully transparent, as
+// under a compositor, so frames hold only what the show draws. Until reset.
+bool setLiveOverlay(bool live);
 
 // ---- message boxes ----
 

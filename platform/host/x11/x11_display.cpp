@@ -52,9 +52,11 @@ void internAtoms() {
   a.manager = intern("MANAGER");
   a.systemTrayOpcode = intern("_NET_SYSTEM_TRAY_OPCODE");
   a.xembedInfo = intern("_XEMBED_INFO");
-  char trayName[64];
-  std::snprintf(trayName, sizeof trayName, "_NET_SYSTEM_TRAY_S%d", x.screen);
-  a.trayAtom = intern(trayName);
+  char name[64];
+  std::snprintf(name, sizeof name, "_NET_SYSTEM_TRAY_S%d", x.screen);
+  a.trayAtom = intern(name);
+  std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", x.screen);
+  a.compositor = intern(name);
 }
 
 // Whether the default visual's pixels are 32-bit 0x00RRGGBB words, as the
@@ -102,6 +104,7 @@ bool x11Init() {
   x.width = DisplayWidth(x.display, x.screen);
   x.height = DisplayHeight(x.display, x.screen);
   internAtoms();
+  chooseOverlay();
   // ConfigureNotify of the root tells of screen size changes; MANAGER client
   // messages on the root tell that a tray host started.
   XSelectInput(x.display, x.root, StructureNotifyMask);

@@ -7,7 +7,9 @@
 // the segment (BadAccess), which shows only after a round trip, hence the
 // trapped XSync after XShmAttach. Every present ends with XSync, so a frame
 // is on the screen when EndPaint returns. A screen that cannot be read gives
-// a black snapshot and one line on standard error.
+// a black snapshot and one line on standard error. With the live overlay
+// (x11_overlay.cpp) the snapshot is fully transparent and a show window's
+// premultiplied ARGB pixels go to its 32-bit visual as they are.
 #include "platform/host/x11/x11_state.h"
 
 #include <sys/ipc.h>
@@ -54,10 +56,10 @@ uint32_t channelOf(unsigned long pixel, unsigned long mask) {
 
 // Tries a shared-memory image; false (and MIT-SHM dropped) when the server
 // cannot attach it.
-bool makeSharedImage(X11Image* image, int width, int height) {
+bool makeSharedImage(X11Image* image, int width, int height, Visual* visual, int depth) {
   X11Display& x = x11();
-  image->image = XShmCreateImage(x.display, x.visual, unsigned(x.depth), ZPixmap, nullptr, &image->shm,
-                                 unsigned(width), unsigned(height));
+  image->image = XShmCreateImage(x.display, visual, unsigned(depth), ZPixmap, nullptr, &image->shm, unsigned(width),
+                                 unsigned(height));
   if (image->image == nullptr) return false;
   size_t bytes = size_t(image->image->bytes_per_line) * size_t(height);
   image->shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
@@ -128,15 +130,20 @@ bool readScreen(Surface* out) {
 
 }  // namespace
 
-bool makeImage(X11Image* image, int width, int height) {
-  if (image->image != nullptr && image->width == width && image->height == height) return true;
+bool makeImage(X11Image* image, int width, int height, bool argb) {
+  if (image->image != nullptr && image->width == width && image->height == height && image->argb == argb) {
+    return true;
+  }
   freeImage(image);
   if (width < 1 || height < 1) return false;
   X11Display& x = x11();
   image->width = width;
   image->height = height;
-  if (x.shmUsable && makeSharedImage(image, width, height)) return true;
-  image->image = XCreateImage(x.display, x.visual, unsigned(x.depth), ZPixmap, 0, nullptr, unsigned(width),
+  image->argb = argb;
+  Visual* visual = argb ? x.argbVisual : x.visual;
+  int depth = argb ? 32 : x.depth;
+  if (x.shmUsable && makeSharedImage(image, width, height, visual, depth)) return true;
+  image->image = XCreateImage(x.display, visual, unsigned(depth), ZPixmap, 0, nullptr, unsigned(width),
                               unsigned(height), 32, 0);
   if (image->image == nullptr) return false;
   image->image->data = static_cast<char*>(std::calloc(size_t(image->image->bytes_per_line), size_t(height)));
@@ -164,14 +171,20 @@ void freeImage(X11Image* image) {
 void fillImage(X11Image* image, const Surface& surface) {
   XImage* im = image->image;
   int width = std::min(image->width, surface.width), height = std::min(image->height, surface.height);
+  // An ARGB image's pixel values are the surface's premultiplied 0xAARRGGBB words.
+  bool direct = im->bits_per_pixel == 32 && (image->argb ? im->byte_order == LSBFirst : x11().directPixels);
   for (int y = 0; y < height; ++y) {
     const uint32_t* from = surface.row(y);
-    if (x11().directPixels && im->bits_per_pixel == 32) {
+    if (direct) {
       std::memcpy(im->data + size_t(y) * im->bytes_per_line, from, size_t(width) * 4);
       continue;
     }
     for (int i = 0; i < width; ++i) {
       uint32_t p = from[i];
+      if (image->argb) {
+        XPutPixel(im, i, y, p);
+        continue;
+      }
       XPutPixel(im, i, y,
                 shifted((p >> 16) & 0xFF, im->red_mask) | shifted((p >> 8) & 0xFF, im->green_mask) |
                     shifted(p & 0xFF, im->blue_mask));
@@ -194,15 +207,22 @@ void putImage(X11Image* image, ::Window window, GC gc, int width, int height) {
 void x11Present(Window* window) {
   X11Window* xw = static_cast<X11Window*>(window->backendData);
   if (xw == nullptr || !window->visible() || window->client.width < 1 || window->client.height < 1) return;
-  if (!makeImage(&xw->image, window->client.width, window->client.height)) return;
+  if (!makeImage(&xw->image, window->client.width, window->client.height, xw->argb)) return;
   fillImage(&xw->image, window->client);
   putImage(&xw->image, xw->id, xw->gc, window->client.width, window->client.height);
 }
 
 Surface* x11ScreenSurface() {
   Snapshot& s = snapshot();
-  if (readScreen(&s.surface)) return &s.surface;
   X11Display& x = x11();
+  if (x.live) {  // the compositor shows the desktop through the window's transparent pixels
+    s.surface.reset(x.width, x.height, 0);
+    return &s.surface;
+  }
+  if (readScreen(&s.surface)) {
+    checkSnapshot(s.surface);
+    return &s.surface;
+  }
   s.surface.reset(x.width, x.height, kOpaqueBlack);
   if (!s.reported) {
     std::fprintf(stderr, "tessaril: the screen cannot be read; the snapshot is black\n");

@@ -5,7 +5,9 @@
 //
 // The dialog is centred on the screen and kept above the program's windows;
 // with a window manager it is a modal transient dialog of its owner, without
-// one an override-redirect window that takes the keyboard focus. Enter, Space,
+// one (or over a live overlay's show, an override-redirect window that no
+// managed window can rise above) an override-redirect window that takes the
+// keyboard focus. Enter, Space,
 // Escape, a click on OK or the close request answer IDOK. The window
 // manager's modal loop (message_box.cpp) keeps dispatching the program's
 // messages meanwhile; the events of the box arrive through pumpEvents.
@@ -122,17 +124,13 @@ void showPicture(Box* b) {
   return (w != nullptr && w->backendData != nullptr) ? static_cast<X11Window*>(w->backendData)->id : 0;
 }
 
-void focusBox(Box* b) {
-  trapErrors();
-  XSetInputFocus(x11().display, b->id, RevertToParent, CurrentTime);
-  untrapErrors();
-}
+void focusBox(Box* b) { takeFocus(b->id); }
 
 // Makes the dialog's X window: a modal transient dialog, or override-redirect.
 bool makeBoxWindow(Box* b, MessageBoxState* state, int width, int height) {
   X11Display& x = x11();
   bool manager = windowManagerRuns();
-  b->overrideRedirect = !manager;
+  b->overrideRedirect = !manager || liveOverlayShown();  // above the live overlay's override-redirect show
   XSetWindowAttributes attributes{};
   attributes.background_pixel = WhitePixel(x.display, x.screen);
   attributes.override_redirect = b->overrideRedirect ? True : False;

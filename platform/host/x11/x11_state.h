@@ -30,7 +30,7 @@ extern const Backend x11Backend;
 struct X11Atoms {
   Atom wmProtocols, wmDeleteWindow, wmState, netWmName, utf8String, netWmState, netWmStateFullscreen,
       netWmStateModal, netWmWindowType, netWmWindowTypeDialog, netActiveWindow, netSupportingWmCheck,
-      manager, systemTrayOpcode, xembedInfo, trayAtom;
+      manager, systemTrayOpcode, xembedInfo, trayAtom, compositor;
 };
 
 // One MIT-SHM or plain image of a given size, for present or the snapshot.
@@ -38,6 +38,7 @@ struct X11Image {
   XImage* image = nullptr;
   XShmSegmentInfo shm{};
   bool shared = false;
+  bool argb = false;  // made for the live overlay's 32-bit ARGB visual
   int width = 0, height = 0;
 };
 
@@ -51,6 +52,9 @@ struct X11Display {
   bool shmUsable = false;  // MIT-SHM attached and worked once on this connection
   bool directPixels = false;  // 32-bit pixels with the surface's 0xRRGGBB layout
   int width = 0, height = 0;  // the screen's size as last read
+  bool live = false;  // the live overlay: full-screen windows are ARGB, the snapshot transparent
+  Visual* argbVisual = nullptr;  // live: the 32-bit visual and its colormap
+  Colormap argbColormap = 0;
 };
 
 // The connection (null before init); the backend's state.
@@ -67,9 +71,10 @@ bool windowManagerRuns();
 // Sets a window's title as UTF-8 _NET_WM_NAME and as Latin-1/compound WM_NAME.
 void setWindowTitle(::Window window, const std::u16string& title);
 
-// Images: made for width x height (MIT-SHM when it works), written to a window
-// (synchronised), filled from a surface, read back into a surface.
-bool makeImage(X11Image* image, int width, int height);
+// Images: made for width x height (MIT-SHM when it works) in the default visual
+// or the live overlay's ARGB one, written to a window (synchronised), filled
+// from a surface, read back into a surface.
+bool makeImage(X11Image* image, int width, int height, bool argb = false);
 void freeImage(X11Image* image);
 void fillImage(X11Image* image, const Surface& surface);
 void putImage(X11Image* image, ::Window window, GC gc, int width, int height);
@@ -89,6 +94,7 @@ struct X11Window {
   X11Image image;
   bool mapped = false;  // MapNotify seen
   bool overrideRedirect = false;
+  bool argb = false;  // the live overlay's show window: 32-bit ARGB visual
 };
 
 bool x11CreateWindow(Window* window);
@@ -102,10 +108,25 @@ void x11WindowChanged(Window* window);
 Window* windowOfX11(::Window id);
 // A window of ours was mapped: an override-redirect one takes the keyboard.
 void windowMapped(Window* window);
+// Gives the keyboard focus to a mapped override-redirect window (a show
+// window without a manager or with the live overlay, or a box); with the live
+// overlay also grabs the keyboard for it.
+void takeFocus(::Window id);
+// Whether a live overlay's show window is shown now.
+bool liveOverlayShown();
 // Gives the keyboard to the host's topmost shown window.
 void focusTopWindow();
 // Keeps open boxes above every window of ours (no window manager does it).
 void raiseBoxes();
+
+// ---- live overlay or snapshot (x11_overlay.cpp) ----
+
+// Whether a compositing manager owns _NET_WM_CM_S<screen> now.
+bool compositorRuns();
+// At init: sets x11().live (and the ARGB visual) from TESSARIL_OVERLAY and the desktop.
+void chooseOverlay();
+// Says once, on standard error, when a snapshot read under a compositor is all black.
+void checkSnapshot(const Surface& snapshot);
 
 // ---- framebuffer (x11_framebuffer.cpp) ----
 

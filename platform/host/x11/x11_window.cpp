@@ -4,9 +4,18 @@
 // A full-screen window (made with CW_USEDEFAULT) asks a running window
 // manager for _NET_WM_STATE_FULLSCREEN; with none it is an override-redirect
 // window at (0, 0) of the screen's size that takes the keyboard focus itself
-// once mapped. Shown maps, minimised iconifies (unmaps without a manager),
-// hidden unmaps. The window on top of the host's z-order is raised and, with
-// a manager, asked to be the active window.
+// once mapped. With the live overlay (x11_overlay.cpp) it is such an
+// override-redirect window in the 32-bit ARGB visual under any manager: a
+// compositor may draw a full-screen window over black instead of the desktop
+// (sway does), and a managed window may get a frame. Shown maps, minimised
+// iconifies (unmaps without a manager), hidden withdraws. The window on top of
+// the host's z-order is raised and, with a manager, asked to be the active
+// window.
+//
+// A hidden window ends hidden whatever the manager's pace: minimising a hidden
+// window leaves it withdrawn (mapping it only to iconify it lets a manager that
+// acts on the map request after the SW_HIDE that usually follows map it for
+// good), and a map that arrives while the window should be hidden is undone.
 #include "platform/host/x11/x11_state.h"
 
 #include <X11/Xatom.h>
@@ -33,13 +42,6 @@ void sendToManager(::Window window, Atom type, long a, long b, long c) {
   XSendEvent(x.display, x.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
-// Gives the keyboard focus to a mapped window.
-void takeFocus(::Window id) {
-  trapErrors();  // the window may have been unmapped meanwhile
-  XSetInputFocus(x11().display, id, RevertToParent, CurrentTime);
-  untrapErrors();
-}
-
 // Shows, iconifies or hides the X window as the record's state says.
 void applyShowState(Window* window, X11Window* xw) {
   X11Display& x = x11();
@@ -50,8 +52,7 @@ void applyShowState(Window* window, X11Window* xw) {
       break;
     case ShowState::Minimized:
       if (windowManagerRuns() && !xw->overrideRedirect) {
-        if (xw->applied.show == ShowState::Hidden) XMapWindow(x.display, xw->id);
-        XIconifyWindow(x.display, xw->id, x.screen);
+        if (xw->applied.show != ShowState::Hidden) XIconifyWindow(x.display, xw->id, x.screen);
       } else {
         XUnmapWindow(x.display, xw->id);
         xw->mapped = false;
@@ -95,20 +96,35 @@ void applyRaise(Window* window, X11Window* xw) {
 
 }  // namespace
 
+void takeFocus(::Window id) {
+  X11Display& x = x11();
+  trapErrors();  // the window may have been unmapped meanwhile
+  XSetInputFocus(x.display, id, RevertToParent, CurrentTime);
+  // An Xwayland's window manager sets no X focus for override-redirect
+  // windows (and puts back its own when a client sets one): only a grab
+  // brings them the keys. The grab ends when the window is unmapped.
+  if (x.live) XGrabKeyboard(x.display, id, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  untrapErrors();
+}
+
 bool x11CreateWindow(Window* window) {
   X11Display& x = x11();
   if (x.display == nullptr) return false;
   X11Window* xw = new X11Window;
   bool manager = windowManagerRuns();
-  xw->overrideRedirect = window->fullScreen && !manager;
+  xw->argb = window->fullScreen && x.live;
+  xw->overrideRedirect = window->fullScreen && (!manager || xw->argb);
   XSetWindowAttributes attributes{};
-  attributes.background_pixel = BlackPixel(x.display, x.screen);
+  attributes.background_pixel = xw->argb ? 0 : BlackPixel(x.display, x.screen);  // ARGB 0: transparent
+  attributes.border_pixel = 0;  // a visual other than the root's needs its own border and colormap
+  attributes.colormap = xw->argb ? x.argbColormap : CopyFromParent;
   attributes.override_redirect = xw->overrideRedirect ? True : False;
   attributes.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                           StructureNotifyMask | FocusChangeMask;
   int width = std::max(1, window->width), height = std::max(1, window->height);
-  xw->id = XCreateWindow(x.display, x.root, window->x, window->y, unsigned(width), unsigned(height), 0, x.depth,
-                         InputOutput, x.visual, CWBackPixel | CWOverrideRedirect | CWEventMask, &attributes);
+  unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask | (xw->argb ? CWBorderPixel | CWColormap : 0);
+  xw->id = XCreateWindow(x.display, x.root, window->x, window->y, unsigned(width), unsigned(height), 0,
+                         xw->argb ? 32 : x.depth, InputOutput, xw->argb ? x.argbVisual : x.visual, mask, &attributes);
   if (xw->id == 0) {
     delete xw;
     return false;
@@ -126,7 +142,7 @@ bool x11CreateWindow(Window* window) {
   XSizeHints size{};
   size.flags = USPosition | USSize;
   XSetWMNormalHints(x.display, xw->id, &size);
-  if (window->fullScreen && manager) {
+  if (window->fullScreen && !xw->overrideRedirect) {
     XChangeProperty(x.display, xw->id, x.atoms.netWmState, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&x.atoms.netWmStateFullscreen), 1);
   }
@@ -172,11 +188,23 @@ Window* windowOfX11(::Window id) {
 void windowMapped(Window* window) {
   X11Window* xw = recordOf(window);
   if (xw == nullptr) return;
+  if (xw->applied.show == ShowState::Hidden) {  // a manager's late answer to an earlier map
+    XWithdrawWindow(x11().display, xw->id, x11().screen);
+    return;
+  }
   xw->mapped = true;
   if (xw->overrideRedirect && window->visible()) {
     const std::vector<HWND>& stack = windowStack();
     if (!stack.empty() && stack.back() == window->handle && !anyBoxOpen()) takeFocus(xw->id);
   }
+}
+
+bool liveOverlayShown() {
+  for (HWND handle : windowStack()) {
+    Window* w = localWindow(handle);
+    if (w != nullptr && w->visible() && recordOf(w) != nullptr && recordOf(w)->argb) return true;
+  }
+  return false;
 }
 
 void focusTopWindow() {
