@@ -6,7 +6,8 @@ TESSARIL_PACKAGES=(
   libx11-dev libxext-dev xvfb xdotool trayer x11-xserver-utils imagemagick
   clang libclang-rt-14-dev
   libsystemd-dev dbus-daemon
-  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev sway grim wtype xwayland
+  sway xwayland grim wtype openbox picom x11-apps
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
 )
 
 # Installs whichever of the given packages are missing (apt-get update first).

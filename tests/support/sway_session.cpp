@@ -1,0 +1,396 @@
+// A private sway session for tests: the test user, its runtime directory, sway
+// headless and the clients beside it. Every process started here is recorded
+// with its pid and ended by that pid; nothing is looked up by name.
+#include "support/sway_session.h"
+
+#include <cairo.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace sway_test {
+namespace {
+
+constexpr const char* kTestUser = "tessaril-test";
+constexpr int kStartMs = 20000;
+constexpr int kNotExited = -1000;
+
+// The test user's ids, creating the user the first time (another test run may
+// create it at the same moment, so the account is looked up again after).
+bool testUser(uid_t* uid, gid_t* gid, std::string* why) {
+  if (getpwnam(kTestUser) == nullptr) {
+    std::system((std::string("useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin ") +
+                 kTestUser + " >/dev/null 2>&1")
+                    .c_str());
+  }
+  const passwd* user = getpwnam(kTestUser);
+  if (user == nullptr) {
+    *why = std::string("the test user ") + kTestUser + " does not exist and useradd could not create it";
+    return false;
+  }
+  *uid = user->pw_uid;
+  *gid = user->pw_gid;
+  return true;
+}
+
+bool sleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return true;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The last lines of a log, for a reason that says what a program complained of.
+std::string tail(const std::string& text) {
+  size_t from = text.size() > 600 ? text.size() - 600 : 0;
+  return text.substr(from);
+}
+
+// The pids of every descendant of pid, read from /proc before it ends (its
+// children are handed to init once it has gone).
+void descendants(pid_t pid, std::vector<pid_t>* out) {
+  std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
+  DIR* tasks = opendir(taskDir.c_str());
+  if (tasks == nullptr) return;
+  while (dirent* task = readdir(tasks)) {
+    if (task->d_name[0] == '.') continue;
+    std::istringstream children(readFile(taskDir + "/" + task->d_name + "/children"));
+    pid_t child;
+    while (children >> child) {
+      out->push_back(child);
+      descendants(child, out);
+    }
+  }
+  closedir(tasks);
+}
+
+// Waits up to timeoutMs for a child of this process to end, without polling;
+// its wait status, or -1 when it still runs.
+int reap(pid_t pid, int timeoutMs) {
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) == pid) return status;
+  int fd = int(syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) return -1;
+  pollfd ended{fd, POLLIN, 0};
+  poll(&ended, 1, timeoutMs);
+  close(fd);
+  return waitpid(pid, &status, WNOHANG) == pid ? status : -1;
+}
+
+int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
+
+// Ends a child: SIGTERM, then SIGKILL after graceMs; always reaps it.
+void endChild(pid_t pid, int graceMs) {
+  if (::kill(pid, SIGTERM) != 0) {
+    waitpid(pid, nullptr, WNOHANG);
+    return;
+  }
+  if (reap(pid, graceMs) == -1) {
+    ::kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+}
+
+}  // namespace
+
+uint32_t Screenshot::at(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
+  return rgb[size_t(y) * size_t(width) + size_t(x)];
+}
+
+bool nearColour(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+  }
+  return true;
+}
+
+bool SwaySession::start(const SessionOptions& options, std::string* why) {
+  stop();
+  dropPrivileges_ = geteuid() == 0;
+  if (dropPrivileges_) {
+    if (!testUser(&uid_, &gid_, why)) return false;
+  } else {
+    uid_ = getuid();
+    gid_ = getgid();
+  }
+  char dir[] = "/tmp/tessaril-sway-XXXXXX";
+  if (mkdtemp(dir) == nullptr || chown(dir, uid_, gid_) != 0 || chmod(dir, 0700) != 0) {
+    *why = "cannot make a runtime directory for the test user";
+    return false;
+  }
+  runtimeDir_ = dir;
+  char config[160];
+  std::snprintf(config, sizeof config,
+                "output HEADLESS-1 resolution %dx%d bg #%06X solid_color\nxwayland %s\n", options.width,
+                options.height, unsigned(options.background & 0xFFFFFF), options.xwayland ? "enable" : "disable");
+  std::ofstream(runtimeDir_ + "/sway.config") << config;
+  std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin",
+                                  "HOME=" + runtimeDir_,
+                                  "LANG=C.UTF-8",
+                                  "XDG_RUNTIME_DIR=" + runtimeDir_,
+                                  "WLR_BACKENDS=headless",
+                                  "WLR_LIBINPUT_NO_DEVICES=1",
+                                  "WLR_RENDERER=pixman"};
+  sway_ = launch({"sway", "-c", runtimeDir_ + "/sway.config"}, env, runtimeDir_ + "/sway.log");
+  if (sway_ <= 0) {
+    *why = "cannot start sway";
+    return false;
+  }
+  if (!waitForSockets(why) || (options.xwayland && !learnX11Display(why))) {
+    stop();
+    return false;
+  }
+  // wtype's first keyboard makes the seat's keymap; later keys then reach clients.
+  key("Shift_L");
+  return true;
+}
+
+bool SwaySession::waitForSockets(std::string* why) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartMs);
+  while (std::chrono::steady_clock::now() < end && sleepMs(20)) {
+    int status;
+    if (waitpid(sway_, &status, WNOHANG) == sway_) {
+      sway_ = -1;
+      *why = "sway ended at start (" + std::to_string(exitCodeOf(status)) + "): " +
+             tail(readFile(runtimeDir_ + "/sway.log"));
+      return false;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir_)) {
+      std::string name = entry.path().filename();
+      if (!entry.is_socket()) continue;
+      if (name.rfind("wayland-", 0) == 0) waylandDisplay_ = name;
+      if (name.rfind("sway-ipc.", 0) == 0) swaySocket_ = entry.path();
+    }
+    if (!waylandDisplay_.empty() && !swaySocket_.empty() && runTool({"swaymsg", "-t", "get_version"}) == 0) {
+      return true;
+    }
+  }
+  *why = "sway did not open its Wayland and IPC sockets within 20 s: " + tail(readFile(runtimeDir_ + "/sway.log"));
+  return false;
+}
+
+bool SwaySession::learnX11Display(std::string* why) {
+  std::string file = runtimeDir_ + "/display";
+  if (swaymsg("exec printenv DISPLAY > " + file) != 0) {
+    *why = "swaymsg exec failed";
+    return false;
+  }
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartMs);
+  while (std::chrono::steady_clock::now() < end && sleepMs(20)) {
+    std::string text = readFile(file);
+    if (!text.empty() && text.back() == '\n') {
+      x11Display_ = text.substr(0, text.size() - 1);
+      if (!x11Display_.empty()) return true;
+      break;
+    }
+  }
+  *why = "sway did not name Xwayland's display (is Xwayland installed?)";
+  return false;
+}
+
+void SwaySession::stop() {
+  for (Child& child : children_) {
+    if (!child.reaped) endChild(child.pid, 2000);
+  }
+  children_.clear();
+  if (sway_ > 0) {
+    // Xwayland and swaybg normally end with sway; any that outlive it are ended by pid.
+    std::vector<pid_t> helpers;
+    descendants(sway_, &helpers);
+    endChild(sway_, 5000);
+    for (pid_t pid : helpers) ::kill(pid, SIGKILL);
+    sway_ = -1;
+  }
+  if (!runtimeDir_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(runtimeDir_, ignored);
+  }
+  runtimeDir_.clear();
+  waylandDisplay_.clear();
+  x11Display_.clear();
+  swaySocket_.clear();
+}
+
+std::vector<std::string> SwaySession::environment(const std::vector<std::string>& extra) const {
+  std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + runtimeDir_, "LANG=C.UTF-8",
+                                  "XDG_RUNTIME_DIR=" + runtimeDir_, "WAYLAND_DISPLAY=" + waylandDisplay_,
+                                  "SWAYSOCK=" + swaySocket_};
+  if (!x11Display_.empty()) env.push_back("DISPLAY=" + x11Display_);
+  for (const std::string& entry : extra) {
+    std::string name = entry.substr(0, entry.find('=') + 1);
+    for (auto it = env.begin(); it != env.end();) it = it->rfind(name, 0) == 0 ? env.erase(it) : it + 1;
+    env.push_back(entry);
+  }
+  return env;
+}
+
+pid_t SwaySession::launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                          const std::string& log) {
+  int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) return -1;
+  std::vector<std::string> command;
+  if (dropPrivileges_) {
+    command = {"/usr/bin/setpriv", "--reuid", std::to_string(uid_), "--regid", std::to_string(gid_),
+               "--clear-groups", "--"};
+  }
+  command.insert(command.end(), argv.begin(), argv.end());
+  std::vector<char*> args, envp;
+  for (std::string& s : command) args.push_back(s.data());
+  args.push_back(nullptr);
+  std::vector<std::string> envCopy = env;
+  for (std::string& s : envCopy) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    execvpe(args[0], args.data(), envp.data());
+    _exit(127);
+  }
+  close(out);
+  return pid;
+}
+
+pid_t SwaySession::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+  std::string log = runtimeDir_ + "/process-" + std::to_string(++serial_) + ".log";
+  pid_t pid = launch(argv, environment(extraEnv), log);
+  if (pid > 0) children_.push_back({pid, log, kNotExited, false});
+  return pid;
+}
+
+SwaySession::Child* SwaySession::find(pid_t pid) const {
+  for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
+    if (it->pid == pid) return &*it;
+  }
+  return nullptr;
+}
+
+std::string SwaySession::output(pid_t pid) const {
+  const Child* child = find(pid);
+  return child == nullptr ? "" : readFile(child->log);
+}
+
+int SwaySession::waitExit(pid_t pid, int timeoutMs) {
+  Child* child = find(pid);
+  if (child == nullptr) return kNotExited;
+  if (child->reaped) return child->exitCode;
+  int status = reap(pid, timeoutMs);
+  if (status == -1) return kNotExited;
+  child->reaped = true;
+  child->exitCode = exitCodeOf(status);
+  return child->exitCode;
+}
+
+void SwaySession::kill(pid_t pid) {
+  Child* child = find(pid);
+  if (child == nullptr || child->reaped) return;
+  endChild(pid, 2000);
+  child->reaped = true;
+}
+
+int SwaySession::runTool(const std::vector<std::string>& argv, std::string* out, int timeoutMs) {
+  pid_t pid = spawn(argv);
+  if (pid <= 0) return -1;
+  int code = waitExit(pid, timeoutMs);
+  if (code == kNotExited) kill(pid);
+  if (out != nullptr) *out = output(pid);
+  for (auto it = children_.begin(); it != children_.end(); ++it) {
+    if (it->pid == pid) {
+      std::remove(it->log.c_str());
+      children_.erase(it);
+      break;
+    }
+  }
+  return code;
+}
+
+int SwaySession::swaymsg(const std::string& command, std::string* out) { return runTool({"swaymsg", command}, out); }
+
+bool SwaySession::screenshot(Screenshot* shot, std::string* why, const std::string& keepAs) {
+  std::string path = runtimeDir_ + "/screenshot.png", log;
+  if (runTool({"grim", "-t", "png", path}, &log) != 0) {
+    *why = "grim failed: " + tail(log);
+    return false;
+  }
+  cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(image);
+    *why = "grim's PNG does not load";
+    return false;
+  }
+  cairo_surface_flush(image);
+  shot->width = cairo_image_surface_get_width(image);
+  shot->height = cairo_image_surface_get_height(image);
+  int stride = cairo_image_surface_get_stride(image);
+  const unsigned char* data = cairo_image_surface_get_data(image);
+  shot->rgb.assign(size_t(shot->width) * size_t(shot->height), 0);
+  for (int y = 0; y < shot->height; ++y) {
+    const uint32_t* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+    for (int x = 0; x < shot->width; ++x) shot->rgb[size_t(y) * size_t(shot->width) + size_t(x)] = row[x] & 0xFFFFFF;
+  }
+  cairo_surface_destroy(image);
+  if (!keepAs.empty()) {
+    std::error_code ignored;
+    std::filesystem::copy_file(path, keepAs, std::filesystem::copy_options::overwrite_existing, ignored);
+  }
+  return true;
+}
+
+bool SwaySession::key(const std::string& name) { return runTool({"wtype", "-k", name}) == 0; }
+
+int SwaySession::keyWhileRunning(const std::string& name, pid_t pid, int tries, int intervalMs) {
+  int code = kNotExited;
+  for (int i = 0; i < tries && code == kNotExited; ++i) {
+    key(name);
+    code = waitExit(pid, intervalMs);
+  }
+  return code;
+}
+
+std::string SwaySession::makeUserDir(const std::string& name) {
+  std::string dir = runtimeDir_ + "/" + name;
+  if (mkdir(dir.c_str(), 0755) != 0 || chown(dir.c_str(), uid_, gid_) != 0) return "";
+  return dir;
+}
+
+bool SwaySession::grantAccess(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::canonical(path, error);
+  if (error) return false;
+  bool ok = true;
+  for (std::filesystem::path dir = target.parent_path(); !dir.empty(); dir = dir.parent_path()) {
+    struct stat info;
+    if (stat(dir.c_str(), &info) == 0 && (info.st_mode & S_IXOTH) == 0) {
+      ok = chmod(dir.c_str(), (info.st_mode & 07777) | S_IXOTH) == 0 && ok;
+    }
+    if (dir == dir.root_path()) break;
+  }
+  struct stat info;
+  if (stat(target.c_str(), &info) != 0) return false;
+  mode_t mode = (info.st_mode & 07777) | S_IROTH | ((info.st_mode & S_IXUSR) ? S_IXOTH : 0);
+  return chmod(target.c_str(), mode) == 0 && ok;
+}
+
+}  // namespace sway_test

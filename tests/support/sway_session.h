@@ -1,0 +1,118 @@
+// A private sway compositor on the headless wlroots backend, for suites that
+// test Wayland clients and X11 clients through its Xwayland.
+//
+// sway refuses to run as root, so a test run as root gets an unprivileged test
+// user (created once with useradd), a private XDG_RUNTIME_DIR owned by it
+// (0700), and sway started as that user through setpriv. Everything the session
+// starts (sway, the clients spawned beside it, grim, wtype, swaymsg) runs as
+// that user with the session's environment, and stop() ends each of them by
+// its process id and removes the runtime directory. Run by an ordinary user,
+// the session runs everything as that user instead.
+//
+// Limitations: one output (HEADLESS-1) of the configured size; screenshots are
+// read back with grim (wlr-screencopy) and keys are typed with wtype, whose
+// every call is a new virtual keyboard: Xwayland may lose the first key after
+// such a keymap change, so keyWhileRunning() repeats a key until a process ends.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sway_test {
+
+struct SessionOptions {
+  int width = 640;
+  int height = 480;
+  uint32_t background = 0x3355AA;  // the desktop colour, 0xRRGGBB
+  bool xwayland = true;
+};
+
+// A screenshot's pixels as 0xRRGGBB, row by row.
+struct Screenshot {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> rgb;
+  // The pixel at (x, y), or 0xFFFFFFFF outside the picture.
+  uint32_t at(int x, int y) const;
+};
+
+// Whether a and b differ by at most tolerance in each of the three channels.
+bool nearColour(uint32_t a, uint32_t b, int tolerance);
+
+class SwaySession {
+ public:
+  SwaySession() = default;
+  SwaySession(const SwaySession&) = delete;
+  SwaySession& operator=(const SwaySession&) = delete;
+  ~SwaySession() { stop(); }
+
+  // Starts sway and waits for its Wayland and IPC sockets (and learns
+  // Xwayland's display name when enabled); false with the reason in *why.
+  bool start(const SessionOptions& options, std::string* why);
+  // Ends every process the session started, by pid, sway last, and removes
+  // the runtime directory. Safe to call twice.
+  void stop();
+
+  // Starts argv[0] (looked up in PATH) as the session's user with the
+  // session's environment plus extra "NAME=value" entries; its standard output
+  // and error go to a log that output() reads. The pid, or -1.
+  pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+  // What a spawned process wrote so far.
+  std::string output(pid_t pid) const;
+  // The exit code of a spawned process, -signal when killed, or -1000 when it
+  // has not ended within timeoutMs (0: just look).
+  int waitExit(pid_t pid, int timeoutMs);
+  // Kills a spawned process that still runs and reaps it.
+  void kill(pid_t pid);
+
+  // Runs a command to its end as the session's user: its exit code, its output in *out.
+  int runTool(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutMs = 20000);
+  int swaymsg(const std::string& command, std::string* out = nullptr);
+  // Reads the whole screen with grim; keepAs, when given, receives a copy of the PNG.
+  bool screenshot(Screenshot* shot, std::string* why, const std::string& keepAs = "");
+  // Types one key (an xkb keysym name such as Return) with wtype.
+  bool key(const std::string& name);
+  // Types the key every intervalMs until pid ends or tries run out; the exit
+  // code as waitExit() gives it.
+  int keyWhileRunning(const std::string& name, pid_t pid, int tries = 10, int intervalMs = 1000);
+
+  // A directory owned by the session's user inside its runtime directory.
+  std::string makeUserDir(const std::string& name);
+  // Gives others the search bit on every directory above path and read (and
+  // execute, where the owner has it) on path itself, so the session's user can
+  // run a binary from a build tree.
+  static bool grantAccess(const std::string& path);
+
+  const std::string& runtimeDir() const { return runtimeDir_; }
+  const std::string& waylandDisplay() const { return waylandDisplay_; }
+  const std::string& x11Display() const { return x11Display_; }  // empty without Xwayland
+  const std::string& swaySocket() const { return swaySocket_; }
+  uid_t uid() const { return uid_; }
+  gid_t gid() const { return gid_; }
+
+ private:
+  struct Child {
+    pid_t pid;
+    std::string log;
+    int exitCode;  // valid once reaped
+    bool reaped;
+  };
+  Child* find(pid_t pid) const;  // the newest child of that pid (pids are reused)
+  std::vector<std::string> environment(const std::vector<std::string>& extra) const;
+  pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log);
+  bool waitForSockets(std::string* why);
+  bool learnX11Display(std::string* why);
+
+  std::string runtimeDir_, waylandDisplay_, x11Display_, swaySocket_;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  bool dropPrivileges_ = false;
+  pid_t sway_ = -1;
+  mutable std::vector<Child> children_;
+  int serial_ = 0;
+};
+
+}  // namespace sway_test
