@@ -19,12 +19,16 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
 
+#include "platform/host/host_control.h"
+#include "platform/host/window_manager/window_state.h"
 #include "tests/host/dbus_test_bus.h"
 #include "tests/support/sway_session.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -204,6 +208,69 @@ TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNew
   EXPECT_TRUE(showsAt(290, 360, kRect)) << "the rectangle at the middle of the portrait screen";
   EXPECT_EQ(returnKey(), 0);
   EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+}
+
+std::vector<MSG> received;  // the messages of the in-process test's window
+
+LRESULT recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  received.push_back(MSG{window, message, wParam, lParam, 0, {}});
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool receivedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  for (const MSG& m : received) {
+    if (m.message == message && m.wParam == wParam && m.lParam == lParam) return true;
+  }
+  return false;
+}
+
+// The backend in this test's own process, on the session's compositor (last:
+// once the session stops, any further use of the connection ends the process).
+TEST_F(WaylandPlayer, ATapKeysAndFocusBecomeTheirMessagesAndTheSnapshotIsClear) {
+  setenv("WAYLAND_DISPLAY", (sway.runtimeDir() + "/" + sway.waylandDisplay()).c_str(), 1);
+  std::string error;
+  ASSERT_TRUE(host::selectBackend("wayland", &error)) << error;
+  host::Surface snapshot = host::screenSnapshot();
+  EXPECT_EQ(snapshot.width, 640);
+  EXPECT_TRUE(std::all_of(snapshot.pixels.begin(), snapshot.pixels.end(), [](uint32_t p) { return p == 0; }))
+      << "no client reads the screen: the snapshot is transparent";
+  WNDCLASS c{};
+  c.lpfnWndProc = recordingProc;
+  c.lpszClassName = u"Tessaril";
+  RegisterClassW(&c);
+  HWND w = CreateWindowExW(0, u"Tessaril", u"Tessaril", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  const struct {
+    const char* input;
+    std::function<bool()> send;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  } cases[] = {
+      {"a tap at (50, 60)", [&] { return tap(50, 60); }, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)},
+      {"its release", [] { return true; }, WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
+      {"Return", [&] { return returnKey() == 0; }, WM_KEYDOWN, VK_RETURN, 1},
+      {"the keyboard's focus", [] { return true; }, WM_ACTIVATE, WA_ACTIVE, 0},
+      {"Escape", [&] { return sway.runTool({"wtype", "-s", "300", "-k", "Escape"}) == 0; }, WM_KEYDOWN, VK_ESCAPE, 1},
+  };
+  uintptr_t timer = SetTimer(nullptr, 0, 20, nullptr);  // GetMessageW returns at least every 20 ms
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.input);
+    std::atomic<int> sent{-1};
+    std::thread sender([&] { sent = row.send() ? 1 : 0; });  // the window reads its events meanwhile
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    MSG m;
+    while (!(sent >= 0 && receivedMessage(row.message, row.wParam, row.lParam)) &&
+           std::chrono::steady_clock::now() < end && GetMessageW(&m, nullptr, 0, 0) > 0) {
+      DispatchMessageW(&m);
+    }
+    sender.join();
+    EXPECT_EQ(sent, 1);
+    EXPECT_TRUE(receivedMessage(row.message, row.wParam, row.lParam));
+  }
+  KillTimer(nullptr, timer);
+  DestroyWindow(w);
 }
 
 }  // namespace
