@@ -134,16 +134,18 @@ bool copyFrame(uint32_t* to, const Surface& from) {
   return (alpha >> 24) == 0xFF;
 }
 
-// Sets or clears the opaque region when the frame's opacity changed.
-void setOpaque(WaylandSurface* s, bool opaque, int logicalWidth, int logicalHeight) {
-  if (opaque == s->opaque) return;
-  s->opaque = opaque;
-  if (!opaque) {
+// Sets the opaque region to the logical width x height (0 x 0: none) when it
+// differs from what the surface has.
+void setOpaque(WaylandSurface* s, int width, int height) {
+  if (width == s->opaqueWidth && height == s->opaqueHeight) return;
+  s->opaqueWidth = width;
+  s->opaqueHeight = height;
+  if (width == 0) {
     wl_surface_set_opaque_region(s->surface, nullptr);
     return;
   }
   wl_region* region = wl_compositor_create_region(wayland().compositor);
-  wl_region_add(region, 0, 0, logicalWidth, logicalHeight);
+  wl_region_add(region, 0, 0, width, height);
   wl_surface_set_opaque_region(s->surface, region);
   wl_region_destroy(region);
 }
@@ -151,20 +153,26 @@ void setOpaque(WaylandSurface* s, bool opaque, int logicalWidth, int logicalHeig
 }  // namespace
 
 void presentPixels(WaylandSurface* s, const Surface& pixels) {
-  if (s->toplevel == nullptr || !s->configured || pixels.width < 1 || pixels.height < 1) return;
-  dropOtherSizes(s, pixels.width, pixels.height);
-  readAndDispatch(0);  // releases that have arrived, without waiting
-  FreeSearch search{s, pixels.width, pixels.height, nullptr};
+  if (s->toplevel == nullptr || !s->configured) return;
+  // What has arrived is read first: releases free buffers, and a configure may
+  // resize the window (its client surface, pixels, with it), so the frame's
+  // size is taken only afterwards, and checked again after any wait.
+  readAndDispatch(0);
+  int width = pixels.width, height = pixels.height;
+  if (s->toplevel == nullptr || width < 1 || height < 1) return;
+  dropOtherSizes(s, width, height);
+  FreeSearch search{s, width, height, nullptr};
   if (!waitUntil(findFree, &search, kReleaseTimeoutMs) || search.found == nullptr) return;
+  if (pixels.width != width || pixels.height != height) return;  // resized meanwhile: repainted at the new size
   WaylandBuffer* b = search.found;
   bool opaque = copyFrame(b->pixels, pixels);
   // A buffer's sides must be multiples of its scale; a size that is not
   // (a window of another size than the output) is shown unscaled.
-  int scale = (pixels.width % s->scale == 0 && pixels.height % s->scale == 0) ? s->scale : 1;
+  int scale = (width % s->scale == 0 && height % s->scale == 0) ? s->scale : 1;
   wl_surface_set_buffer_scale(s->surface, scale);
-  setOpaque(s, opaque, pixels.width / scale, pixels.height / scale);
+  setOpaque(s, opaque ? width / scale : 0, opaque ? height / scale : 0);
   wl_surface_attach(s->surface, b->buffer, 0, 0);
-  wl_surface_damage_buffer(s->surface, 0, 0, pixels.width, pixels.height);
+  wl_surface_damage_buffer(s->surface, 0, 0, width, height);
   wl_surface_commit(s->surface);
   b->busy = true;
   s->hasFrame = true;

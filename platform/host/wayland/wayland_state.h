@@ -111,7 +111,7 @@ struct WaylandSurface {
   int pendingWidth = 0, pendingHeight = 0;
   bool closeRequested = false;          // xdg_toplevel close since last asked
   bool hasFrame = false;                // a buffer was attached since the map
-  bool opaque = false;                  // the opaque region covers the surface
+  int opaqueWidth = 0, opaqueHeight = 0;  // the opaque region (logical), 0 x 0: none
   bool top = false;                     // was the host's topmost shown window
   xdg_activation_token_v1* token = nullptr;  // an activation asked for, not yet done
   std::vector<WaylandBuffer*> buffers;
