@@ -210,6 +210,16 @@ TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNew
   EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
 }
 
+TEST_F(WaylandPlayer, ACompositorThatGoesAwayEndsTheProgramWithOneLineSayingWhy) {
+  pid_t p = player({"-s"});
+  ASSERT_TRUE(eventually([&] { return sway.output(p).find("no StatusNotifierWatcher") != std::string::npos; }))
+      << "the resident player is up (no session bus: it says so)";
+  sway.swaymsg("exit");
+  EXPECT_EQ(sway.waitExit(p, 10000), 1);
+  EXPECT_NE(sway.output(p).find("tessaril: the connection to the Wayland compositor was lost"), std::string::npos)
+      << sway.output(p);
+}
+
 std::vector<MSG> received;  // the messages of the in-process test's window
 
 LRESULT recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
