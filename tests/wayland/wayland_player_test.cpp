@@ -70,6 +70,9 @@ class WaylandPlayer : public ::testing::Test {
     std::vector<std::string> argv = {dir + "/tessaril"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> fullEnv = {"TESSARIL_POWER=headless"};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {  // a sanitizer build's suppressions
+      if (const char* value = std::getenv(name)) fullEnv.push_back(std::string(name) + "=" + value);
+    }
     fullEnv.insert(fullEnv.end(), env.begin(), env.end());
     return sway.spawn(argv, fullEnv);
   }
@@ -113,7 +116,8 @@ class WaylandPlayer : public ::testing::Test {
           }
         },
         [](void*, wl_registry*, uint32_t) {}};
-    wl_registry_add_listener(wl_display_get_registry(d), &listener, &g);
+    wl_registry* registry = wl_display_get_registry(d);
+    wl_registry_add_listener(registry, &listener, &g);
     bool ok = wl_display_roundtrip(d) >= 0 && g.manager != nullptr;
     if (ok) {
       zwlr_virtual_pointer_v1* p = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.manager, g.seat);
@@ -126,6 +130,10 @@ class WaylandPlayer : public ::testing::Test {
         zwlr_virtual_pointer_v1_frame(p);
       }
       ok = wl_display_roundtrip(d) >= 0;
+      wl_proxy_destroy(reinterpret_cast<wl_proxy*>(p));
+    }
+    for (void* proxy : {static_cast<void*>(g.manager), static_cast<void*>(g.seat), static_cast<void*>(registry)}) {
+      if (proxy != nullptr) wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
     }
     wl_display_disconnect(d);
     return ok;
