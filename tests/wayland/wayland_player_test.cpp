@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -95,7 +96,21 @@ class WaylandPlayer : public ::testing::Test {
     return tree().find("\"" + key + "\": \"" + value + "\"") != std::string::npos;
   }
   bool playerShown() { return inTree("app_id", "Tessaril"); }
-  int returnKey() { return sway.runTool({"wtype", "-s", "300", "-k", "Return"}); }
+  bool key(const std::string& name) { return sway.runTool({"wtype", "-s", "300", "-k", name}) == 0; }
+  bool returnKey() { return key("Return"); }
+  // Where sway shows the window with this title: its "rect" in the tree.
+  bool windowRect(const std::string& title, RECT* r) {
+    std::string t = tree();
+    size_t at = t.rfind("\"rect\": {", t.find("\"name\": \"" + title + "\""));
+    int x, y, width, height;
+    if (at == std::string::npos ||
+        std::sscanf(t.c_str() + at, "\"rect\": { \"x\": %d, \"y\": %d, \"width\": %d, \"height\": %d", &x, &y,
+                    &width, &height) != 4) {
+      return false;
+    }
+    *r = RECT{x, y, x + width, y + height};
+    return true;
+  }
 
   // A left click at (x, y) of the 640 x 480 output from a virtual pointer.
   bool tap(int x, int y) {
@@ -142,7 +157,7 @@ class WaylandPlayer : public ::testing::Test {
 
 TEST_F(WaylandPlayer, APlainShowDrawsOverTheDesktopAndEachEnderEndsItWith0) {
   const std::pair<const char*, std::function<bool()>> enders[] = {
-      {"Return", [&] { return returnKey() == 0; }},
+      {"Return", [&] { return returnKey(); }},
       {"the toplevel's close", [&] { return sway.swaymsg("[app_id=\"^Tessaril$\"] kill") == 0; }},
       {"a tap", [&] { return tap(370, 280); }},
   };
@@ -189,17 +204,29 @@ TEST_F(WaylandPlayer, ResidentModeHasNoSurfaceRegistersItsItemAndTheTrayPlaysAnd
   pid_t second = player({"-s"});
   EXPECT_EQ(sway.waitExit(second, 10000), 0);
   EXPECT_TRUE(eventually([&] { return inTree("name", "メッセージ"); }));
-  EXPECT_EQ(returnKey(), 0);
+  EXPECT_TRUE(returnKey());
   EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
   EXPECT_TRUE(eventually([&] { return watcher.items().empty(); })) << "the item leaves with the program";
 }
 
-TEST_F(WaylandPlayer, ALoadErrorShowsItsBoxAndReturnEndsTheProgram) {
-  pid_t p = player({"-f", "missing.txt"});
-  EXPECT_TRUE(eventually([&] { return inTree("name", "ファイルの確認だ"); })) << sway.output(p);
-  EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the box waits for its answer";
-  EXPECT_EQ(returnKey(), 0);
-  EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+TEST_F(WaylandPlayer, ALoadErrorsBoxEndsTheProgramOnReturnSpaceEscapeOrATapOnOk) {
+  const std::pair<const char*, std::function<bool()>> answers[] = {
+      {"Return", [&] { return returnKey(); }},
+      {"space", [&] { return key("space"); }},
+      {"Escape", [&] { return key("Escape"); }},
+      {"a tap on OK", [&] {  // the button: centred, 26 px high, 16 px above the box's bottom
+         RECT box;
+         return windowRect("ファイルの確認だ", &box) && tap((box.left + box.right) / 2, box.bottom - 29);
+       }},
+  };
+  for (const auto& [name, answer] : answers) {
+    SCOPED_TRACE(name);
+    pid_t p = player({"-f", "missing.txt"});
+    EXPECT_TRUE(eventually([&] { return inTree("name", "ファイルの確認だ"); })) << sway.output(p);
+    EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the box waits for its answer";
+    EXPECT_TRUE(answer());
+    EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+  }
 }
 
 TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNewSize) {
@@ -214,7 +241,7 @@ TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNew
   EXPECT_TRUE(eventually([&] { return playerShown(); }, 10000));
   EXPECT_GE(std::chrono::steady_clock::now() - turned, std::chrono::milliseconds(2900));
   EXPECT_TRUE(showsAt(290, 360, kRect)) << "the rectangle at the middle of the portrait screen";
-  EXPECT_EQ(returnKey(), 0);
+  EXPECT_TRUE(returnKey());
   EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
 }
 
@@ -268,9 +295,9 @@ TEST_F(WaylandPlayer, ATapKeysAndFocusBecomeTheirMessagesAndTheSnapshotIsClear) 
   } cases[] = {
       {"a tap at (50, 60)", [&] { return tap(50, 60); }, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)},
       {"its release", [] { return true; }, WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
-      {"Return", [&] { return returnKey() == 0; }, WM_KEYDOWN, VK_RETURN, 1},
+      {"Return", [&] { return returnKey(); }, WM_KEYDOWN, VK_RETURN, 1},
       {"the keyboard's focus", [] { return true; }, WM_ACTIVATE, WA_ACTIVE, 0},
-      {"Escape", [&] { return sway.runTool({"wtype", "-s", "300", "-k", "Escape"}) == 0; }, WM_KEYDOWN, VK_ESCAPE, 1},
+      {"Escape", [&] { return key("Escape"); }, WM_KEYDOWN, VK_ESCAPE, 1},
   };
   uintptr_t timer = SetTimer(nullptr, 0, 20, nullptr);  // GetMessageW returns at least every 20 ms
   for (const auto& row : cases) {
