@@ -62,14 +62,20 @@ double medianOf(std::vector<double> values) {
   return (lower + upper) / 2.0;
 }
 
-namespace {
-
 LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) return 0;  // the scenes paint themselves
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-}  // namespace
+void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame) {
+  int x0 = int(frame * 97u % uint32_t(width - kStampSide));
+  int y0 = int(frame * 53u % uint32_t(height - kStampSide));
+  uint32_t colour = 0xFF000000u | (frame * 0x9E3779u & 0x00FFFFFFu);
+  for (int y = y0; y < y0 + kStampSide; ++y) {
+    uint32_t* row = pixels + size_t(y) * size_t(width);
+    for (int x = x0; x < x0 + kStampSide; ++x) row[x] = colour ^ uint32_t(x);
+  }
+}
 
 HeadlessWindow::HeadlessWindow(int width, int height) {
   host::resetHost();

@@ -66,6 +66,14 @@ class HeadlessWindow {
   HWND window_ = nullptr;
 };
 
+// A window procedure that leaves painting to the scene (WM_PAINT does nothing).
+LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The present scenes' new pixels of a frame: a 64 x 64 square (a colour from
+// frame) at a place that moves with frame, in width x height pixels.
+constexpr int kStampSide = 64;
+void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame);
+
 // A directory of its own under /tmp, removed with everything in it when this goes.
 class TempDir {
  public:

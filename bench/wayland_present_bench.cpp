@@ -31,28 +31,11 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-constexpr int kStampSide = 64;  // the square of new pixels in each frame
 
 #if defined(TESSARIL_HAVE_WAYLAND) && defined(TESSARIL_HAVE_SWAY_SESSION)
 
 sway_test::SwaySession* session = nullptr;
 std::string startError;
-
-LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_PAINT) return 0;  // the scene paints itself
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Writes a square of new pixels (a colour from frame) at a place that moves with frame.
-void stampFrame(host::Surface* client, uint32_t frame) {
-  int x0 = int(frame * 97u % uint32_t(client->width - kStampSide));
-  int y0 = int(frame * 53u % uint32_t(client->height - kStampSide));
-  uint32_t colour = 0xFF000000u | (frame * 0x9E3779u & 0x00FFFFFFu);
-  for (int y = y0; y < y0 + kStampSide; ++y) {
-    uint32_t* row = client->row(y);
-    for (int x = x0; x < x0 + kStampSide; ++x) row[x] = colour ^ uint32_t(x);
-  }
-}
 
 // The peer's one shm buffer of the frame's size.
 struct PlainBuffer {
@@ -87,7 +70,7 @@ void BM_WaylandPresent(benchmark::State& state) {
   }
   host::resetHost();
   WNDCLASS c{};
-  c.lpfnWndProc = quietProcedure;
+  c.lpfnWndProc = bench::quietProcedure;
   c.lpszClassName = u"TessarilBench";
   RegisterClassW(&c);
   HWND window = CreateWindowExW(0, u"TessarilBench", u"bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -106,13 +89,13 @@ void BM_WaylandPresent(benchmark::State& state) {
     uint32_t frame = 0;
     bench::SameRunTimer timer;
     timer.add("ours", [&] {
-      stampFrame(&client, ++frame);
+      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       EndPaint(window, &paint);
     });
     timer.add("memcpy_commit", [&] {
-      stampFrame(&client, ++frame);
+      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
       std::memcpy(plain.pixels, client.pixels.data(), plain.bytes);
       wl_surface_attach(s->surface, plain.buffer, 0, 0);
       wl_surface_damage_buffer(s->surface, 0, 0, kWidth, kHeight);
