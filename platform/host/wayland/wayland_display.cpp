@@ -204,6 +204,25 @@ bool connect() {
   return w.display != nullptr;
 }
 
+// Closes a connection that init refused (a compositor without what the
+// backend needs), so the next backend of the table is tried with nothing left open.
+bool refuse() {
+  WaylandDisplay& w = wayland();
+  for (WaylandOutput& o : w.outputs) wl_output_destroy(o.output);
+  if (w.seat.seat != nullptr) {
+    seatCapabilities(0);  // releases its devices
+    wl_seat_destroy(w.seat.seat);
+  }
+  if (w.activation != nullptr) xdg_activation_v1_destroy(w.activation);
+  if (w.wmBase != nullptr) xdg_wm_base_destroy(w.wmBase);
+  if (w.shm != nullptr) wl_shm_destroy(w.shm);
+  if (w.compositor != nullptr) wl_compositor_destroy(w.compositor);
+  if (w.registry != nullptr) wl_registry_destroy(w.registry);
+  wl_display_disconnect(w.display);
+  w = WaylandDisplay();
+  return false;
+}
+
 // ---- the backend's hooks ----
 
 bool waylandAvailable() { return connect(); }
@@ -216,14 +235,14 @@ bool waylandInit() {
   wl_registry_add_listener(w.registry, &kRegistryListener, nullptr);
   // The first round trip announces the globals; the second, their first
   // events (outputs' modes and scales, the seat's devices).
-  if (wl_display_roundtrip(w.display) < 0 || wl_display_roundtrip(w.display) < 0) return false;
+  if (wl_display_roundtrip(w.display) < 0 || wl_display_roundtrip(w.display) < 0) return refuse();
   const char* missing = w.compositor == nullptr ? "wl_compositor"
                         : w.shm == nullptr      ? "wl_shm"
                         : w.wmBase == nullptr   ? "xdg_wm_base"
                                                 : nullptr;
   if (missing != nullptr) {
     std::fprintf(stderr, "tessaril: the Wayland compositor offers no %s\n", missing);
-    return false;
+    return refuse();
   }
   updateScreenSize();
   return true;
