@@ -6,7 +6,9 @@
 // cache of faces and glyphs. A memory DC starts with a 1x1 bitmap selected, as on
 // the platform. The DC of a window is its client pixels; the DC of the desktop
 // window is the whole screen (headless: a picture the host holds; x11: the real
-// screen, read when the DC is taken).
+// screen, read when the DC is taken; wayland: fully transparent, since no
+// compositor lets a client read the screen: the window lets the compositor
+// blend the show over the live desktop).
 #pragma once
 
 #include "platform/types.h"
