@@ -3,8 +3,10 @@
 // show over the desktop ended by Return, the toplevel's close or a tap; the
 // resident player with no surface on screen, its StatusNotifierItem with a
 // watcher of the test's own on a private session bus, a tap that stops its
-// show, and the idle CPU it uses; the boxes that end a program after Return;
-// an output turned from landscape to portrait.
+// show, and the idle CPU it uses; the leaving notice and the load error's box
+// with each of its answers; an output turned from landscape to portrait; a
+// compositor that goes away. Last, the backend in the test's own process:
+// input at its point and with its keys, and the transparent snapshot.
 //
 // sway's seat has no pointer without devices: taps come from a virtual pointer
 // of the test's own (zwlr_virtual_pointer_v1, which sway offers), connected as
