@@ -3,8 +3,9 @@
 //
 // It shares only mainWindow, stopEvent and the messages it posts with the rest
 // of the program; it ends as soon as stopEvent is signalled, closing its queue.
+#include "app/power_watcher.h"
+
 #include "app/shell_state.h"
-#include "app/window_procedure.h"
 
 #define POWER_MESSAGE_BYTES 536
 #define POWER_QUEUE_RECORDS 4

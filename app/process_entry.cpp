@@ -1,7 +1,8 @@
-// The process entry: the command line, the single-instance hand-over, the
-// schedule file, the main window and the message loop.
+// The process entry: the single-instance hand-over, the schedule file, the
+// main window and the message loop; the command line is read by command_line.cpp.
 //
 // The mode chosen here (plain or resident) lasts for the life of the process.
+#include "app/command_line.h"
 #include "app/shell_state.h"
 #include "app/window_procedure.h"
 #include "config/schedule_file.h"
@@ -19,36 +20,6 @@ HANDLE watcherThread;
 NOTIFYICONDATA trayIconData;
 
 const WCHAR* const WINDOW_CLASS_NAME = u"Tessaril";
-
-// Copies the name that starts at line[i] up to a blank or the end into
-// settingsFileName, keeping at most 255 units; returns the index after it.
-static int takeFileName(const WCHAR* line, int i) {
-  int length = 0;
-  while (line[i] != 0 && line[i] != u' ') {
-    if (length < SETTINGS_NAME_UNITS - 1) settingsFileName[length++] = line[i];
-    ++i;
-  }
-  settingsFileName[length] = 0;
-  return i;
-}
-
-// Reads "-f NAME" (the last one counts) and "-s" (which ends the scan).
-void parseCommandLine(const WCHAR* commandLine) {
-  if (commandLine == nullptr) return;
-  const WCHAR* line = commandLine;
-  int i = 0;
-  while (line[i] != 0) {
-    if (line[i] == u'-' && line[i + 1] == u'f' && line[i + 2] == u' ') {
-      i = takeFileName(line, i + 3);
-    } else if (line[i] == u'-' && line[i + 1] == u's') {
-      memcpy(scheduleFileName, u"schedule.ini", sizeof(u"schedule.ini"));
-      resident = 1;
-      return;
-    } else {
-      ++i;
-    }
-  }
-}
 
 // Registers the main window's class; the class name is the single-instance key.
 static WORD registerMainClass(HINSTANCE instance) {

@@ -9,8 +9,9 @@
 
 #include "platform/platform.h"
 
-// Messages of the main window.
-#define MSG_OTHER_INSTANCE (WM_USER + 100)  // 0x464: a second start; wParam = its resident value
+// Messages of the main window. MSG_OTHER_INSTANCE (WM_USER + 100: a second
+// start; wParam = its resident value) is platform/window_manager.h's, since
+// the host carries it between processes.
 #define MSG_TRAY (WM_USER + 101)            // 0x465: the tray icon; lParam = the mouse message
 #define MSG_POWER_RESUME (WM_USER + 102)    // 0x466: the device resumed from suspend
 #define MSG_POWER_SUSPEND (WM_USER + 103)   // 0x467: the device is going to suspend

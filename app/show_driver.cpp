@@ -11,6 +11,8 @@
 #include "engine/instance_pool.h"
 #include "engine/scene_tables.h"
 #include "engine/tick_update.h"
+#include "engine/timed_events.h"
+#include "render/painter.h"
 #include "render/surfaces.h"
 
 FrameStepHooks frameStepHooks;

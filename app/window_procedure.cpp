@@ -7,6 +7,7 @@
 // plain second start or by a resume, and a tap or Enter only stops them.
 #include "app/window_procedure.h"
 
+#include "app/power_watcher.h"
 #include "app/shell_state.h"
 #include "app/show_driver.h"
 #include "config/schedule_file.h"

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
+#include "config/settings_directives.h"
 #include "config/settings_loader.h"
 #include "engine/scene_tables.h"
 

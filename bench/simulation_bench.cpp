@@ -15,8 +15,10 @@
 #include "config/settings_loader.h"
 #include "engine/instance_pool.h"
 #include "engine/tick_update.h"
+#include "engine/timed_events.h"
 #include "platform/host/files/host_files.h"
 #include "render/draw_list.h"
+#include "render/painter.h"
 #include "render/surfaces.h"
 
 namespace {

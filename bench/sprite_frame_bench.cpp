@@ -19,6 +19,7 @@
 #include "engine/scene_tables.h"
 #include "platform/host/gdi/gdi_objects.h"
 #include "render/draw_list.h"
+#include "render/painter.h"
 #include "render/surfaces.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include "platform/types.h"
 
 // What a parser met. value, second and third are 0 unless said otherwise.
-// WARNING: tools/show_checker.cpp reads these by name; a new note goes at the
+// WARNING: tools/show_checker/ reads these by name; a new note goes at the
 // end, before FINDING_COUNT.
 enum FindingCode {
-  FINDING_DIRECTIVE = 0,      // a directive name after '@'; value: its SettingsDirective
+  FINDING_DIRECTIVE = 0,      // a directive name after '@'; value: its SettingsDirective (settings_directives.h)
   FINDING_UNKNOWN_AT,         // a '@' at top level that opens nothing; it and the byte after it are skipped
   FINDING_STRAY,              // a byte at top level outside any block, skipped
   FINDING_RECORD,             // a record begins (also the @base record)
@@ -35,21 +35,9 @@ enum FindingCode {
   FINDING_FIELD_CUT,          // a field longer than MAX_FIELD_BYTES; value: its bytes
   FINDING_TEXT_CUT,           // a text field longer than MAX_FIELD_BYTES; value: its bytes
   FINDING_LOAD_FAILED,        // the load fails here; value: the entry number when that is the fault
-  FINDING_SECTION,            // a schedule keyword; value: 0 @normal, 1 @suspend
+  FINDING_SECTION,            // a schedule keyword; value: its ScheduleSection (schedule_file.h)
   FINDING_SECTION_ENTRY,      // a schedule name begins
   FINDING_COUNT
-};
-
-// The directives of the settings text, in the order the parser tests them.
-// WARNING: kDirectives in settings_directives.cpp is kept in this order.
-enum SettingsDirective {
-  DIRECTIVE_BASE = 0,
-  DIRECTIVE_BMP,
-  DIRECTIVE_TXT,
-  DIRECTIVE_PGN,
-  DIRECTIVE_SET,
-  DIRECTIVE_EVT,
-  DIRECTIVE_COUNT
 };
 
 // One note as the sink receives it; position points into textBuffer, and text

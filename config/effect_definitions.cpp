@@ -4,14 +4,20 @@
 // but inheritFlags is assigned, inheritFlags only gains bits. The definition
 // number is the only thing tested. The float pairs of positions 5 to 38 are
 // read through kFloatPairFields, in file order. Each field, the kind letter,
-// the clock codes and the flag text are noted to the diagnostics sink.
-// Dependencies: the diagnostics sink, the field readers, the scene tables.
+// the clock codes and the flag text are noted to the diagnostics sink. The kind
+// letters and the field names are the tables of the format (kindLetters,
+// setFieldNames) that the authoring tool reads too; the clock codes are the
+// engine's (clockCodes).
+// Dependencies: the diagnostics sink, the field readers, the settings
+// directives' record prologue, the scene tables, the clock codes.
+#include "config/effect_definitions.h"
+
 #include <cstddef>
 
 #include "config/diagnostics.h"
-#include "config/effect_definitions.h"
 #include "config/field_readers.h"
-#include "config/settings_loader.h"
+#include "config/settings_directives.h"
+#include "engine/clock_codes.h"
 #include "engine/scene_tables.h"
 
 static const WCHAR SET_NUMBER_OUT_OF_RANGE[] = u"設定ファイル内、@setの設定番号№が有効範囲ではありません";
@@ -53,30 +59,27 @@ static const FloatPairField kFloatPairFields[] = {
 static_assert(sizeof(kFloatPairFields) / sizeof(kFloatPairFields[0]) == 38 - 5 + 1,
               "a @set record has float pairs at positions 5 to 38");
 
-// The kind letters, one byte each, case-sensitive.
-static const struct {
-  char letter;
-  int kind;
-} kKindLetters[] = {
-    {'g', KIND_IMAGE}, {'t', KIND_TEXT}, {'s', KIND_RECTANGLE}, {'c', KIND_ELLIPSE}, {'l', KIND_LINE},
-    {'p', KIND_POLYGON},
+const KindLetter kindLetters[KIND_LETTER_COUNT] = {
+    {'g', KIND_IMAGE, "image"}, {'t', KIND_TEXT, "text"},  {'s', KIND_RECTANGLE, "rectangle"},
+    {'c', KIND_ELLIPSE, "ellipse"}, {'l', KIND_LINE, "lines"}, {'p', KIND_POLYGON, "polygon"},
 };
 
-// The clock-digit codes of an image definition's source, two bytes each.
-static const struct {
-  char code[3];
-  int source;
-} kClockCodes[] = {
-    {"Y1", -2},  {"Y2", -3},  {"Y3", -4},  {"Y4", -5},  {"M1", -6},  {"M2", -7},  {"D1", -8},
-    {"D2", -9},  {"H1", -10}, {"H2", -11}, {"m1", -12}, {"m2", -13}, {"S1", -14}, {"S2", -15},
-};
+// Positions 5 to 38 are the value halves of kFloatPairFields, in its order.
+const char* const setFieldNames[SET_FIELD_COUNT + 1] = {
+    "",           "definition number", "kind",       "source",     "layer",      "posFracX",   "posFracY",
+    "offsetX",    "offsetY",           "velX",       "velY",       "accelX",     "accelY",     "radius",
+    "radiusStep", "angle",             "angleStep",  "orbitXX",    "orbitYY",    "orbitYX",    "orbitXY",
+    "width",      "height",            "widthStep",  "heightStep", "widthAccel", "heightAccel", "alpha",
+    "alphaStep",  "alphaAccel",        "red",        "redStep",    "redAccel",   "green",      "greenStep",
+    "greenAccel", "blue",              "blueStep",   "blueAccel",  "lifetime",   "childDef",   "spawnAtAge",
+    "spawnEvery", "spawnChance",       "spawnOnDeath", "spawnCount", "inherit flags"};
 
 // The float field of definition def at byte offset offset.
 static float* floatField(EffectDef* def, size_t offset) { return (float*)((char*)def + offset); }
 
 // The kind that the letter c names; 0 for any other byte.
 static int kindFromLetter(char c) {
-  for (const auto& entry : kKindLetters) {
+  for (const KindLetter& entry : kindLetters) {
     if (entry.letter == c) return entry.kind;
   }
   return KIND_NONE;
@@ -92,10 +95,10 @@ static int readKindLetter(const char* p, EffectDef* def) {
   return (*p == 0 || *p == '\r' || *p == '\n') ? 0 : 1;
 }
 
-// The entry of kClockCodes whose code begins the text at p, or -1.
+// The entry of clockCodes whose name begins the text at p, or -1.
 static int findClockCode(const char* p) {
-  for (int i = 0; i < (int)(sizeof(kClockCodes) / sizeof(kClockCodes[0])); ++i) {
-    if (p[0] == kClockCodes[i].code[0] && p[1] == kClockCodes[i].code[1]) return i;
+  for (int i = 0; i < CLOCK_CODE_COUNT; ++i) {
+    if (p[0] == clockCodes[i].name[0] && p[1] == clockCodes[i].name[1]) return i;
   }
   return -1;
 }
@@ -106,7 +109,7 @@ static int readSource(const char* p, EffectDef* def) {
   if (def->kind == KIND_IMAGE) {
     int code = findClockCode(p);
     if (code >= 0) {
-      def->source = kClockCodes[code].source;
+      def->source = CLOCK_CODE_FIRST - code;
       noteFinding(FINDING_CLOCK_CODE, p, def->source);
       return 2;
     }
@@ -126,49 +129,34 @@ static void addInheritFlags(const WCHAR* text, EffectDef* def) {
 
 int readSetRecord(const char* p, int* consumed) {
   const char* start = p;
-  int n;
-  p += readInt(p, &n);
-  if ((unsigned)n >= MAX_SCENE_ENTRIES) {
-    loadErrorText = SET_NUMBER_OUT_OF_RANGE;
-    noteFinding(FINDING_LOAD_FAILED, start, n);
-    *consumed = (int)(p - start);
-    return 0;
-  }
-  noteFinding(FINDING_ENTRY, start, n);
+  int n = readEntryNumber(&p, SET_NUMBER_OUT_OF_RANGE, consumed);
+  if (n < 0) return 0;
   EffectDef* def = &scene.defs[n];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   p += readKindLetter(p, def);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 3);
+  p += skipToField(p, 3);
   p += readSource(p, def);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
+  p += skipToField(p, 4);
   p += readInt(p, &def->layer);
   int position = 5;
   for (const FloatPairField& field : kFloatPairFields) {
     float dropped;
-    p += skipBlanks(p);
-    noteFinding(FINDING_FIELD, p, position++);
+    p += skipToField(p, position++);
     float* second = field.bracket == NO_FIELD ? &dropped : floatField(def, field.bracket);
     p += readFloatPair(p, floatField(def, field.value), second);
   }
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 39);
+  p += skipToField(p, 39);
   p += readInt(p, &def->lifetime);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 40);
+  p += skipToField(p, 40);
   p += readIntPair(p, &def->childDef, &def->childDefRange);
   int* const spawnFields[] = {&def->spawnAtAge, &def->spawnEvery, &def->spawnChance, &def->spawnOnDeath,
                               &def->spawnCount};
   for (int i = 0; i < 5; ++i) {
-    p += skipBlanks(p);
-    noteFinding(FINDING_FIELD, p, 41 + i);
+    p += skipToField(p, 41 + i);
     p += readInt(p, spawnFields[i]);
   }
   WCHAR flags[MAX_TEXT_UNITS];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 46);
+  p += skipToField(p, 46);
   const char* flagsPosition = p;
   p += readText(p, flags);
   noteFinding(FINDING_FLAGS, flagsPosition, 0, 0, 0, flags);

@@ -139,6 +139,12 @@ int skipBlanks(const char* p) {
   return n;
 }
 
+int skipToField(const char* p, int position) {
+  int n = skipBlanks(p);
+  noteFinding(FINDING_FIELD, p + n, position);
+  return n;
+}
+
 int skipBlanksAndLines(const char* p) {
   int n = 0;
   while (p[n] == ' ' || p[n] == '\t' || p[n] == ',' || p[n] == '\r' || p[n] == '\n') ++n;

@@ -15,6 +15,9 @@
 
 int skipBlanks(const char* p);
 int skipBlanksAndLines(const char* p);
+// Skips the blanks before the field at position (1-based) of a record and
+// notes to the diagnostics sink where the field begins; returns the bytes skipped.
+int skipToField(const char* p, int position);
 int readInt(const char* p, int* value);
 int readFloat(const char* p, float* value);
 int readIntPair(const char* p, int* value, int* second);

@@ -5,7 +5,7 @@
 // storage that holds it: when the block cannot grow, the name is dropped. The
 // scan never passes the text's terminating NUL. What the scan meets is noted to
 // the diagnostics sink.
-// Dependencies: the diagnostics sink, the field readers, the data-file loader, the C runtime heap.
+// Dependencies: the diagnostics sink, the field readers, the data-file loader (loadDataFile), the C runtime heap.
 #include "config/schedule_file.h"
 
 #include <cstdlib>
@@ -14,13 +14,13 @@
 #include "config/diagnostics.h"
 #include "config/field_readers.h"
 #include "config/settings_loader.h"
-#include "platform/files.h"
 
 ScheduleList normalList;
 ScheduleList suspendList;
 
+const char* const scheduleKeywords[SECTION_COUNT] = {"@normal", "@suspend"};
+
 static const WCHAR SCHEDULE_OPEN_FAILED[] = u"スケジュールファイル読込に失敗しました";
-static const WCHAR DEFAULT_SCHEDULE_NAME[] = u"schedule.ini";
 
 void freeScheduleList(ScheduleList* list) {
   free(list->entries);
@@ -65,21 +65,26 @@ static int stepCharacter(const char* p) {
   return 1;
 }
 
+// The section whose keyword begins the text at p, or -1.
+static int findKeyword(const char* p) {
+  for (int i = 0; i < SECTION_COUNT; ++i) {
+    if (strncmp(p, scheduleKeywords[i], strlen(scheduleKeywords[i])) == 0) return i;
+  }
+  return -1;
+}
+
 int parseScheduleText(void) {
   const char* p = textBuffer;
   while (*p != 0) {
+    int section = findKeyword(p);
     if (*p == '#') {
       while (*p != 0 && *p != '\r' && *p != '\n') ++p;
     } else if (*p == '\r' || *p == '\n') {
       ++p;
-    } else if (strncmp(p, "@normal", 7) == 0) {
-      noteFinding(FINDING_SECTION, p, 0);
-      p += 7;
-      p += readSection(p, &normalList);
-    } else if (strncmp(p, "@suspend", 8) == 0) {
-      noteFinding(FINDING_SECTION, p, 1);
-      p += 8;
-      p += readSection(p, &suspendList);
+    } else if (section >= 0) {
+      noteFinding(FINDING_SECTION, p, section);
+      p += strlen(scheduleKeywords[section]);
+      p += readSection(p, section == SECTION_NORMAL ? &normalList : &suspendList);
     } else if (*p == '@') {
       noteFinding(FINDING_UNKNOWN_AT, p);
       ++p;
@@ -92,21 +97,13 @@ int parseScheduleText(void) {
   return 1;
 }
 
-int loadScheduleFile(const WCHAR* name) {
-  WCHAR path[PATH_UNITS];
-  if (!locateDataFile(name, DEFAULT_SCHEDULE_NAME, path)) {
-    loadErrorText = SCHEDULE_OPEN_FAILED;
-    return 0;
-  }
-  HANDLE file = openDataFile(path);
-  if (file == INVALID_HANDLE_VALUE) {
-    loadErrorText = SCHEDULE_OPEN_FAILED;
-    return 0;
-  }
-  readOpenDataFile(file);
+// Replaces both lists by what textBuffer holds; always 1.
+static int replaceLists(void) {
   freeScheduleList(&normalList);
   freeScheduleList(&suspendList);
-  parseScheduleText();
-  CloseHandle(file);
-  return 1;
+  return parseScheduleText();
+}
+
+int loadScheduleFile(const WCHAR* name) {
+  return loadDataFile(name, DEFAULT_SCHEDULE_NAME, SCHEDULE_OPEN_FAILED, replaceLists);
 }

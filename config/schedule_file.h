@@ -1,5 +1,7 @@
 // The schedule file: which settings file plays on which occasion of resident
 // mode. Entries are fixed 256-unit names, entry n at n * 512 bytes of the block.
+// The keywords that open its sections are a table of the format
+// (scheduleKeywords), which the authoring tool reads too.
 #pragma once
 
 #include "platform/types.h"
@@ -17,7 +19,17 @@ struct ScheduleList {
 extern ScheduleList normalList;
 extern ScheduleList suspendList;
 
-// Reads the schedule file (empty name: "schedule.ini"); 1, or 0 with
+// The sections of the schedule file: @normal plays on a tray tap or a plain
+// second start, @suspend on a resume.
+enum ScheduleSection { SECTION_NORMAL = 0, SECTION_SUSPEND, SECTION_COUNT };
+
+// The keyword of each section, '@' included, case-sensitive.
+extern const char* const scheduleKeywords[SECTION_COUNT];
+
+// The schedule file a load without a name reads, and resident mode's.
+inline const WCHAR DEFAULT_SCHEDULE_NAME[] = u"schedule.ini";
+
+// Reads the schedule file (empty name: DEFAULT_SCHEDULE_NAME); 1, or 0 with
 // loadErrorText set when it cannot be opened.
 int loadScheduleFile(const WCHAR* name);
 // Scans textBuffer into the two lists; always 1.

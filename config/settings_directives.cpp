@@ -7,8 +7,12 @@
 // NUL. The parse keeps no state of its own beyond the cursor and a block's
 // record counter, so it can be run on any text placed in textBuffer. What it
 // meets is noted to the diagnostics sink; the notes never change what is stored.
+// The directive names and the field names of each record are the tables of the
+// format, which the authoring tool reads too.
 // Dependencies: the diagnostics sink, the field readers, the effect definitions (@set), the scene
 // tables, platform GDI and shell image loaders.
+#include "config/settings_directives.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -28,8 +32,35 @@ static const WCHAR BMP_LOAD_FAILED[] = u"設定ファイル内、@bmpの画像�
 static const WCHAR TXT_NUMBER_OUT_OF_RANGE[] = u"設定ファイル内、@txtのテキストIDが有効範囲ではありません";
 static const WCHAR PGN_NUMBER_OUT_OF_RANGE[] = u"設定ファイル内、@pgnのIDが有効範囲ではありません";
 
-// Tells whether n names a table entry, 0..255.
-static int isEntryNumber(int n) { return (unsigned)n < MAX_SCENE_ENTRIES; }
+const char* const settingsDirectiveNames[DIRECTIVE_COUNT] = {"base", "bmp", "txt", "pgn", "set", "evt"};
+
+static const char* const kBaseFields[] = {"", "tick interval", "duration", "red", "green", "blue"};
+static const char* const kBmpFields[] = {"",           "image number", "file name",  "hot spot x",
+                                         "hot spot y", "frame width",  "frame height", "frame count",
+                                         "ticks per frame", "play mode", "first frame", "random frame"};
+static const char* const kTxtFields[] = {"", "text number", "typing speed", "shadow offset", "bold backing", "text"};
+static const char* const kEvtFields[] = {"", "tick", "gate", "target definition", "action"};
+
+const char* const* const recordFieldNames[DIRECTIVE_COUNT] = {kBaseFields, kBmpFields, kTxtFields,
+                                                              nullptr,     setFieldNames, kEvtFields};
+
+int takeEntryNumber(const char* start, const char* p, int n, const WCHAR* outOfRange, int* consumed) {
+  if ((unsigned)n < MAX_SCENE_ENTRIES) {
+    noteFinding(FINDING_ENTRY, start, n);
+    return 1;
+  }
+  loadErrorText = outOfRange;
+  noteFinding(FINDING_LOAD_FAILED, start, n);
+  *consumed = (int)(p - start);
+  return 0;
+}
+
+int readEntryNumber(const char** cursor, const WCHAR* outOfRange, int* consumed) {
+  const char* start = *cursor;
+  int n;
+  *cursor += readInt(start, &n);
+  return takeEntryNumber(start, *cursor, n, outOfRange, consumed) ? n : -1;
+}
 
 // Runs the block of a directive whose name ends at p: records read by step,
 // one a line, until a record would begin with '@', the text ends, or
@@ -63,18 +94,14 @@ static int readBaseDirective(const char* p, int* consumed) {
   p += skipBlanksAndLines(p);
   noteFinding(FINDING_RECORD, p);
   p += readInt(p, &tickInterval);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   p += readInt(p, &duration);
-  p += skipBlanks(p);
+  p += skipToField(p, 3);
   const char* colour = p;
-  noteFinding(FINDING_FIELD, p, 3);
   p += readInt(p, &red);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
+  p += skipToField(p, 4);
   p += readInt(p, &green);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 5);
+  p += skipToField(p, 5);
   p += readInt(p, &blue);
   noteFinding(FINDING_RECORD_END, p);
   noteFinding(FINDING_BASE_COLOUR, colour, red, green, blue);
@@ -136,17 +163,11 @@ static int readBmpRecord(const char* p, int* consumed) {
   int n;
   WCHAR name[MAX_TEXT_UNITS];
   p += readInt(p, &n);
-  p += skipBlanks(p);
+  p += skipToField(p, 2);
   const char* namePosition = p;
-  noteFinding(FINDING_FIELD, p, 2);
   p += readText(p, name);
   *consumed = (int)(p - start);
-  if (!isEntryNumber(n)) {
-    loadErrorText = BMP_NUMBER_OUT_OF_RANGE;
-    noteFinding(FINDING_LOAD_FAILED, start, n);
-    return 0;
-  }
-  noteFinding(FINDING_ENTRY, start, n);
+  if (!takeEntryNumber(start, p, n, BMP_NUMBER_OUT_OF_RANGE, consumed)) return 0;
   ImageSlot* slot = &scene.images[n];
   releaseImage(slot);  // an image number used again replaces its image
   WCHAR path[PATH_UNITS];
@@ -171,8 +192,7 @@ static int readBmpRecord(const char* p, int* consumed) {
                          &slot->frameCount, &slot->frameTicks, &slot->playMode,   &slot->firstFrame,
                          &slot->randomFrame};
   for (int i = 0; i < (int)(sizeof(fields) / sizeof(fields[0])); ++i) {
-    p += skipBlanks(p);
-    noteFinding(FINDING_FIELD, p, 3 + i);
+    p += skipToField(p, 3 + i);
     p += readInt(p, fields[i]);
   }
   *consumed = (int)(p - start);
@@ -183,27 +203,15 @@ static int readBmpRecord(const char* p, int* consumed) {
 // typing speed, shadow offset, bold backing and the text.
 static int readTxtRecord(const char* p, int* consumed) {
   const char* start = p;
-  int n;
-  p += readInt(p, &n);
-  if (!isEntryNumber(n)) {
-    loadErrorText = TXT_NUMBER_OUT_OF_RANGE;
-    noteFinding(FINDING_LOAD_FAILED, start, n);
-    *consumed = (int)(p - start);
-    return 0;
-  }
-  noteFinding(FINDING_ENTRY, start, n);
+  int n = readEntryNumber(&p, TXT_NUMBER_OUT_OF_RANGE, consumed);
+  if (n < 0) return 0;
   TextSlot* slot = &scene.texts[n];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
-  p += readInt(p, &slot->typeSpeed);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 3);
-  p += readInt(p, &slot->shadowOffset);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
-  p += readInt(p, &slot->boldBacking);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 5);
+  int* const fields[] = {&slot->typeSpeed, &slot->shadowOffset, &slot->boldBacking};
+  for (int i = 0; i < 3; ++i) {
+    p += skipToField(p, 2 + i);
+    p += readInt(p, fields[i]);
+  }
+  p += skipToField(p, 5);
   p += readText(p, slot->text);
   *consumed = (int)(p - start);
   return 1;
@@ -216,18 +224,10 @@ static int readTxtRecord(const char* p, int* consumed) {
 // vertices are read past.
 static int readPgnRecord(const char* p, int* consumed) {
   const char* start = p;
-  int n;
-  p += readInt(p, &n);
-  if (!isEntryNumber(n)) {
-    loadErrorText = PGN_NUMBER_OUT_OF_RANGE;
-    noteFinding(FINDING_LOAD_FAILED, start, n);
-    *consumed = (int)(p - start);
-    return 0;
-  }
-  noteFinding(FINDING_ENTRY, start, n);
+  int n = readEntryNumber(&p, PGN_NUMBER_OUT_OF_RANGE, consumed);
+  if (n < 0) return 0;
   PolygonSlot* slot = &scene.polygons[n];
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   const char* countPosition = p;
   p += readInt(p, &slot->count);
   free(slot->points);  // a polygon number used again replaces its vertices
@@ -239,11 +239,9 @@ static int readPgnRecord(const char* p, int* consumed) {
     if (slot->points == nullptr) slot->count = 0;
     for (int i = 0; i < count; ++i) {
       PolygonVertex vertex;
-      p += skipBlanks(p);
-      noteFinding(FINDING_FIELD, p, 3 + 2 * i);
+      p += skipToField(p, 3 + 2 * i);
       p += readFloat(p, &vertex.x);
-      p += skipBlanks(p);
-      noteFinding(FINDING_FIELD, p, 4 + 2 * i);
+      p += skipToField(p, 4 + 2 * i);
       p += readFloat(p, &vertex.y);
       if (slot->points != nullptr) slot->points[i] = vertex;
     }
@@ -261,14 +259,11 @@ static int readEvtRecord(const char* p, int* consumed) {
   const char* start = p;
   EventEntry entry;
   p += readInt(p, &entry.tick);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 2);
+  p += skipToField(p, 2);
   p += readInt(p, &entry.gate);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 3);
+  p += skipToField(p, 3);
   p += readInt(p, &entry.target);
-  p += skipBlanks(p);
-  noteFinding(FINDING_FIELD, p, 4);
+  p += skipToField(p, 4);
   p += readInt(p, &entry.action);
   noteFinding(FINDING_ENTRY, start, scene.eventCount < MAX_SCENE_ENTRIES ? scene.eventCount : -1);
   if (scene.eventCount < MAX_SCENE_ENTRIES) scene.events[scene.eventCount++] = entry;
@@ -276,16 +271,12 @@ static int readEvtRecord(const char* p, int* consumed) {
   return 1;
 }
 
-// The directives of the settings text, tested in this order after a '@'; the
-// order of SettingsDirective.
-static const struct {
-  const char* name;
-  RecordStep step;  // null: @base, which is no block
-} kDirectives[] = {
-    {"base", nullptr},       {"bmp", readBmpRecord}, {"txt", readTxtRecord},
-    {"pgn", readPgnRecord},  {"set", readSetRecord}, {"evt", readEvtRecord},
-};
-static_assert(sizeof(kDirectives) / sizeof(kDirectives[0]) == DIRECTIVE_COUNT, "one entry per SettingsDirective");
+// The record step of each directive, in the order of SettingsDirective; null
+// for @base, which is no block.
+static const RecordStep kRecordSteps[] = {nullptr,       readBmpRecord, readTxtRecord,
+                                          readPgnRecord, readSetRecord, readEvtRecord};
+static_assert(sizeof(kRecordSteps) / sizeof(kRecordSteps[0]) == DIRECTIVE_COUNT, "one step per SettingsDirective");
+static_assert(sizeof(kBmpFields) / sizeof(kBmpFields[0]) == 12, "a @bmp record has 11 fields");
 
 // Runs the directive whose name follows the '@' at p, if one does, and puts
 // the bytes consumed (the '@' included) into *consumed; else steps over the '@'
@@ -293,14 +284,13 @@ static_assert(sizeof(kDirectives) / sizeof(kDirectives[0]) == DIRECTIVE_COUNT, "
 // when the directive failed the load.
 static int readDirective(const char* p, int* consumed) {
   for (int i = 0; i < DIRECTIVE_COUNT; ++i) {
-    const auto& directive = kDirectives[i];
-    size_t length = strlen(directive.name);
-    if (strncmp(p + 1, directive.name, length) != 0) continue;
+    size_t length = strlen(settingsDirectiveNames[i]);
+    if (strncmp(p + 1, settingsDirectiveNames[i], length) != 0) continue;
     noteFinding(FINDING_DIRECTIVE, p, i);
     const char* afterName = p + 1 + length;
     int used = 0;
-    int result = directive.step == nullptr ? readBaseDirective(afterName, &used)
-                                           : runBlock(afterName, directive.step, &used);
+    int result = kRecordSteps[i] == nullptr ? readBaseDirective(afterName, &used)
+                                            : runBlock(afterName, kRecordSteps[i], &used);
     *consumed = (int)(afterName - p) + used;
     return result;
   }

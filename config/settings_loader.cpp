@@ -8,6 +8,7 @@
 // Dependencies: platform (module path, files), the settings directives.
 #include "config/settings_loader.h"
 
+#include "config/settings_directives.h"
 #include "platform/files.h"
 #include "platform/runtime.h"
 
@@ -20,7 +21,6 @@ int duration = -1;
 const WCHAR* const LOAD_ERROR_CAPTION = u"ファイルの確認だ";
 
 static const WCHAR SETTINGS_OPEN_FAILED[] = u"設定ファイル読込に失敗しました";
-static const WCHAR DEFAULT_SETTINGS_NAME[] = u"default.txt";
 
 // Length in units of the NUL-terminated text.
 static int wideLength(const WCHAR* text) {
@@ -64,7 +64,9 @@ HANDLE openDataFile(const WCHAR* path) {
   return CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-void readOpenDataFile(HANDLE file) {
+// Reads the open file into textBuffer from its first byte: at most
+// TEXT_BUFFER_SIZE - 1 bytes, NUL-terminated right after the bytes read.
+static void readOpenDataFile(HANDLE file) {
   DWORD size = GetFileSize(file, nullptr);
   if (size > TEXT_BUFFER_SIZE - 1) size = TEXT_BUFFER_SIZE - 1;  // also a failed size
   DWORD bytesRead = 0;
@@ -73,28 +75,20 @@ void readOpenDataFile(HANDLE file) {
   textBuffer[bytesRead] = 0;
 }
 
-int readDataFile(const WCHAR* path) {
-  HANDLE file = openDataFile(path);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  readOpenDataFile(file);
-  CloseHandle(file);
-  return 1;
-}
-
-int loadSettingsFile(const WCHAR* name) {
+int loadDataFile(const WCHAR* name, const WCHAR* defaultName, const WCHAR* openFailed, int (*parse)(void)) {
   WCHAR path[PATH_UNITS];
-  if (!locateDataFile(name, DEFAULT_SETTINGS_NAME, path)) {
-    loadErrorText = SETTINGS_OPEN_FAILED;
-    return 0;
-  }
-  HANDLE file = openDataFile(path);
+  HANDLE file = locateDataFile(name, defaultName, path) ? openDataFile(path) : INVALID_HANDLE_VALUE;
   if (file == INVALID_HANDLE_VALUE) {
-    loadErrorText = SETTINGS_OPEN_FAILED;
+    loadErrorText = openFailed;
     return 0;
   }
   readOpenDataFile(file);
   // The file stays open, unshared, while its text is parsed.
-  int result = parseSettingsText();
+  int result = parse();
   CloseHandle(file);
   return result;
+}
+
+int loadSettingsFile(const WCHAR* name) {
+  return loadDataFile(name, DEFAULT_SETTINGS_NAME, SETTINGS_OPEN_FAILED, parseSettingsText);
 }

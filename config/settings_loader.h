@@ -1,6 +1,7 @@
 // Locating and reading the data files, and the process-wide state of loading:
 // the text buffer, the executable's directory, the load-error slot and the base
-// settings (tick interval and duration) that the settings file leaves.
+// settings (tick interval and duration) that the settings file leaves; and the
+// settings file's load.
 #pragma once
 
 #include "platform/types.h"
@@ -28,24 +29,22 @@ extern const WCHAR* const LOAD_ERROR_CAPTION;
 // units (path is then empty and the file counts as not found).
 int locateDataFile(const WCHAR* name, const WCHAR* defaultName, WCHAR* path);
 
-// Reads the file at path into textBuffer, NUL-terminated after the bytes read
-// (at most TEXT_BUFFER_SIZE - 1), and closes it. Returns 1 when the file was
-// opened, else 0.
-int readDataFile(const WCHAR* path);
-
 // Opens the file at path for reading, unshared, as every data file is opened;
 // INVALID_HANDLE_VALUE when it cannot be opened.
 HANDLE openDataFile(const WCHAR* path);
 
-// Reads the open file into textBuffer from its first byte: at most
-// TEXT_BUFFER_SIZE - 1 bytes, NUL-terminated right after the bytes read. Size and
-// read failures are not reported: the text is then what was read, possibly none.
-void readOpenDataFile(HANDLE file);
+// Loads the data file name (defaultName when name is empty) from the
+// executable's directory: reads at most TEXT_BUFFER_SIZE - 1 bytes into
+// textBuffer, NUL-terminated right after the bytes read, and runs parse on the
+// text while the file stays open, unshared. Returns parse's result, or 0 with
+// loadErrorText set to openFailed when the file cannot be located or opened.
+// Size and read failures are not reported: the text is then what was read,
+// possibly none.
+int loadDataFile(const WCHAR* name, const WCHAR* defaultName, const WCHAR* openFailed, int (*parse)(void));
 
-// Reads and parses a settings file (empty name: "default.txt"); 1, or 0 with
-// loadErrorText set.
+// The settings file a load without a name reads.
+inline const WCHAR DEFAULT_SETTINGS_NAME[] = u"default.txt";
+
+// Reads and parses a settings file (empty name: DEFAULT_SETTINGS_NAME); 1, or
+// 0 with loadErrorText set.
 int loadSettingsFile(const WCHAR* name);
-
-// Parses textBuffer into the scene tables and the base settings; 1, or 0 with
-// loadErrorText set at the first bad record.
-int parseSettingsText(void);

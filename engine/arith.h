@@ -17,20 +17,19 @@ inline int truncToInt(float value) {
   return int(value);
 }
 
+// A wide integer saturated to int.
+inline int saturateInt(int64_t value) {
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return int(value);
+}
+
 // a * b / c in 64 bits, the result saturated to int; c must not be 0.
 inline int scaleInt(int a, int b, int c) {
   int64_t product = int64_t(a) * int64_t(b);
-  int64_t result = (c == -1) ? -product : product / c;
-  if (result > INT_MAX) return INT_MAX;
-  if (result < INT_MIN) return INT_MIN;
-  return int(result);
+  return saturateInt((c == -1) ? -product : product / c);
 }
 
 // Integer addition that saturates instead of overflowing (draw coordinates of
 // instances that have run away).
-inline int addSaturated(int a, int b) {
-  int64_t sum = int64_t(a) + int64_t(b);
-  if (sum > INT_MAX) return INT_MAX;
-  if (sum < INT_MIN) return INT_MIN;
-  return int(sum);
-}
+inline int addSaturated(int a, int b) { return saturateInt(int64_t(a) + int64_t(b)); }

@@ -23,8 +23,7 @@ const char poolFullLine[] =
 // True when slot names one of the slots that can hold an instance (1..1023).
 static bool isInstanceSlot(int slot) { return slot >= 1 && slot < MAX_INSTANCES; }
 
-// True when slot names a live instance of the allocated pool.
-static bool isLive(int slot) { return pool.slots != nullptr && isInstanceSlot(slot) && pool.slots[slot].inUse; }
+bool isLive(int slot) { return pool.slots != nullptr && isInstanceSlot(slot) && pool.slots[slot].inUse; }
 
 int allocateInstancePool(void) {
   pool.slots = (EffectInstance*)calloc(MAX_INSTANCES, sizeof(EffectInstance));

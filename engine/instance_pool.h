@@ -1,5 +1,5 @@
 // The instance pool: the live effect instances of the running show, their
-// spawning and removal, and the timed events that spawn and remove them.
+// spawning and removal, and the random spread their values are drawn with.
 //
 // Invariants: slot 0 is never used, so 0 means no instance; the live instances
 // form one list through next/prev from head, in spawn order; head is 1 whenever
@@ -48,7 +48,8 @@ int spawnInstance(int definition, int parent);
 void initInstance(int slot, int definition, int parent);
 void removeInstance(int slot);
 void removeInstancesOf(int definition);
-void dispatchEvents(void);
+// True when slot names a live instance of the allocated pool.
+bool isLive(int slot);
 float randomSpread(float spread);
 float degreesToRadians(float degrees);
 

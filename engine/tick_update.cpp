@@ -9,52 +9,20 @@
 // double precision narrowed to single. Integer steps that could overflow for an
 // instance that has run for ever (its age, frame numbers, hot spot products) are
 // computed wide, so nothing here is undefined. Allocates nothing.
-// Dependencies: the pool, the scene tables, the draw requests, GetLocalTime.
+// Dependencies: the pool, the scene tables, the clock codes, the draw requests, GetLocalTime.
 #include "engine/tick_update.h"
 
 #include "engine/arith.h"
+#include "engine/clock_codes.h"
 #include "platform/runtime.h"
-#include "render/draw_list.h"
+#include "render/draw_requests.h"
 
 // The most children one batch attempts: after 1023 attempts the pool is full for
 // certain, so further attempts could only repeat the pool-full line.
 #define MAX_CHILDREN_PER_BATCH (2 * (MAX_INSTANCES - 1))
 
-#define CLOCK_CODE_FIRST -2
-#define CLOCK_CODE_LAST -15
-
-// True when slot names a live instance of the allocated pool.
-static bool isLive(int slot) {
-  return pool.slots != nullptr && slot >= 1 && slot < MAX_INSTANCES && pool.slots[slot].inUse;
-}
-
-// Saturates a wide integer to int.
-static int saturateInt(int64_t value) {
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return int(value);
-}
-
 // The age one tick later; wraps at the int limit like the device's 32-bit add.
 static int nextAge(int age) { return int(uint32_t(age) + 1u); }
-
-// The digit the clock code (-2..-15) shows of the local time now.
-static int clockDigit(int code, const SYSTEMTIME& now) {
-  static const int divisors[2] = {10, 1};
-  int index = CLOCK_CODE_FIRST - code;  // 0..13
-  int field;
-  int divisor;
-  if (index < 4) {
-    static const int yearDivisors[4] = {1000, 100, 10, 1};
-    field = now.wYear;
-    divisor = yearDivisors[index];
-  } else {
-    const WORD fields[5] = {now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-    field = fields[(index - 4) / 2];
-    divisor = divisors[(index - 4) % 2];
-  }
-  return (field / divisor) % 10;
-}
 
 // Step 1: sets what the instance in shows from its definition d; an image's
 // clock code becomes a digit of the local time.
@@ -65,7 +33,7 @@ static void resolveSource(EffectInstance& in, const EffectDef& d) {
   }
   SYSTEMTIME now;
   GetLocalTime(&now);
-  if (d.source <= CLOCK_CODE_FIRST && d.source >= CLOCK_CODE_LAST) {
+  if (isClockCode(d.source)) {
     in.source = clockDigit(d.source, now);
   } else {
     in.source = d.source;

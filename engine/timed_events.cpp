@@ -4,6 +4,8 @@
 // The dispatch keeps no record of what fired; it compares against the tick
 // counter every time it runs. It never reads past the 256-entry event table,
 // whatever the event count says. Dependencies: the scene tables, the pool.
+#include "engine/timed_events.h"
+
 #include "engine/instance_pool.h"
 
 // Carries out one firing event's action; unknown actions do nothing.

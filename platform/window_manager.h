@@ -93,6 +93,13 @@ struct MSG {
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
 
+// The one message that crosses processes: a second start of the program asks
+// the running one to play or come forward, posted to the window FindWindowW
+// found; wParam is the second start's resident value (0 or 1), lParam 0. The
+// host carries nothing else between processes (see PostMessageW), so the
+// program and the host read its value here.
+#define MSG_OTHER_INSTANCE (WM_USER + 100)  // 0x464
+
 #define SIZE_RESTORED 0
 #define MK_LBUTTON 0x0001
 
@@ -158,7 +165,9 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 
 // Queues a message for the window's thread; thread-safe; wakes its wait. A
 // null window queues a thread message, which DispatchMessageW drops. FALSE
-// for a gone window or a full queue (10000 messages).
+// for a gone window or a full queue (10000 messages). To a window of another
+// process only MSG_OTHER_INSTANCE with wParam 0 or 1 and lParam 0 arrives;
+// that process drops anything else.
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Calls the window's procedure at once (from the window's own thread).
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

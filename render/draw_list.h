@@ -45,8 +45,6 @@ void releaseDrawList(void);
 void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extentY, float scaleX, float scaleY,
                      int srcX, int srcY, int srcWidth, int srcHeight, int alpha, int red, int green, int blue,
                      int layer);
-void emitDrawRequests(int slot);
-int visibleCharCount(int slot);
 
 // The debug line printed for a request dropped by a full list, in Shift-JIS.
 extern const char drawListFullLine[];

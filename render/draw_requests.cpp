@@ -8,6 +8,8 @@
 // image requests carry an alpha; colours are truncated, not clamped. Reads the
 // instance, its definition, its text slot and, for lines, the live list; changes
 // nothing but the draw list. Dependencies: the pool, the scene tables.
+#include "render/draw_requests.h"
+
 #include "engine/arith.h"
 #include "engine/instance_pool.h"
 #include "render/draw_list.h"
@@ -82,7 +84,7 @@ static void requestLines(const EffectInstance& in, float bx, float by, int layer
   int green = truncToInt(in.green);
   int blue = truncToInt(in.blue);
   int o = pool.head;
-  for (int steps = 0; steps < MAX_INSTANCES && o >= 1 && o < MAX_INSTANCES && pool.slots[o].inUse; ++steps) {
+  for (int steps = 0; steps < MAX_INSTANCES && isLive(o); ++steps) {
     const EffectInstance& other = pool.slots[o];
     if (other.def == in.source) {
       int endX = truncToInt((other.x - in.x) * in.width + bx);

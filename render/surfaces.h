@@ -1,10 +1,9 @@
 // The drawing surfaces of the running show: the back buffer every frame is
 // composed in, the snapshot of the screen taken at the show's start, the font
-// template, and the client rectangle they were made for; and the painter.
+// template, and the client rectangle they were made for.
 //
-// Present only while a show runs; every handle is null when absent. A frame
-// allocates nothing: the painter's text and vertex buffers are fixed storage.
-// Dependencies: platform GDI, scene tables, draw list.
+// Present only while a show runs; every handle is null when absent.
+// Dependencies: platform GDI, the draw list.
 #pragma once
 
 #include "platform/gdi.h"
@@ -21,4 +20,3 @@ extern LOGFONTW fontTemplate;
 // and allocates the empty draw list. 1 on success, 0 when memory ran out.
 int createSurfaces(HWND window);
 void releaseSurfaces(void);
-void paintFrame(HWND window);

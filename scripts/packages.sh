@@ -6,6 +6,7 @@ TESSARIL_PACKAGES=(
   libx11-dev libxext-dev xvfb xdotool trayer x11-xserver-utils imagemagick
   clang libclang-rt-14-dev
   libsystemd-dev dbus-daemon
+  desktop-file-utils appstream man-db dpkg-dev
   sway xwayland grim wtype openbox picom x11-apps
   libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
 )

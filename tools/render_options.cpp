@@ -20,6 +20,7 @@ const char* const RENDER_USAGE =
     "  --sheet FILE.png   write a contact sheet of every 10th frame\n"
     "  --check ...        check a show for authors (see README)\n"
     "  --help             this text\n"
+    "  --version          the version, as the only argument\n"
     "Without --frames it runs until the show ends, and at most 36000 frames.\n";
 
 namespace {

@@ -19,7 +19,7 @@
 #include "render/surfaces.h"
 #include "tools/contact_sheet.h"
 #include "tools/render_options.h"
-#include "tools/show_checker.h"
+#include "tools/show_checker/show_checker.h"
 #include "tools/trace_writer.h"
 
 namespace {
@@ -117,6 +117,10 @@ int finish(int code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::fputs("tessaril-render " TESSARIL_VERSION "\n", stdout);
+    return 0;
+  }
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--check") return runShowCheck(argc, argv);
   }

@@ -1,17 +1,18 @@
 // The display backends' contract: what a window, an icon and a message box are
 // to the host, and the one table of functions a backend fills in.
 //
-// The window manager (window_manager.cpp, message_loop.cpp, window_dc.cpp,
-// message_box.cpp, tray.cpp) is shared by every backend and keeps all state
-// the platform's calls observe: classes, windows, z-order, visibility, invalid
-// flags, timers and the message queue. A backend only shows that state and
-// feeds input in; every hook runs on the user-interface thread unless its
-// comment says otherwise. Backends are chosen at run time (backend.cpp):
+// The window manager (window_manager/, and the tray in shell/tray.cpp) is
+// shared by every backend and keeps all state the platform's calls observe:
+// classes, windows, z-order, visibility, invalid flags, timers and the
+// message queue. A backend only shows that state and feeds input in; every
+// hook runs on the user-interface thread unless its comment says otherwise.
+// Backends are chosen at run time (backend.cpp):
 // TESSARIL_BACKEND=headless|x11|wayland when set, otherwise the first backend
 // of the table whose `available` hook says yes (wayland when $WAYLAND_DISPLAY
-// connects, then x11 when $DISPLAY opens), headless last. A new backend is one folder platform/host/<name>/ with one table.
-// headless/ is the complete reference: a screen in memory, input that tests
-// drive, message boxes on standard error.
+// connects, then x11 when $DISPLAY opens), headless last. A new backend is one
+// folder platform/host/<name>/ with one table. headless/ is the complete
+// reference: a screen in memory, input that tests drive, message boxes on
+// standard error.
 #pragma once
 
 #include <cstdint>
@@ -87,7 +88,10 @@ struct MessageBoxState {
   void* backendData = nullptr;
 };
 
+// A backend's table is filled by field name (designated initialisers), every
+// hook given: a hook added here is one more line in each backend's table.
 struct Backend {
+  // What TESSARIL_BACKEND names it by.
   const char* name;
 
   // Selection: may this backend run here? (x11: does the display open.) Called

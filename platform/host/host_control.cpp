@@ -1,6 +1,6 @@
-// Host control: the reset between tests and the window and screen read-outs
-// (the screen and input calls live with the headless backend, the tray and
-// box records with the tray and the boxes).
+// Host control's reset between tests (host_control.h): every area back to the
+// state of a fresh start, the window manager's first (windows hold DCs, timers
+// and tray icons), the backend's screen and input after them.
 #include "platform/host/host_control.h"
 
 #include "platform/host/threads/power_source.h"
@@ -19,33 +19,6 @@ void resetHost() {
   backend().reset();
   failAllocationAfter(-1);
   failMsgQueueCreation(0);
-}
-
-std::vector<HWND> windowsInZOrder() { return windowStack(); }
-
-bool windowIsShown(HWND window) {
-  Window* w = localWindow(window);
-  return w != nullptr && w->visible();
-}
-
-uint64_t windowFrameCount(HWND window) {
-  Window* w = localWindow(window);
-  return w != nullptr ? w->frames : 0;
-}
-
-bool writeWindowPng(HWND window, const char* path) {
-  Window* w = localWindow(window);
-  return w != nullptr && writeSurfacePng(w->client, path);
-}
-
-bool writeScreenPng(const char* path) {
-  Surface* screen = backend().screenSurface();
-  return screen != nullptr && writeSurfacePng(*screen, path);
-}
-
-Surface screenSnapshot() {
-  Surface* screen = backend().screenSurface();
-  return screen != nullptr ? *screen : Surface();
 }
 
 }  // namespace host

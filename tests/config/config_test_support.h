@@ -17,6 +17,7 @@
 
 #include "config/field_readers.h"
 #include "config/schedule_file.h"
+#include "config/settings_directives.h"
 #include "config/settings_loader.h"
 #include "engine/scene_tables.h"
 #include "platform/host/common/handle_table.h"

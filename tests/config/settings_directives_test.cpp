@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config_test_support.h"
+#include "config/settings_directives.h"
 #include "platform/host/host_control.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/host/common/text_encoding.h"
+#include "render/draw_requests.h"
 #include "tests/engine/invariants.h"
 
 class DrawTest : public EngineTest {

@@ -1,5 +1,6 @@
 // The timed events: table order within a tick, the gate, removal actions and a
 // bad event count.
+#include "engine/timed_events.h"
 #include "tests/engine/invariants.h"
 
 class EventsTest : public EngineTest {

@@ -2,8 +2,8 @@
 // pairs) read for "-f NAME" and "-s"; the names taken must stay NUL-terminated.
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/shell_state.h"
-#include "app/window_procedure.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,6 @@
 // Fuzzes the settings parser: any text parsed into freshly allocated, empty
 // scene tables, which are released again after each input.
+#include "config/settings_directives.h"
 #include "engine/scene_tables.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -1,5 +1,6 @@
 // The copies: BitBlt, PatBlt, TransparentImage and AlphaBlend on real pixels,
-// with clipping, stretching and the colour key.
+// with clipping at every edge, stretching, the colour key and alpha; each copy
+// of a pattern whose every pixel names its place is checked pixel by pixel.
 #include <cstdlib>
 
 #include "tests/host/gdi_test_support.h"
@@ -33,56 +34,62 @@ void patternSource(uint32_t p, int* x, int* y) {
 
 BLENDFUNCTION blendOf(BYTE constant, BYTE format) { return BLENDFUNCTION{AC_SRC_OVER, 0, constant, format}; }
 
-TEST(BitBlt, CopiesARectangle) {
-  Canvas source(4, 4);
-  fillPattern(source);
-  Canvas dest(6, 6, 0xFF111111u);
-  EXPECT_TRUE(BitBlt(dest.dc, 2, 1, 2, 3, source.dc, 1, 0, SRCCOPY));
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      bool inside = x >= 2 && x < 4 && y >= 1 && y < 4;
-      ASSERT_EQ(dest.at(x, y), inside ? patternAt(x - 1, y - 1) : 0xFF111111u) << x << "," << y;
+// A copy of a patterned source to (x, y, w, h) from (sx, sy): every pixel of
+// the destination shows the source pixel it lies over where that pixel exists,
+// and keeps its colour elsewhere. Whole rows between surfaces of one width are
+// copied as one run of memory, the rest row by row; both clip to both surfaces.
+TEST(BitBlt, CopiesTheOverlapOfBothSurfacesAndNothingElse) {
+  constexpr int N = 0x7FFFFFFF;
+  const struct {
+    int sourceW, sourceH, destW, destH;
+    int x, y, w, h, sx, sy;
+    const char* what;
+  } cases[] = {
+      {4, 4, 6, 6, 2, 1, 2, 3, 1, 0, "inside both"},
+      {4, 4, 5, 5, -2, -1, 4, 4, 0, 0, "destination above and left of its surface"},
+      {4, 4, 5, 5, 1, 1, 4, 4, -1, 2, "source partly outside its surface"},
+      {16, 12, 16, 12, 0, 6, 16, 40, 0, 4, "whole rows, more than either holds"},
+      {16, 12, 12, 12, 0, 0, 16, 12, 0, 0, "to a narrower surface"},
+      {4, 4, 5, 5, 100, 100, 4, 4, 0, 0, "wholly outside"},
+      {4, 4, 5, 5, 0, 0, N, N, N - 15, 0, "huge size, far source"},
+      {4, 4, 5, 5, -N, 0, N, 3, 0, 0, "far destination"},
+      {4, 4, 5, 5, 0, 0, -3, 3, 0, 0, "negative width"},
+  };
+  for (const auto& k : cases) {
+    Canvas source(k.sourceW, k.sourceH);
+    fillPattern(source);
+    Canvas dest(k.destW, k.destH, 0xFF111111u);
+    EXPECT_TRUE(BitBlt(dest.dc, k.x, k.y, k.w, k.h, source.dc, k.sx, k.sy, SRCCOPY)) << k.what;
+    for (int y = 0; y < k.destH; ++y) {
+      for (int x = 0; x < k.destW; ++x) {
+        int64_t fx = int64_t(x) - k.x + k.sx, fy = int64_t(y) - k.y + k.sy;
+        bool copied = k.w > 0 && int64_t(x) - k.x < k.w && x >= k.x && y >= k.y && int64_t(y) - k.y < k.h &&
+                      fx >= 0 && fx < k.sourceW && fy >= 0 && fy < k.sourceH;
+        ASSERT_EQ(dest.at(x, y), copied ? patternAt(int(fx), int(fy)) : 0xFF111111u) << k.what << " at " << x << "," << y;
+      }
     }
   }
 }
 
-TEST(BitBlt, ClipsToBothSurfaces) {
-  Canvas source(4, 4);
-  fillPattern(source);
-  Canvas dest(5, 5, 0xFF111111u);
-  // Destination partly above and left of the surface.
-  EXPECT_TRUE(BitBlt(dest.dc, -2, -1, 4, 4, source.dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(dest.at(0, 0), patternAt(2, 1));
-  EXPECT_EQ(dest.at(1, 2), patternAt(3, 3));
-  EXPECT_EQ(dest.at(2, 0), 0xFF111111u);
-  EXPECT_EQ(dest.at(0, 3), 0xFF111111u);
-  // Source partly outside its surface: only the overlap is copied.
-  dest.surface().reset(5, 5, 0xFF111111u);
-  EXPECT_TRUE(BitBlt(dest.dc, 1, 1, 4, 4, source.dc, -1, 2, SRCCOPY));
-  EXPECT_EQ(dest.at(1, 1), 0xFF111111u);
-  EXPECT_EQ(dest.at(2, 1), patternAt(0, 2));
-  EXPECT_EQ(dest.at(4, 2), patternAt(2, 3));
-  EXPECT_EQ(dest.at(2, 3), 0xFF111111u);
-  // Entirely outside, huge and negative sizes: nothing, and no fault.
-  dest.surface().reset(5, 5, 0xFF111111u);
-  EXPECT_TRUE(BitBlt(dest.dc, 100, 100, 4, 4, source.dc, 0, 0, SRCCOPY));
-  EXPECT_TRUE(BitBlt(dest.dc, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF, source.dc, 0x7FFFFFF0, 0, SRCCOPY));
-  EXPECT_TRUE(BitBlt(dest.dc, -0x7FFFFFFF, 0, 0x7FFFFFFF, 3, source.dc, 0, 0, SRCCOPY));
-  EXPECT_TRUE(BitBlt(dest.dc, 0, 0, -3, 3, source.dc, 0, 0, SRCCOPY));
-  for (uint32_t p : dest.surface().pixels) ASSERT_EQ(p, 0xFF111111u);
-}
-
+// Within one surface the block moves as a whole, up, down or sideways, as if
+// read before it is written.
 TEST(BitBlt, MovesWithinOneSurface) {
-  Canvas c(5, 5);
-  fillPattern(c);
-  EXPECT_TRUE(BitBlt(c.dc, 1, 1, 4, 4, c.dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(c.at(4, 4), patternAt(3, 3));
-  EXPECT_EQ(c.at(1, 1), patternAt(0, 0));
-  EXPECT_EQ(c.at(0, 0), patternAt(0, 0));
-  fillPattern(c);
-  EXPECT_TRUE(BitBlt(c.dc, 0, 0, 4, 4, c.dc, 1, 1, SRCCOPY));
-  EXPECT_EQ(c.at(0, 0), patternAt(1, 1));
-  EXPECT_EQ(c.at(3, 3), patternAt(4, 4));
+  const struct {
+    int width, height, x, y, w, h, sx, sy;
+  } cases[] = {{5, 5, 1, 1, 4, 4, 0, 0}, {5, 5, 0, 0, 4, 4, 1, 1}, {16, 12, 0, 4, 16, 5, 0, 1},
+               {16, 12, 0, 4, 16, 5, 0, 6}, {16, 12, 0, 2, 16, 5, 0, 1}, {16, 12, 0, 1, 16, 5, 0, 6}};
+  for (const auto& k : cases) {
+    Canvas c(k.width, k.height);
+    fillPattern(c);
+    EXPECT_TRUE(BitBlt(c.dc, k.x, k.y, k.w, k.h, c.dc, k.sx, k.sy, SRCCOPY));
+    for (int y = 0; y < k.height; ++y) {
+      for (int x = 0; x < k.width; ++x) {
+        bool moved = x >= k.x && x < k.x + k.w && y >= k.y && y < k.y + k.h;
+        ASSERT_EQ(c.at(x, y), moved ? patternAt(x - k.x + k.sx, y - k.y + k.sy) : patternAt(x, y))
+            << "from " << k.sx << "," << k.sy << " to " << k.x << "," << k.y << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(BitBlt, RefusesBadHandlesAndRops) {
@@ -113,24 +120,6 @@ TEST(PatBlt, FillsWithTheSelectedBrush) {
   DeleteObject(brush);
 }
 
-TEST(TransparentImage, LeavesOutTheKeyColourAtFullSize) {
-  Canvas source(3, 2, 0xFF123456u);
-  source.at(1, 0) = kMagenta;
-  source.at(2, 1) = kMagenta;
-  Canvas dest(5, 4, 0xFF000000u);
-  EXPECT_TRUE(TransparentImage(dest.dc, 1, 1, 3, 2, source.dc, 0, 0, 3, 2, kKey));
-  const uint32_t K = 0xFF000000u, C = 0xFF123456u;
-  EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{K, K, K, K, K,  //
-                                                          K, C, K, C, K,  //
-                                                          K, C, C, K, K,  //
-                                                          K, K, K, K, K}));
-  // Another key leaves the magenta in.
-  dest.surface().reset(5, 4, 0xFF000000u);
-  EXPECT_TRUE(TransparentImage(dest.dc, 1, 1, 3, 2, source.dc, 0, 0, 3, 2, RGB(0x12, 0x34, 0x56)));
-  EXPECT_EQ(dest.at(2, 1), kMagenta);
-  EXPECT_EQ(dest.at(1, 1), 0xFF000000u);
-}
-
 TEST(TransparentImage, KeysEveryPixelOfWideRows) {
   Canvas source(11, 2);
   fillPattern(source);
@@ -149,6 +138,10 @@ TEST(TransparentImage, KeysEveryPixelOfWideRows) {
       ASSERT_EQ(dest.at(x, y), from ? patternAt(x / 2, 0) : 0xFF000000u) << x << "," << y;
     }
   }
+  // Another key leaves the magenta in, and keys its own colour out.
+  EXPECT_TRUE(TransparentImage(dest.dc, 1, 0, 11, 2, source.dc, 0, 0, 11, 2, patternAt(1, 0) & 0xFFFFFF));
+  EXPECT_EQ(dest.at(1, 0), kMagenta);
+  EXPECT_EQ(dest.at(2, 0), patternAt(1, 0));  // left as the first copy drew it
 }
 
 TEST(TransparentImage, DoublesAndHalvesAtExactPositions) {
@@ -176,42 +169,20 @@ TEST(TransparentImage, DoublesAndHalvesAtExactPositions) {
   EXPECT_EQ(dest.at(3, 1), patternAt(3, 1));
 }
 
-TEST(TransparentImage, ClipsAtEveryEdge) {
-  Canvas source(4, 4);
-  fillPattern(source);
+// Sizes of zero or less fail; rectangles far outside or of extreme size draw
+// nothing and do not fault. (Clipping at the edges: StretchedCopies.)
+TEST(TransparentImage, ZeroNegativeAndRunawaySizesDrawNothing) {
+  constexpr int N = 0x7FFFFFFF;
+  Canvas source(4, 4, 0xFFFFFFFFu);
   Canvas dest(6, 6, 0xFF000000u);
-  // Doubled onto (-3, -1): destination pixel (x, y) shows source ((x + 3) / 2, (y + 1) / 2).
-  EXPECT_TRUE(TransparentImage(dest.dc, -3, -1, 8, 8, source.dc, 0, 0, 4, 4, kKey));
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      bool inside = x + 3 < 8 && y + 1 < 8;
-      ASSERT_EQ(dest.at(x, y), inside ? patternAt((x + 3) / 2, (y + 1) / 2) : 0xFF000000u) << x << "," << y;
-    }
-  }
-  // A source rectangle that runs off its surface draws only where there is source.
-  dest.surface().reset(6, 6, 0xFF000000u);
-  EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 4, source.dc, -2, 2, 4, 4, kKey));
-  EXPECT_EQ(dest.at(1, 0), 0xFF000000u);
-  EXPECT_EQ(dest.at(2, 0), patternAt(0, 2));
-  EXPECT_EQ(dest.at(3, 1), patternAt(1, 3));
-  EXPECT_EQ(dest.at(2, 2), 0xFF000000u);
-  // Rectangles far outside or of extreme size draw nothing and do not fault.
-  dest.surface().reset(6, 6, 0xFF000000u);
-  TransparentImage(dest.dc, 0x7FFFFFF0, 0, 0x7FFFFFFF, 3, source.dc, 0, 0, 4, 4, kKey);
-  TransparentImage(dest.dc, -0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, source.dc, 0, 0, 1, 1, kKey);
-  TransparentImage(dest.dc, 0, 0, 6, 6, source.dc, -0x7FFFFFFF, 0, 0x7FFFFFFF, 4, kKey);
-  TransparentImage(dest.dc, 0, 0, 6, 6, source.dc, 0x7FFFFFF0, 0x7FFFFFF0, 4, 4, kKey);
-  EXPECT_EQ(dest.at(5, 5), 0xFF000000u);
-  EXPECT_EQ(dest.at(0, 0), 0xFF000000u);
-}
-
-TEST(TransparentImage, ZeroOrNegativeSizesDrawNothing) {
-  Canvas source(2, 2, 0xFFFFFFFFu);
-  Canvas dest(4, 4, 0xFF000000u);
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 0, 2, source.dc, 0, 0, 2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, -2, source.dc, 0, 0, 2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, -2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 0, kKey));
+  TransparentImage(dest.dc, N - 15, 0, N, 3, source.dc, 0, 0, 4, 4, kKey);
+  TransparentImage(dest.dc, -N, -N, N, N, source.dc, 0, 0, 1, 1, kKey);
+  TransparentImage(dest.dc, 0, 0, 6, 6, source.dc, -N, 0, N, 4, kKey);
+  TransparentImage(dest.dc, 0, 0, 6, 6, source.dc, N - 15, N - 15, 4, 4, kKey);
   for (uint32_t p : dest.surface().pixels) ASSERT_EQ(p, 0xFF000000u);
 }
 
@@ -242,41 +213,35 @@ TEST(TransparentImage, PerPixelAlphaBitmapKeysItsOwnColours) {
   EXPECT_EQ(dest.at(3, 0), 0xFF00FF00u);
 }
 
-TEST(AlphaBlend, ConstantAlphaBlendsMagentaLikeAnyColour) {
-  Canvas source(2, 2, kMagenta);
-  Canvas dest(2, 2, 0xFF000000u);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(128, 0)));
-  EXPECT_EQ(dest.at(1, 1), 0xFF800080u);
-  dest.surface().reset(2, 2, 0xFF000000u);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(254, AC_SRC_ALPHA)));
-  EXPECT_EQ(dest.at(0, 0), 0xFFFE00FEu);
-  // Over white, alpha 128: half of each.
-  dest.surface().reset(2, 2, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(128, 0)));
-  EXPECT_EQ(dest.at(0, 1), 0xFFFF7FFFu);
-  // Constant alpha 0 leaves the destination as it was.
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(0, 0)));
-  EXPECT_EQ(dest.at(0, 1), 0xFFFF7FFFu);
-}
-
-TEST(AlphaBlend, PerPixelAlphaOnlyWithSourceAlpha) {
-  Canvas source(1, 1, 0x80800000u);  // red at alpha 128, premultiplied, as a 32-bit BMP loads
-  host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
-  Canvas dest(1, 1, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, AC_SRC_ALPHA)));
-  EXPECT_EQ(dest.at(0, 0), 0xFFFF7F7Fu);
-  // Without AC_SRC_ALPHA the source counts as opaque.
-  dest.surface().reset(1, 1, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(255, 0)));
-  EXPECT_EQ(dest.at(0, 0), 0xFF800000u);
-  // Both alphas at once: a quarter of the source's red, three quarters of white.
-  dest.surface().reset(1, 1, 0xFFFFFFFFu);
-  EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 1, 1, source.dc, 0, 0, 1, 1, blendOf(128, AC_SRC_ALPHA)));
-  EXPECT_NEAR(red(dest.at(0, 0)), 255, 1);
-  EXPECT_NEAR(green(dest.at(0, 0)), 191, 1);
-  EXPECT_NEAR(blue(dest.at(0, 0)), 191, 1);
-  EXPECT_EQ(alpha(dest.at(0, 0)), 0xFF);
-  // An opaque source blends the same with and without AC_SRC_ALPHA.
+// Constant alpha blends magenta like any colour; a source's own alpha counts
+// only with AC_SRC_ALPHA (an opaque source blends alike either way), and both
+// alphas at once multiply.
+TEST(AlphaBlend, ConstantAndPerPixelAlpha) {
+  const struct {
+    uint32_t source;
+    bool perPixel;
+    BYTE constant, format;
+    uint32_t under, expected;
+    int tolerance;  // per channel
+  } cases[] = {
+      {kMagenta, false, 128, 0, 0xFF000000u, 0xFF800080u, 0},
+      {kMagenta, false, 254, AC_SRC_ALPHA, 0xFF000000u, 0xFFFE00FEu, 0},
+      {kMagenta, false, 128, 0, 0xFFFFFFFFu, 0xFFFF7FFFu, 0},
+      {kMagenta, false, 0, 0, 0xFF123456u, 0xFF123456u, 0},
+      {0x80800000u, true, 255, AC_SRC_ALPHA, 0xFFFFFFFFu, 0xFFFF7F7Fu, 0},  // red at alpha 128, premultiplied
+      {0x80800000u, true, 255, 0, 0xFFFFFFFFu, 0xFF800000u, 0},          // counted as opaque
+      {0x80800000u, true, 128, AC_SRC_ALPHA, 0xFFFFFFFFu, 0xFFFFBFBFu, 1},  // a quarter red over 3/4 white
+  };
+  for (const auto& k : cases) {
+    Canvas source(2, 2, k.source), dest(2, 2, k.under);
+    host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = k.perPixel;
+    EXPECT_TRUE(AlphaBlend(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, 2, 2, blendOf(k.constant, k.format)));
+    uint32_t p = dest.at(1, 1);
+    EXPECT_EQ(alpha(p), 0xFF) << std::hex << k.source;
+    for (int shift : {0, 8, 16}) {
+      EXPECT_NEAR(int((p >> shift) & 0xFF), int((k.expected >> shift) & 0xFF), k.tolerance) << std::hex << k.source << " " << p;
+    }
+  }
   Canvas opaque(1, 1, 0xFF204060u);
   Canvas a(1, 1, 0xFF000000u), b(1, 1, 0xFF000000u);
   AlphaBlend(a.dc, 0, 0, 1, 1, opaque.dc, 0, 0, 1, 1, blendOf(100, AC_SRC_ALPHA));
@@ -318,17 +283,22 @@ TEST(StretchedCopies, PlacePixelsAlike) {
             ASSERT_EQ(keyed.at(px, py), blended.at(px, py))
                 << "dest " << x << "," << y << " " << w << "x" << h << " source " << sx << "," << sy << " " << sw
                 << "x" << sh << " at " << px << "," << py;
-            // Every drawn pixel comes from inside the source rectangle, at the centre-sampled place.
+            // A pixel of the destination rectangle whose centre samples the source
+            // surface (clearly inside it) is drawn, with what lies there.
+            double cx = sx + (px - x + 0.5) * sw / w, cy = sy + (py - y + 0.5) * sh / h;
+            bool inside = px >= x && px < x + w && py >= y && py < y + h;
             int fx, fy;
             patternSource(keyed.at(px, py), &fx, &fy);
+            if (inside && cx > 0.01 && cx < 8.99 && cy > 0.01 && cy < 6.99) {
+              ASSERT_GE(fx, 0) << "not drawn at " << px << "," << py << " of dest " << x << "," << y << " " << w << "x" << h;
+            }
             if (fx < 0) continue;
             ++compared;
             ASSERT_GE(fx, sx);
             ASSERT_LT(fx, sx + sw);
             ASSERT_GE(fy, sy);
             ASSERT_LT(fy, sy + sh);
-            double centre = sx + (px - x + 0.5) * sw / w;
-            ASSERT_LE(std::abs(fx + 0.5 - centre), 0.5 + 1e-3) << px << "," << py;
+            ASSERT_LE(std::abs(fx + 0.5 - cx), 0.5 + 1e-3) << px << "," << py;
           }
         }
       }

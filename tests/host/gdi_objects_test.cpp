@@ -7,7 +7,6 @@
 
 using namespace gdi_test;
 using host::Bitmap;
-using host::ObjectKind;
 using host::liveObjectCount;
 
 namespace {
@@ -60,54 +59,32 @@ TEST(GdiObjects, GetObjectCopiesOnlyTheBytesAskedFor) {
   DeleteObject(bitmap);
 }
 
-TEST(GdiObjects, SelectBitmapReturnsThePreviousOne) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP a = CreateCompatibleBitmap(dc, 2, 2);
-  HBITMAP b = CreateCompatibleBitmap(dc, 3, 3);
-  HGDIOBJ initial = SelectObject(dc, a);
-  ASSERT_NE(initial, nullptr);
-  // The DC's starting bitmap is 1x1.
+// SelectObject gives back the bitmap it replaces (a DC starts with a 1x1 one of
+// its own); a bitmap is in one DC at a time and is not deleted while selected;
+// the DC's deletion lets it go, and leaves no object behind.
+TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
+  size_t before = liveObjectCount();
+  HDC first = CreateCompatibleDC(nullptr), second = CreateCompatibleDC(nullptr);
+  HBITMAP a = CreateCompatibleBitmap(first, 2, 2), b = CreateCompatibleBitmap(first, 3, 3);
+  HGDIOBJ initial = SelectObject(first, a);
   BITMAP info;
   ASSERT_EQ(GetObjectW(initial, sizeof info, &info), int(sizeof info));
   EXPECT_EQ(info.bmWidth, 1);
   EXPECT_EQ(info.bmHeight, 1);
-  EXPECT_EQ(SelectObject(dc, b), a);
-  EXPECT_EQ(host::dcSurface(dc), &host::lookup<Bitmap>(b)->surface);
-  EXPECT_EQ(SelectObject(dc, b), b);  // already selected
-  EXPECT_EQ(SelectObject(dc, initial), b);
-  EXPECT_EQ(SelectObject(dc, a), initial);
-  SelectObject(dc, initial);
-  DeleteDC(dc);
+  EXPECT_EQ(SelectObject(first, b), a);
+  EXPECT_EQ(host::dcSurface(first), &host::lookup<Bitmap>(b)->surface);
+  EXPECT_EQ(SelectObject(first, b), b);  // already selected
+  EXPECT_EQ(SelectObject(second, b), nullptr);
+  EXPECT_EQ(SelectObject(second, initial), nullptr);  // nor does one DC's starting bitmap go into another
+  EXPECT_FALSE(DeleteObject(b));
+  EXPECT_NE(host::lookup<Bitmap>(b), nullptr);
+  EXPECT_EQ(SelectObject(first, initial), b);
+  EXPECT_NE(SelectObject(second, b), nullptr);
+  EXPECT_TRUE(DeleteDC(second));  // the system deletes a memory DC before its bitmap
+  EXPECT_TRUE(DeleteDC(first));
   EXPECT_TRUE(DeleteObject(a));
   EXPECT_TRUE(DeleteObject(b));
-}
-
-TEST(GdiObjects, SelectedBitmapIsNotDeletedButDeleteDcLetsItGo) {
-  size_t before = liveObjectCount();
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 4, 4);
-  SelectObject(dc, bitmap);
-  EXPECT_FALSE(DeleteObject(bitmap));
-  EXPECT_NE(host::lookup<Bitmap>(bitmap), nullptr);
-  // The system deletes a memory DC before its bitmap.
-  EXPECT_TRUE(DeleteDC(dc));
-  EXPECT_TRUE(DeleteObject(bitmap));
   EXPECT_EQ(liveObjectCount(), before);
-}
-
-TEST(GdiObjects, BitmapGoesIntoOneDcAtATime) {
-  HDC first = CreateCompatibleDC(nullptr);
-  HDC second = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(first, 2, 2);
-  HGDIOBJ firstInitial = SelectObject(first, bitmap);
-  EXPECT_EQ(SelectObject(second, bitmap), nullptr);
-  // Nor does one DC's starting bitmap go into another.
-  EXPECT_EQ(SelectObject(second, firstInitial), nullptr);
-  EXPECT_EQ(SelectObject(first, firstInitial), bitmap);
-  EXPECT_NE(SelectObject(second, bitmap), nullptr);
-  DeleteDC(second);
-  DeleteDC(first);
-  EXPECT_TRUE(DeleteObject(bitmap));
 }
 
 TEST(GdiObjects, DcStartsWithStockBrushPenAndFont) {
@@ -228,35 +205,6 @@ TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
   EXPECT_EQ(window.row(0)[0], 0xFF102030u);
   DeleteDC(dc);
   DeleteObject(bitmap);
-}
-
-TEST(GdiObjects, CreateAndDeleteLeaveNoObjectBehind) {
-  size_t before = liveObjectCount();
-  size_t bitmapsBefore = liveObjectCount(ObjectKind::Bitmap);
-  for (int i = 0; i < 3; ++i) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
-    HGDIOBJ initial = SelectObject(dc, bitmap);
-    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
-    HBRUSH brush = CreateSolidBrush(RGB(0, 255, 0));
-    LOGFONTW logFont{};
-    HFONT font = CreateFontIndirectW(&logFont);
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    EXPECT_EQ(liveObjectCount(ObjectKind::Bitmap), bitmapsBefore + 2);  // the DC's own and the selected one
-    EXPECT_EQ(liveObjectCount(), before + 6);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, initial);
-    EXPECT_TRUE(DeleteObject(pen));
-    EXPECT_TRUE(DeleteObject(brush));
-    EXPECT_TRUE(DeleteObject(font));
-    EXPECT_TRUE(DeleteDC(dc));
-    EXPECT_TRUE(DeleteObject(bitmap));
-  }
-  EXPECT_EQ(liveObjectCount(), before);
 }
 
 TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {

@@ -1,4 +1,7 @@
-// Rectangle, Ellipse, Polyline and Polygon on memory DCs, checked pixel by pixel.
+// Rectangle, Ellipse, Polyline and Polygon on memory DCs, checked pixel by
+// pixel against boxes and colours the cases state: outlines of the pen's
+// width inside the box, the brush inside them, aliased edges, no state left
+// from one shape to the next, runaway coordinates and bad handles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,63 +37,107 @@ struct ShapeCanvas : gdi_test::Canvas {
   }
 };
 
-TEST(ShapesRectangle, OnePixelOutlineCoversTheBoxWithoutItsRightAndBottomEdges) {
-  ShapeCanvas c(30, 30);
-  c.usePen(1, RGB(255, 0, 0));
-  c.useStock(NULL_BRUSH);
-  EXPECT_TRUE(Rectangle(c.dc, 10, 10, 20, 20));
-  for (int y = 0; y < 30; ++y) {
-    for (int x = 0; x < 30; ++x) {
-      bool inBox = x >= 10 && x <= 19 && y >= 10 && y <= 19;
-      bool onEdge = inBox && (x == 10 || x == 19 || y == 10 || y == 19);
-      ASSERT_EQ(c.at(x, y), onEdge ? kRed : kWhite) << "at " << x << "," << y;
+// Rectangle fills the box of whole pixels (its right and bottom edges left
+// out) with the pen's outline, pen-width thick, and the brush inside it; each
+// row states the outline's box and the brush's box it must leave (left, top,
+// right, bottom; right and bottom excluded), on a white 40 x 40 canvas.
+TEST(ShapesRectangle, OutlineOfThePenWidthAndBrushInsideForEveryKindOfBox) {
+  constexpr int N = INT_MAX, M = INT_MIN;
+  const struct {
+    int style, width;
+    bool hollow, oneColour;
+    int box[4], outline[4], inside[4];
+    const char* what;
+  } cases[] = {
+      {PS_SOLID, 1, false, false, {10, 10, 20, 20}, {10, 10, 20, 20}, {11, 11, 19, 19}, "one pixel wide"},
+      {PS_SOLID, 0, false, false, {20, 20, 10, 10}, {10, 10, 20, 20}, {11, 11, 19, 19}, "reversed, width 0"},
+      {PS_SOLID, -4, true, false, {2, 2, 8, 8}, {2, 2, 8, 8}, {3, 3, 7, 7}, "negative width, hollow"},
+      {PS_SOLID, 3, false, false, {5, 38, 30, 8}, {5, 8, 30, 38}, {8, 11, 27, 35}, "three wide"},
+      {PS_SOLID, 3, false, true, {5, 5, 25, 25}, {5, 5, 25, 25}, {8, 8, 22, 22}, "outline and fill one colour"},
+      {PS_SOLID, 7, true, false, {-30, -5, 12, 50}, {-30, -5, 12, 50}, {-23, 2, 5, 43}, "off the top left"},
+      {PS_SOLID, 2, false, false, {35, 1, 200, 90}, {35, 1, 200, 90}, {37, 3, 198, 88}, "off the bottom right"},
+      {PS_DASH, 1, false, false, {3, 3, 30, 30}, {3, 3, 30, 30}, {4, 4, 29, 29}, "dashed pen: never dashed"},
+      {PS_SOLID, 3, false, false, {8, 8, 14, 14}, {8, 8, 14, 14}, {0, 0, 0, 0}, "no wider than two outlines"},
+      {PS_SOLID, 2, false, false, {8, 8, 13, 13}, {8, 8, 13, 13}, {10, 10, 11, 11}, "one pixel inside"},
+      {PS_SOLID, 1, false, false, {3, 3, 4, 4}, {3, 3, 4, 4}, {0, 0, 0, 0}, "one pixel"},
+      {PS_NULL, 1, false, false, {10, 10, 20, 20}, {0, 0, 0, 0}, {10, 10, 19, 19}, "no outline: one pixel less"},
+      {PS_NULL, 1, true, false, {10, 10, 20, 20}, {0, 0, 0, 0}, {0, 0, 0, 0}, "no outline, hollow"},
+      {PS_SOLID, 1, false, false, {30, 30, 30, 38}, {0, 0, 0, 0}, {0, 0, 0, 0}, "no width"},
+      {PS_SOLID, 1, false, false, {-100, 10, -2, 20}, {0, 0, 0, 0}, {0, 0, 0, 0}, "wholly off the surface"},
+      {PS_SOLID, 1, false, false, {M + 1, 5, N, 9}, {M, 5, N, 9}, {M, 6, N, 8}, "runaway sides"},
+      {PS_SOLID, 1, false, false, {M, M, N, N}, {M, M, N, N}, {M, M, N, N}, "the outline far outside"},
+  };
+  for (const auto& k : cases) {
+    ShapeCanvas c(40, 40);
+    c.select(CreatePen(k.style, k.width, RGB(255, 0, 0)));
+    if (k.hollow) {
+      c.useStock(NULL_BRUSH);
+    } else {
+      c.useBrush(k.oneColour ? RGB(255, 0, 0) : RGB(0, 0, 255));
+    }
+    EXPECT_TRUE(Rectangle(c.dc, k.box[0], k.box[1], k.box[2], k.box[3])) << k.what;
+    auto in = [](const int* b, int x, int y) { return x >= b[0] && x < b[2] && y >= b[1] && y < b[3]; };
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        uint32_t expected = in(k.inside, x, y) ? (k.hollow ? kWhite : k.oneColour ? kRed : kBlue)
+                            : in(k.outline, x, y) ? kRed
+                                                  : kWhite;
+        ASSERT_EQ(c.at(x, y), expected) << k.what << " at " << x << "," << y;
+      }
     }
   }
-  // Reversed corners give the same box; pen width 0 is one pixel wide.
-  ShapeCanvas d(30, 30);
-  d.usePen(0, RGB(255, 0, 0));
-  d.useStock(NULL_BRUSH);
-  Rectangle(d.dc, 20, 20, 10, 10);
-  EXPECT_EQ(c.surface().pixels, d.surface().pixels);
-}
-
-TEST(ShapesRectangle, BrushFillsInsideAnOutlineOfThePenWidth) {
-  ShapeCanvas c(30, 30);
-  c.usePen(1, RGB(255, 0, 0));
-  c.useBrush(RGB(0, 0, 255));
-  Rectangle(c.dc, 10, 10, 20, 20);
-  EXPECT_EQ(c.count(kRed), 36);
-  EXPECT_EQ(c.count(kBlue), 64);
-  c.surface().reset(30, 30, kWhite);
-  c.usePen(3, RGB(255, 0, 0));
-  Rectangle(c.dc, 5, 5, 25, 25);
-  EXPECT_EQ(c.litBounds(), (std::vector<int>{5, 5, 24, 24}));
-  // Row 15 crosses the outline, 3 wide, and the fill.
-  for (int x = 4; x <= 25; ++x) {
-    EXPECT_EQ(c.at(x, 15), x < 5 || x > 24 ? kWhite : x < 8 || x > 21 ? kRed : kBlue) << x;
-  }
-  // A null pen: no outline, and one pixel less filled on the right and bottom.
-  c.surface().reset(30, 30, kWhite);
-  c.useStock(NULL_PEN);
-  Rectangle(c.dc, 10, 10, 20, 20);
-  EXPECT_EQ(c.litBounds(), (std::vector<int>{10, 10, 18, 18}));
-  EXPECT_EQ(c.count(kBlue), 81);
-}
-
-TEST(ShapesRectangle, DegenerateRunawayAndBadCalls) {
-  ShapeCanvas c(20, 20);
-  c.usePen(1, RGB(255, 0, 0));
-  c.useBrush(RGB(0, 0, 255));
-  Rectangle(c.dc, 3, 3, 3, 8);  // no width: nothing
-  EXPECT_EQ(c.count(kWhite), 400);
-  Rectangle(c.dc, 3, 3, 4, 4);
-  EXPECT_EQ(c.count(kRed), 1);
-  EXPECT_TRUE(Rectangle(c.dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX));  // the outline far outside
-  EXPECT_EQ(c.count(kBlue), 400);
   EXPECT_FALSE(Rectangle(nullptr, 0, 0, 5, 5));
   HDC stale = CreateCompatibleDC(nullptr);
   DeleteDC(stale);
   EXPECT_FALSE(Ellipse(stale, 0, 0, 5, 5));
+}
+
+// Ellipses of one colour (one fill of outline and inside), of two, hollow,
+// without an outline and thinner than two outlines, side by side on one canvas
+// after a dashed line: each looks as it does alone on a fresh canvas, so
+// nothing one shape leaves in the drawing state (fill rule, dashes) changes the
+// next; and each shows its brush in the middle and its pen at the left end.
+TEST(ShapesEllipse, EachLooksAsAloneWhateverWasDrawnBeforeIt) {
+  const struct {
+    int style, width;
+    COLORREF pen, brush;
+    bool hollow;
+    int height;
+    uint32_t middle, leftEnd;
+  } cases[] = {
+      {PS_SOLID, 3, RGB(255, 0, 0), RGB(255, 0, 0), false, 24, kRed, kRed},
+      {PS_SOLID, 2, RGB(255, 0, 0), RGB(0, 0, 255), false, 24, kBlue, kRed},
+      {PS_SOLID, 3, RGB(255, 0, 0), RGB(255, 0, 0), false, 24, kRed, kRed},
+      {PS_SOLID, 5, RGB(255, 0, 0), 0, true, 24, kWhite, kRed},
+      {PS_NULL, 1, 0, RGB(0, 0, 255), false, 24, kBlue, kBlue},
+      {PS_SOLID, 2, RGB(255, 0, 0), RGB(0, 0, 255), false, 4, kRed, kRed},
+      {PS_SOLID, 1, RGB(255, 0, 0), RGB(0, 0, 255), false, 24, kBlue, kRed},
+  };
+  const int n = int(sizeof cases / sizeof cases[0]);
+  ShapeCanvas shared(20 * n, 26);
+  POINT dashes[2] = {{0, 25}, {20 * n, 25}};
+  shared.select(CreatePen(PS_DASH, 1, RGB(0, 0, 255)));
+  Polyline(shared.dc, dashes, 2);
+  for (int i = 0; i < n; ++i) {
+    const auto& k = cases[i];
+    ShapeCanvas alone(20 * n, 26);
+    for (ShapeCanvas* c : {&shared, &alone}) {
+      c->select(CreatePen(k.style, k.width, k.pen));
+      if (k.hollow) {
+        c->useStock(NULL_BRUSH);
+      } else {
+        c->useBrush(k.brush);
+      }
+      EXPECT_TRUE(Ellipse(c->dc, 20 * i, 0, 20 * i + 18, k.height));
+    }
+    EXPECT_EQ(alone.at(20 * i + 9, k.height / 2), k.middle) << "ellipse " << i;
+    EXPECT_EQ(alone.at(20 * i, k.height / 2), k.leftEnd) << "ellipse " << i;
+    for (int y = 0; y < 24; ++y) {
+      for (int x = 20 * i; x < 20 * i + 20; ++x) {
+        ASSERT_EQ(shared.at(x, y), alone.at(x, y)) << "ellipse " << i << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(ShapesEllipse, StaysInsideTheBoxSymmetricAndClosed) {
@@ -177,6 +224,23 @@ TEST(ShapesPolygon, FillsEvenOddAndOutlinesThroughTheVertices) {
   EXPECT_EQ(star.at(20, 21), kWhite);  // the centre, wound twice
   EXPECT_EQ(star.at(20, 6), kBlue);    // a tip
   EXPECT_EQ(star.at(6, 15), kBlue);
+}
+
+TEST(ShapesPolyline, ADashedPenLeavesNoDashesForTheNextLine) {
+  ShapeCanvas c(80, 4);
+  c.select(CreatePen(PS_DASH, 1, RGB(255, 0, 0)));
+  POINT first[2] = {{0, 0}, {80, 0}};
+  EXPECT_TRUE(Polyline(c.dc, first, 2));
+  c.usePen(1, RGB(0, 0, 255));
+  POINT second[2] = {{0, 2}, {80, 2}};
+  EXPECT_TRUE(Polyline(c.dc, second, 2));
+  int gaps = 0, lit = 0;
+  for (int x = 0; x < 80; ++x) {
+    gaps += c.at(x, 0) == kWhite;
+    lit += c.at(x, 2) == kBlue;
+  }
+  EXPECT_GT(gaps, 0);  // the first line is dashed
+  EXPECT_EQ(lit, 80);  // the second is whole
 }
 
 TEST(ShapesSurfaces, EachDcDrawsOnItsOwnPixelsWhenTheyAreRemade) {

@@ -194,58 +194,8 @@ TEST(MessageQueues, BadOptionsAreRefused) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
-// The power watcher's shape: subscribe, wait on the queue and a stop event,
-// drain what the queue holds.
-struct Watcher {
-  HANDLE stop;
-  std::atomic<int> resumes{0};
-  std::atomic<int> suspends{0};
-  std::atomic<int> drains{0};
-};
-
-DWORD watcherThread(LPVOID parameter) {
-  Watcher* w = static_cast<Watcher*>(parameter);
-  MSGQUEUEOPTIONS o = queueOptions(4, 536, TRUE);
-  HANDLE queue = CreateMsgQueue(nullptr, &o);
-  HANDLE notifications = RequestPowerNotifications(queue, PBT_TRANSITION | PBT_RESUME | PBT_POWERINFOCHANGE);
-  HANDLE set[2] = {queue, w->stop};
-  uint8_t buffer[536];
-  while (WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0) {
-    DWORD got = 0, flags = 0;
-    while (ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) {
-      POWER_BROADCAST record;
-      std::memcpy(&record, buffer, sizeof record);
-      if (record.Flags & POWER_STATE_SUSPEND) ++w->suspends;
-      if (record.Message == PBT_RESUME) ++w->resumes;
-    }
-    ++w->drains;
-  }
-  StopPowerNotifications(notifications);
-  CloseMsgQueue(queue);
-  return 0;
-}
-
-TEST(PowerNotifications, InjectedEventsReachASubscribedQueue) {
-  host::resetPowerNotifications();
-  Watcher w;
-  w.stop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  HANDLE t = CreateThread(nullptr, 0, watcherThread, &w, 0, nullptr);
-  while (host::powerSubscriptionCount() == 0) host::waitForOtherThreadsIdle(50);
-  host::waitForOtherThreadsIdle(1000);  // now waiting on its queue
-  host::injectPowerResume();
-  host::waitForOtherThreadsIdle(1000);
-  EXPECT_EQ(w.resumes.load(), 1);
-  host::injectPowerSuspend();
-  host::waitForOtherThreadsIdle(1000);
-  EXPECT_EQ(w.suspends.load(), 1);
-  EXPECT_EQ(w.resumes.load(), 1);
-  SetEvent(w.stop);
-  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(host::powerSubscriptionCount(), 0);
-  CloseHandle(t);
-  CloseHandle(w.stop);
-}
-
+// A watcher thread that subscribes, waits on its queue and forwards what it
+// reads: tests/host/wm_headless_test.cpp (ScriptedPowerEvents...).
 TEST(PowerNotifications, OnlyTheSubscribedTypesAreQueuedAndAFullQueueDrops) {
   host::resetPowerNotifications();
   MSGQUEUEOPTIONS o = queueOptions(2, 536, TRUE);
@@ -267,6 +217,7 @@ TEST(PowerNotifications, OnlyTheSubscribedTypesAreQueuedAndAFullQueueDrops) {
   }
   EXPECT_EQ(records, 2);  // the queue's limit
   EXPECT_TRUE(StopPowerNotifications(onlyResume));
+  EXPECT_EQ(host::powerSubscriptionCount(), 0);
   EXPECT_FALSE(StopPowerNotifications(onlyResume));
   EXPECT_EQ(RequestPowerNotifications(nullptr, PBT_RESUME), nullptr);
   CloseMsgQueue(queue);

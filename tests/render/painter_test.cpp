@@ -17,6 +17,7 @@
 #include "platform/host/common/text_encoding.h"
 #include "platform/platform.h"
 #include "render/draw_list.h"
+#include "render/painter.h"
 #include "render/surfaces.h"
 #include "tests/host/gdi_test_support.h"
 

@@ -19,7 +19,7 @@
 #include "engine/scene_tables.h"
 #include "platform/host/common/handle_table.h"
 #include "platform/host/files/host_files.h"
-#include "tools/show_checker.h"
+#include "tools/show_checker/show_checker.h"
 
 namespace check_test {
 

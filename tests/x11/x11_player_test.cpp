@@ -5,36 +5,19 @@
 // and a turn of the screen (on a private Xvfb) that restarts the show.
 //
 // Each test starts the player from a scratch directory holding a copy of the
-// binary, its schedule and its show, with a private runtime directory for the
-// single-instance socket. Without $DISPLAY each test says why it cannot run and
-// is skipped, or fails when CI=true. The tests take turns on the screen through
-// the same lock file as the backend tests. Checks poll for conditions with
-// generous limits; every process a test starts is killed by its pid at the end.
-#include <gtest/gtest.h>
-
+// binary, its schedule and its show (tests/support/player_process.h). The tests
+// take turns on the screen with the backend tests (tests/x11/x11_harness.h).
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
+#include <cstdio>
+
+#include "tests/support/player_process.h"
+#include "tests/x11/x11_harness.h"
 
 namespace {
 
-constexpr int kWaitMs = 20000;
+using namespace x11_harness;
 
 // The rectangle of the test show: 100 x 80 pixels with its top left corner at
 // the middle of the screen, filled in this colour, opaque.
@@ -49,27 +32,6 @@ const char* const kRectShow =
     "200, 0, 0, 30, 0, 0, 40, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
     "@evt\r\n0, 0, 0, 0\r\n@\r\n";
 
-// Polls done() every 20 ms until it holds or timeoutMs pass; returns done().
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-// A pixel of the root window as 0xRRGGBB, or 0xFFFFFFFF when it cannot be read.
-uint32_t rootPixel(Display* d, int x, int y) {
-  XImage* image = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
-  if (image == nullptr) return 0xFFFFFFFFu;
-  unsigned long p = XGetPixel(image, 0, 0);
-  XDestroyImage(image);
-  return uint32_t(p & 0xFFFFFF);
-}
-
 bool near(uint32_t a, uint32_t b) {
   for (int shift = 0; shift < 24; shift += 8) {
     if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > kTolerance) return false;
@@ -77,104 +39,25 @@ bool near(uint32_t a, uint32_t b) {
   return true;
 }
 
-// The _NET_WM_NAME of a window, else its WM_NAME, or empty.
-std::string netName(Display* d, ::Window w) {
-  Atom actual, property = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
-  int format;
-  unsigned long count, after;
-  unsigned char* data = nullptr;
-  std::string text;
-  if (XGetWindowProperty(d, w, property, 0, 1024, False, utf8, &actual, &format, &count, &after, &data) == Success &&
-      data != nullptr) {
-    if (actual == utf8 && format == 8) text.assign(reinterpret_cast<char*>(data), count);
-    XFree(data);
-  }
-  char* name = nullptr;
-  if (text.empty() && XFetchName(d, w, &name) != 0 && name != nullptr) {
-    text = name;
-    XFree(name);
-  }
-  return text;
-}
-
-bool viewable(Display* d, ::Window w) {
-  XWindowAttributes a;
-  return XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable;
-}
-
-// Every window below parent named name; topLevel limits them to the root's
-// own children, otherwise only windows deeper down (such as a docked icon).
-void collect(Display* d, ::Window parent, const std::string& name, bool topLevel, bool atRoot,
-             std::vector<::Window>* out) {
-  ::Window root, up, *children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(d, parent, &root, &up, &children, &count) == 0) return;
-  for (unsigned int i = 0; i < count; ++i) {
-    if (atRoot == topLevel && netName(d, children[i]) == name) out->push_back(children[i]);
-    if (!topLevel) collect(d, children[i], name, topLevel, false, out);
-  }
-  if (children != nullptr) XFree(children);
-}
-
-// A viewable top-level window named name, or 0.
-::Window viewableTopLevel(Display* d, const std::string& name) {
-  std::vector<::Window> found;
-  collect(d, DefaultRootWindow(d), name, true, true, &found);
-  for (::Window w : found) {
-    if (viewable(d, w)) return w;
-  }
-  return 0;
-}
-
-// A viewable window named name inside another window (a tray host), or 0.
-::Window viewableEmbedded(Display* d, const std::string& name) {
-  std::vector<::Window> found;
-  collect(d, DefaultRootWindow(d), name, false, true, &found);
-  for (::Window w : found) {
-    if (viewable(d, w)) return w;
-  }
-  return 0;
-}
-
-// The root window's size now (DisplayWidth keeps the size at connection time).
-void rootSize(Display* d, int* width, int* height) {
-  ::Window root;
-  int x, y;
-  unsigned int w = 0, h = 0, border, depth;
-  XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
-  *width = int(w);
-  *height = int(h);
-}
-
 // The player's viewable top-level window (class Tessaril; a resident player's
 // window has no title) of the screen's size, or of any size when anySize, or 0.
 ::Window viewableShowWindow(Display* d, bool anySize = false) {
-  ::Window root, up, *children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count) == 0) return 0;
   int width, height;
   rootSize(d, &width, &height);
   ::Window found = 0;
-  for (unsigned int i = 0; i < count && found == 0; ++i) {
+  walk(d, DefaultRootWindow(d), 1, [&](::Window w, int depth) {
     XWindowAttributes a;
     XClassHint hint{};
-    if (XGetWindowAttributes(d, children[i], &a) == 0 || a.map_state != IsViewable ||
-        (!anySize && (a.width != width || a.height != height)) || XGetClassHint(d, children[i], &hint) == 0) {
-      continue;
+    if (depth != 1 || XGetWindowAttributes(d, w, &a) == 0 || a.map_state != IsViewable ||
+        (!anySize && (a.width != width || a.height != height)) || XGetClassHint(d, w, &hint) == 0) {
+      return false;
     }
-    if (hint.res_class != nullptr && std::string(hint.res_class) == "Tessaril") found = children[i];
+    if (hint.res_class != nullptr && std::string(hint.res_class) == "Tessaril") found = w;
     XFree(hint.res_name);
     XFree(hint.res_class);
-  }
-  if (children != nullptr) XFree(children);
+    return found != 0;
+  });
   return found;
-}
-
-bool focusIs(Display* d, ::Window w) {
-  ::Window focus;
-  int revert;
-  XGetInputFocus(d, &focus, &revert);
-  return focus == w;
 }
 
 // Asks w to close as a window manager does: the WM_DELETE_WINDOW message of
@@ -207,50 +90,16 @@ bool takesCloseRequests(Display* d, ::Window w) {
 // miss it; Xlib's default handler would end the test program.
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
-struct Process {
-  pid_t pid = -1;
-  int errFd = -1;
-  std::string err;
-};
-
-class X11Player : public ::testing::Test {
+class X11Player : public X11Screen {
  protected:
   void SetUp() override {
-    std::string why;
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || display[0] == 0) why = "DISPLAY is not set (scripts/test starts Xvfb)";
-    if (why.empty()) {
-      probe_ = XOpenDisplay(nullptr);
-      if (probe_ == nullptr) why = std::string("the display ") + display + " does not open";
-    }
-    if (why.empty() && std::system("command -v xdotool >/dev/null && command -v xsetroot >/dev/null") != 0) {
-      why = "xdotool or xsetroot is missing";
-    }
-    if (!why.empty()) {
-      const char* ci = std::getenv("CI");
-      if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot run the X11 player tests: " << why;
-      GTEST_SKIP() << "cannot run the X11 player tests: " << why;
-    }
-    std::string lockPath = std::string("/tmp/tessaril-x11-tests") + display + ".lock";
-    for (char& c : lockPath) {
-      if (c == ':') c = '_';
-    }
-    lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(lock_, 0);
-    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
+    X11Screen::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     oldHandler_ = XSetErrorHandler(ignoreXError);
-
-    char a[] = "/tmp/tessaril-x11-player-XXXXXX";
-    char b[] = "/tmp/tessaril-x11-runtime-XXXXXX";
-    ASSERT_NE(mkdtemp(a), nullptr);
-    ASSERT_NE(mkdtemp(b), nullptr);
-    dir_ = a;
-    runtime_ = b;
-    chmod(dir_.c_str(), 0755);
-    ASSERT_EQ(std::system(("cp '" TESSARIL_BINARY "' '" + dir_ + "/tessaril'").c_str()), 0);
-    write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
-    write("default.txt", kRectShow);
-    write("normal.txt", kRectShow);
+    ASSERT_TRUE(player_.ready());
+    player_.write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
+    player_.write("default.txt", kRectShow);
+    player_.write("normal.txt", kRectShow);
     ASSERT_TRUE(run("xsetroot -solid '#336699'"));
     // A pointer left over a tray host or a window from an earlier test clicks nothing.
     run("xdotool mousemove 5 400");
@@ -262,116 +111,30 @@ class X11Player : public ::testing::Test {
       probe_ = shared_;
       setenv("DISPLAY", sharedName_.c_str(), 1);
     }
-    for (Process& p : players_) {
-      if (p.pid > 0) {
-        kill(p.pid, SIGKILL);
-        waitpid(p.pid, nullptr, 0);
-      }
-      if (p.errFd >= 0) close(p.errFd);
-    }
-    for (pid_t pid : helpers_) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "' '" + runtime_ + "'").c_str());
-    if (probe_ != nullptr) XCloseDisplay(probe_);
-    if (lock_ >= 0) {
-      XSetErrorHandler(oldHandler_);
-      close(lock_);  // releases the screen
-    }
-  }
-
-  void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
-    chmod((dir_ + "/" + name).c_str(), 0644);
+    for (size_t i = 0; i < players_; ++i) player_.kill(i);
+    X11Screen::TearDown();
+    if (oldHandler_ != nullptr) XSetErrorHandler(oldHandler_);
   }
 
   // Starts the player on the x11 backend with args; TearDown kills it if the test does not end it.
   size_t startPlayer(const std::vector<std::string>& args) {
-    int pipeFds[2];
-    EXPECT_EQ(pipe(pipeFds), 0);
-    Process p;
-    p.pid = fork();
-    if (p.pid == 0) {
-      dup2(pipeFds[1], 2);
-      close(pipeFds[0]);
-      close(pipeFds[1]);
-      setenv("TESSARIL_BACKEND", "x11", 1);
-      setenv("TESSARIL_POWER", "headless", 1);
-      setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-      setenv("TESSARIL_TRAY", "xembed", 1);  // the tray host's icon, even where a desktop's watcher runs
-      std::vector<std::string> all = {dir_ + "/tessaril"};
-      all.insert(all.end(), args.begin(), args.end());
-      std::vector<char*> argv;
-      for (std::string& s : all) argv.push_back(s.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(pipeFds[1]);
-    p.errFd = pipeFds[0];
-    fcntl(p.errFd, F_SETFL, O_NONBLOCK);
-    players_.push_back(p);
-    return players_.size() - 1;
+    ++players_;
+    return player_.start(args, {{"TESSARIL_BACKEND", "x11"},
+                                {"TESSARIL_POWER", "headless"},
+                                {"TESSARIL_TRAY", "xembed"}});  // the tray host's icon, even beside a watcher
   }
-
-  // Starts a helper program, its output discarded; TearDown stops it.
-  pid_t startHelper(const std::vector<std::string>& args) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::vector<char*> argv;
-      for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    if (pid > 0) helpers_.push_back(pid);
-    return pid;
-  }
-
-  // Stops a helper program and waits for its end.
-  void stopHelper(pid_t pid) {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
-  }
-
-  // Starts trayer at the top right of the screen; its pid once it holds the
-  // tray selection, or -1.
-  pid_t startTrayHost() {
-    Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
-    pid_t pid = startHelper({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                             "--heighttype", "pixel", "--height", "24", "--SetDockType", "false",
-                             "--SetPartialStrut", "false"});
-    if (pid <= 0 || !waitUntil([&] { return XGetSelectionOwner(probe_, selection) != 0; })) return -1;
-    return pid;
-  }
+  int exitOf(size_t index) { return player_.waitExit(index, kWaitMs); }
+  bool stillRuns(size_t index) { return player_.stillRuns(index); }
+  std::string errOf(size_t index) { return player_.err(index); }
 
   // Starts a private Xvfb with the given -screen argument; its display name,
   // or empty. TearDown stops it after the players.
   std::string startOwnXvfb(const std::string& screen) {
     int fds[2];
     if (pipe(fds) != 0) return "";
-    pid_t pid = fork();
-    if (pid == 0) {
-      int out = fds[1];
-      close(fds[0]);  // first: it may be descriptor 3
-      if (out != 3) {
-        dup2(out, 3);
-        close(out);
-      }
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    pid_t pid = startHelper({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+                            fds[1]);
     close(fds[1]);
-    if (pid > 0) helpers_.push_back(pid);
     std::string number;
     pollfd ready{fds[0], POLLIN, 0};
     char c;
@@ -393,38 +156,6 @@ class X11Player : public ::testing::Test {
     return true;
   }
 
-  void drain(Process& p) {
-    char buffer[4096];
-    ssize_t n;
-    while (p.errFd >= 0 && (n = read(p.errFd, buffer, sizeof buffer)) > 0) p.err.append(buffer, size_t(n));
-  }
-
-  // The player's exit code, or -1000 when it has not ended within timeoutMs.
-  int exitOf(size_t index, int timeoutMs = kWaitMs) {
-    Process& p = players_[index];
-    int code = -1000;
-    waitUntil(
-        [&] {
-          drain(p);
-          int status = 0;
-          if (p.pid > 0 && waitpid(p.pid, &status, WNOHANG) == p.pid) {
-            drain(p);
-            p.pid = -1;
-            code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-          }
-          return p.pid < 0;
-        },
-        timeoutMs);
-    return code;
-  }
-
-  bool stillRuns(size_t index) { return exitOf(index, 0) == -1000; }
-
-  std::string errOf(size_t index) {
-    drain(players_[index]);
-    return players_[index].err;
-  }
-
   int width() {
     int w, h;
     rootSize(probe_, &w, &h);
@@ -439,12 +170,16 @@ class X11Player : public ::testing::Test {
   // The show's rectangle at its place and the desktop around it.
   bool showsTheRectangleOverTheDesktop() {
     int x = width() / 2, y = height() / 2;
-    return near(rootPixel(probe_, x + 50, y + 40), kRectColour) && near(rootPixel(probe_, x + 5, y + 5), kRectColour) &&
-           near(rootPixel(probe_, x + 94, y + 74), kRectColour) &&
-           near(rootPixel(probe_, x - 10, y + 40), kDesktopColour) &&
-           near(rootPixel(probe_, x + 110, y + 40), kDesktopColour) &&
-           near(rootPixel(probe_, x + 50, y - 10), kDesktopColour) &&
-           near(rootPixel(probe_, x + 50, y + 90), kDesktopColour) && near(rootPixel(probe_, 10, 10), kDesktopColour);
+    const struct {
+      int x, y;
+      uint32_t colour;
+    } points[] = {{x + 50, y + 40, kRectColour},    {x + 5, y + 5, kRectColour},       {x + 94, y + 74, kRectColour},
+                  {x - 10, y + 40, kDesktopColour}, {x + 110, y + 40, kDesktopColour}, {x + 50, y - 10, kDesktopColour},
+                  {x + 50, y + 90, kDesktopColour}, {10, 10, kDesktopColour}};
+    for (const auto& p : points) {
+      if (!near(rootPixel(probe_, p.x, p.y), p.colour)) return false;
+    }
+    return true;
   }
 
   std::string pixelsSeen() {
@@ -455,111 +190,83 @@ class X11Player : public ::testing::Test {
     return text;
   }
 
-  Display* probe_ = nullptr;
+  // Clicks the docked icon and checks that the show plays, then clicks it away.
+  void clickIconAndSeeTheShow(::Window icon, size_t player) {
+    ASSERT_TRUE(click(4, 4, icon));
+    ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0; }))
+        << "a click on the icon did not play the show\n" << errOf(player);
+    EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen();
+    ASSERT_TRUE(click(100, 100));
+    EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; })) << "the click did not stop the show";
+    EXPECT_TRUE(stillRuns(player)) << "the resident process goes on after its show\n" << errOf(player);
+  }
+
+  player_process::PlayerDir player_;
+  size_t players_ = 0;
   Display* shared_ = nullptr;  // the shared display's probe while a test uses its own server
   std::string sharedName_;
-  int lock_ = -1;
   XErrorHandler oldHandler_ = nullptr;
-  std::string dir_, runtime_;
-  std::vector<Process> players_;
-  std::vector<pid_t> helpers_;
 };
 
-TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEndsIt) {
-  size_t player = startPlayer({});
-  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen() << "\n" << errOf(player);
-  ::Window w = 0;
-  ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0; }));
-  EXPECT_TRUE(stillRuns(player)) << "a show without a limit runs until the user ends it";
-  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
-  EXPECT_EQ(exitOf(player), 0) << errOf(player);
-  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
+// A plain show ends on a click, on Enter and on a window manager's close.
+TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEnterOrTheWindowManagersCloseEndsIt) {
+  for (const char* end : {"click", "Enter", "close"}) {
+    SCOPED_TRACE(end);
+    size_t player = startPlayer({});
+    ::Window w = 0;
+    ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && showsTheRectangleOverTheDesktop(); }))
+        << pixelsSeen() << "\n" << errOf(player);
+    EXPECT_TRUE(stillRuns(player)) << "a show without a limit runs until the user ends it";
+    if (std::string(end) == "click") {
+      ASSERT_TRUE(click(100, 100));
+    } else if (std::string(end) == "Enter") {
+      ASSERT_TRUE(waitUntil([&] { return focusIs(probe_, w); })) << "the show's window did not take the focus";
+      ASSERT_TRUE(run("xdotool key Return"));
+    } else {
+      EXPECT_TRUE(takesCloseRequests(probe_, w)) << "a window manager would kill the client instead of asking";
+      askToClose(probe_, w);
+    }
+    EXPECT_EQ(exitOf(player), 0) << errOf(player);
+    EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
+  }
 }
 
-TEST_F(X11Player, APlainShowEndsOnEnter) {
-  size_t player = startPlayer({});
-  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen() << "\n" << errOf(player);
-  ::Window w = 0;
-  ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && focusIs(probe_, w); }))
-      << "the show's window did not take the keyboard focus";
-  ASSERT_TRUE(run("xdotool key Return"));
-  EXPECT_EQ(exitOf(player), 0) << errOf(player);
-}
-
-TEST_F(X11Player, TheResidentIconPlaysTheNormalShowAndASecondResidentStartEndsItAfterTheNotice) {
-  Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
-  ASSERT_EQ(XGetSelectionOwner(probe_, selection), 0u) << "a tray host runs already";
-  ASSERT_GT(startTrayHost(), 0) << "trayer did not take the tray selection";
-
+// The resident icon docks in a tray host, plays the normal show when tapped,
+// docks again in the tray host started after the first one ended, and a
+// second resident start ends the program after the leaving notice.
+TEST_F(X11Player, TheResidentIconPlaysTheNormalShowInEveryTrayHostUntilASecondResidentStartEndsIt) {
+  pid_t tray = startTrayHost();
+  ASSERT_GT(tray, 0) << "trayer did not take the tray selection, or a tray host runs already";
   size_t first = startPlayer({"-s"});
   ::Window icon = 0;
-  ASSERT_TRUE(waitUntil([&] { return (icon = viewableEmbedded(probe_, "Tessaril")) != 0; }))
+  ASSERT_TRUE(waitUntil([&] { return (icon = findViewable(probe_, "Tessaril", Where::Embedded)) != 0; }))
       << "the icon did not dock\n" << errOf(first);
   EXPECT_EQ(viewableShowWindow(probe_), 0u) << "a resident start maps no window";
-  EXPECT_TRUE(run("xdotool search --name Tessaril >/dev/null"));
+  clickIconAndSeeTheShow(icon, first);
 
-  ASSERT_TRUE(run("xdotool mousemove --window " + std::to_string(icon) + " 4 4 click 1"));
-  ::Window show = 0;
-  ASSERT_TRUE(waitUntil([&] { return (show = viewableShowWindow(probe_)) != 0; }))
-      << "a click on the icon did not play the show\n" << errOf(first);
-  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen();
-
-  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
-  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; })) << "the click did not stop the show";
-  EXPECT_TRUE(stillRuns(first)) << "the resident process goes on after its show\n" << errOf(first);
-  EXPECT_NE(viewableEmbedded(probe_, "Tessaril"), 0u) << "the icon stays";
+  ASSERT_TRUE(stopTrayHost(tray));
+  EXPECT_TRUE(waitUntil([&] { return findViewable(probe_, "Tessaril", Where::Embedded) == 0; }))
+      << "the icon left with its host";
+  EXPECT_TRUE(waitUntil([&] { return findViewable(probe_, "Tessaril", Where::TopLevel) == 0; }))
+      << "an icon handed back to the root stays out of sight";
+  EXPECT_TRUE(stillRuns(first)) << "the resident process outlives its tray host\n" << errOf(first);
+  ASSERT_GT(startTrayHost(), 0) << "the second trayer did not take the tray selection";
+  ASSERT_TRUE(waitUntil([&] { return (icon = findViewable(probe_, "Tessaril", Where::Embedded)) != 0; }))
+      << "the icon did not dock in the new tray host\n" << errOf(first);
+  clickIconAndSeeTheShow(icon, first);
+  EXPECT_EQ(errOf(first), "") << "the lost tray host caused errors";
 
   size_t second = startPlayer({"-s"});
   ::Window box = 0;
-  ASSERT_TRUE(waitUntil([&] { return (box = viewableTopLevel(probe_, "メッセージ")) != 0; }))
+  ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, "メッセージ", Where::TopLevel)) != 0; }))
       << "no box titled メッセージ\n" << errOf(first);
   EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
   EXPECT_TRUE(stillRuns(first)) << "the first process waits for the box";
   ASSERT_TRUE(run("xdotool key Return"));
   EXPECT_EQ(exitOf(first), 0) << errOf(first);
   EXPECT_EQ(exitOf(second), 0) << errOf(second);
-  EXPECT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") == 0; })) << "the icon left with the process";
-}
-
-TEST_F(X11Player, APlainShowEndsOnTheWindowManagersClose) {
-  size_t player = startPlayer({});
-  ::Window w = 0;
-  ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && showsTheRectangleOverTheDesktop(); }))
-      << pixelsSeen() << "\n" << errOf(player);
-  EXPECT_TRUE(takesCloseRequests(probe_, w)) << "a window manager would kill the client instead of asking";
-  askToClose(probe_, w);
-  EXPECT_EQ(exitOf(player), 0) << errOf(player);
-  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
-}
-
-TEST_F(X11Player, TheResidentIconDocksInARestartedTrayHostAndStillPlaysTheNormalShow) {
-  Atom selection = XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False);
-  ASSERT_EQ(XGetSelectionOwner(probe_, selection), 0u) << "a tray host runs already";
-  pid_t tray = startTrayHost();
-  ASSERT_GT(tray, 0) << "trayer did not take the tray selection";
-  size_t player = startPlayer({"-s"});
-  ASSERT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") != 0; }))
-      << "the icon did not dock\n" << errOf(player);
-
-  stopHelper(tray);
-  ASSERT_TRUE(waitUntil([&] { return XGetSelectionOwner(probe_, selection) == 0; }));
-  EXPECT_TRUE(waitUntil([&] { return viewableEmbedded(probe_, "Tessaril") == 0; })) << "the icon left with its host";
-  EXPECT_TRUE(waitUntil([&] { return viewableTopLevel(probe_, "Tessaril") == 0; }))
-      << "an icon handed back to the root stays out of sight";
-  EXPECT_TRUE(stillRuns(player)) << "the resident process outlives its tray host\n" << errOf(player);
-
-  ASSERT_GT(startTrayHost(), 0) << "the second trayer did not take the tray selection";
-  ::Window icon = 0;
-  ASSERT_TRUE(waitUntil([&] { return (icon = viewableEmbedded(probe_, "Tessaril")) != 0; }))
-      << "the icon did not dock in the new tray host\n" << errOf(player);
-  ASSERT_TRUE(run("xdotool mousemove --window " + std::to_string(icon) + " 4 4 click 1"));
-  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0; }))
-      << "a click on the docked icon did not play the show\n" << errOf(player);
-  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen();
-  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
-  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; })) << "the click did not stop the show";
-  EXPECT_TRUE(stillRuns(player)) << errOf(player);
-  EXPECT_EQ(errOf(player), "") << "the lost tray host caused errors";
+  EXPECT_TRUE(waitUntil([&] { return findViewable(probe_, "Tessaril", Where::Embedded) == 0; }))
+      << "the icon left with the process";
 }
 
 // On a private Xvfb, so the shared screen keeps its size. Xvfb's RandR never
@@ -593,7 +300,7 @@ TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNe
   // 200 ms allow for the steps of the clocks.
   auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - turned);
   EXPECT_GE(waited.count(), 2800) << "the show started again before its 3000 ms";
-  ASSERT_TRUE(run("xdotool mousemove 100 100 click 1"));
+  ASSERT_TRUE(click(100, 100));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
   EXPECT_EQ(errOf(player), "") << "the turn caused errors";
 }
@@ -601,13 +308,13 @@ TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNe
 TEST_F(X11Player, ALoadErrorShowsItsBoxAndEnterEndsTheProgram) {
   size_t player = startPlayer({"-f", "missing.txt"});
   ::Window box = 0;
-  ASSERT_TRUE(waitUntil([&] { return (box = viewableTopLevel(probe_, "ファイルの確認だ")) != 0; }))
+  ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, "ファイルの確認だ", Where::TopLevel)) != 0; }))
       << "no box titled ファイルの確認だ\n" << errOf(player);
   EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
   EXPECT_TRUE(stillRuns(player)) << "the program waits for the box";
   ASSERT_TRUE(run("xdotool key Return"));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
-  EXPECT_EQ(viewableTopLevel(probe_, "ファイルの確認だ"), 0u);
+  EXPECT_EQ(findViewable(probe_, "ファイルの確認だ", Where::TopLevel), 0u);
 }
 
 }  // namespace

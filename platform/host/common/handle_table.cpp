@@ -17,11 +17,6 @@ struct Slot {
   bool permanent = false;
 };
 
-const char* const kObjectKindNames[] = {"none",   "file",  "bitmap", "dc",     "brush",  "pen",
-                                        "font",   "event", "thread", "queue",  "window", "icon"};
-static_assert(sizeof(kObjectKindNames) / sizeof(kObjectKindNames[0]) == size_t(ObjectKind::Count),
-              "kObjectKindNames must name every ObjectKind");
-
 struct Table {
   std::mutex lock;
   std::vector<Slot> slots{Slot{}};  // slot 0 is never used
@@ -101,11 +96,6 @@ size_t liveObjectCount(ObjectKind kind) {
     if (s.object != nullptr && !s.permanent && (kind == ObjectKind::None || s.object->kind == kind)) ++count;
   }
   return count;
-}
-
-const char* objectKindName(ObjectKind kind) {
-  size_t index = size_t(kind);
-  return index < size_t(ObjectKind::Count) ? kObjectKindNames[index] : "?";
 }
 
 }  // namespace host

@@ -13,7 +13,6 @@
 
 namespace host {
 
-// WARNING: kObjectKindNames in handle_table.cpp is kept in step with this enum.
 enum class ObjectKind : uint8_t {
   None = 0,
   File,
@@ -27,7 +26,6 @@ enum class ObjectKind : uint8_t {
   MsgQueue,
   Window,
   Icon,
-  Count
 };
 
 // Base of every host object; the table owns and deletes it.
@@ -59,8 +57,5 @@ bool destroyObject(const void* handle);
 // How many objects of a kind (ObjectKind::None: of every kind) are live, for
 // the leak checks of tests and long runs. Permanent objects are not counted.
 size_t liveObjectCount(ObjectKind kind = ObjectKind::None);
-
-// The kind's name, for diagnostics.
-const char* objectKindName(ObjectKind kind);
 
 }  // namespace host

@@ -1,6 +1,10 @@
-// Text conversions (see text_encoding.h). CP932, not SHIFT_JIS: glibc's SHIFT_JIS
-// maps 0x5C to the yen sign and refuses the NEC and IBM extensions that the
-// device's code page has.
+// Text conversions (see text_encoding.h).
+//
+// Invariant: this file holds the host's one UTF-8 decoder and its one rule for
+// surrogates; every other conversion of the host (MultiByteToWideChar, the
+// text layout, paths, titles) calls them. CP932, not SHIFT_JIS: glibc's
+// SHIFT_JIS maps 0x5C to the yen sign and refuses the NEC and IBM extensions
+// that the device's code page has.
 #include "platform/host/common/text_encoding.h"
 
 #include <iconv.h>
@@ -9,8 +13,6 @@
 
 namespace host {
 namespace {
-
-const char16_t kReplacement = 0xFFFD;
 
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -28,6 +30,36 @@ void appendUtf8(std::string& out, char32_t c) {
     out += char(0x80 | ((c >> 6) & 0x3F));
     out += char(0x80 | (c & 0x3F));
   }
+}
+
+// Decodes the UTF-8 sequence starting at text[i] (count bytes in all) into *c;
+// returns its length, or 0 when it is malformed, overlong, a surrogate or
+// beyond U+10FFFF.
+size_t decodeUtf8(const unsigned char* text, size_t i, size_t count, char32_t* c) {
+  unsigned char b = text[i];
+  size_t length;
+  char32_t value;
+  char32_t minimum;
+  if (b < 0x80) {
+    *c = b;
+    return 1;
+  } else if (b >= 0xC2 && b <= 0xDF) {
+    length = 2, value = b & 0x1F, minimum = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    length = 3, value = b & 0x0F, minimum = 0x800;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4, value = b & 0x07, minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (count - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((text[i + k] & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (text[i + k] & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *c = value;
+  return length;
 }
 
 // One iconv descriptor per thread: opening one costs far more than a conversion.
@@ -48,62 +80,38 @@ size_t wideLength(const WCHAR* text) {
   return n;
 }
 
+char32_t nextCodePoint(const WCHAR* text, size_t count, size_t* i) {
+  char32_t c = text[(*i)++];
+  if (c >= 0xD800 && c <= 0xDBFF && *i < count && text[*i] >= 0xDC00 && text[*i] <= 0xDFFF) {
+    return 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[(*i)++]) - 0xDC00);
+  }
+  return (c >= 0xD800 && c <= 0xDFFF) ? kReplacement : c;
+}
+
 std::string utf16ToUtf8(const WCHAR* text, size_t count) {
   std::string out;
   out.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
-    }
-    appendUtf8(out, c);
-  }
+  for (size_t i = 0; i < count;) appendUtf8(out, nextCodePoint(text, count, &i));
   return out;
 }
 
 std::string utf16ToUtf8(const WCHAR* text) { return utf16ToUtf8(text, wideLength(text)); }
 
-std::u16string utf8ToUtf16(const std::string& text) {
+std::u16string utf8ToUtf16(const char* bytes, size_t count, bool* invalid) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes);
   std::u16string out;
+  out.reserve(count);
   size_t i = 0;
-  while (i < text.size()) {
-    unsigned char b = (unsigned char)text[i];
+  while (i < count) {
     char32_t c;
-    size_t extra;
-    if (b < 0x80) {
-      c = b;
-      extra = 0;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07;
-      extra = 3;
-    } else {
+    size_t length = decodeUtf8(text, i, count, &c);
+    if (length == 0) {
       out += kReplacement;
+      if (invalid != nullptr) *invalid = true;
       ++i;
       continue;
     }
-    bool ok = true;
-    for (size_t k = 1; k <= extra; ++k) {
-      if (i + k >= text.size() || (((unsigned char)text[i + k]) & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (((unsigned char)text[i + k]) & 0x3F);
-    }
-    if (!ok) {
-      out += kReplacement;
-      ++i;
-      continue;
-    }
-    i += extra + 1;
+    i += length;
     if (c >= 0x10000) {
       c -= 0x10000;
       out += char16_t(0xD800 + (c >> 10));
@@ -114,6 +122,8 @@ std::u16string utf8ToUtf16(const std::string& text) {
   }
   return out;
 }
+
+std::u16string utf8ToUtf16(const std::string& text) { return utf8ToUtf16(text.data(), text.size()); }
 
 std::u16string cp932ToUtf16(const char* bytes, size_t count) {
   static thread_local Cp932Converter converter;

@@ -12,11 +12,14 @@
 // descent), a negative one the character (em) height, 0 the default of
 // kDefaultCellHeight; at most kMaxFontPixels. lfWeight >= FW_SEMIBOLD is bold,
 // emboldened by the host when the face has no bold of its own.
-// All functions are thread-safe.
+// All functions are thread-safe; a FaceInUse belongs to the thread that made it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/gdi.h"
 
@@ -54,5 +57,41 @@ struct FontMetrics {
   bool syntheticBold = false;
 };
 bool measureFont(const LOGFONTW& font, FontMetrics* metrics);
+
+// One rendered glyph: coverage rows (0 or 255, or grey for grey strikes) with
+// their offset from the pen position on the baseline, and the advance.
+struct Glyph {
+  int left = 0;  // first column right of the pen
+  int top = 0;   // first row above the baseline
+  int width = 0;
+  int rows = 0;
+  int advance = 0;
+  std::vector<uint8_t> coverage;
+};
+
+struct SizedFace;
+
+// The face a LOGFONTW gives, held for one piece of text (DrawTextW): the cache
+// stays locked while it lives, so its glyphs stay put; text on other threads
+// waits for it. valid() is false when no face can be opened.
+class FaceInUse {
+ public:
+  explicit FaceInUse(const LOGFONTW& font);
+  FaceInUse(const FaceInUse&) = delete;
+  FaceInUse& operator=(const FaceInUse&) = delete;
+
+  bool valid() const { return face_ != nullptr; }
+  // The line (cell) height and the ascent, in pixels.
+  int cellHeight() const;
+  int ascent() const;
+  // The face's glyph number for a character (0: its missing-glyph shape).
+  uint32_t glyphIndex(char32_t code) const;
+  // The glyph, from the cache or rendered now; valid until the next call.
+  const Glyph& glyph(uint32_t index);
+
+ private:
+  std::unique_lock<std::mutex> guard_;
+  SizedFace* face_ = nullptr;
+};
 
 }  // namespace host

@@ -174,7 +174,7 @@ Surface* dcSurface(HDC dc) {
 }
 
 Bitmap* makeBitmap(int width, int height, uint32_t fill) {
-  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return nullptr;
+  if (!bitmapSizeFits(width, height)) return nullptr;
   Bitmap* bitmap = new (std::nothrow) Bitmap;
   if (bitmap == nullptr) return nullptr;
   try {

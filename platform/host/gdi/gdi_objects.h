@@ -44,6 +44,11 @@ struct SurfaceViews {
 
 // The largest bitmap side the host makes or loads.
 constexpr int kMaxBitmapSide = 16384;
+// Whether width x height is a size the host makes a bitmap (or screen) of:
+// each side 1 to kMaxBitmapSide.
+constexpr bool bitmapSizeFits(int64_t width, int64_t height) {
+  return width >= 1 && height >= 1 && width <= kMaxBitmapSide && height <= kMaxBitmapSide;
+}
 
 struct Surface {
   int width = 0;

@@ -19,7 +19,7 @@
 
 #include "platform/host/headless/headless_state.h"
 #include "platform/host/runtime/host_clock.h"
-#include "platform/host/host_control.h"
+#include "platform/host/headless/headless_control.h"
 #include "platform/host/common/text_encoding.h"
 #include "platform/host/window_manager/window_state.h"
 
@@ -129,8 +129,7 @@ void readScreenSize() {
   if (text == nullptr || text[0] == 0) return;
   int w = 0, h = 0;
   char tail;
-  if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 && w <= kMaxBitmapSide &&
-      h <= kMaxBitmapSide) {
+  if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) == 2 && bitmapSizeFits(w, h)) {
     s.width = w;
     s.height = h;
     return;
@@ -223,23 +222,23 @@ void headlessTrayChanged(const TrayIcon& icon, DWORD operation) {
 }  // namespace
 
 const Backend headlessBackend = {
-    "headless",
-    headlessAvailable,
-    headlessInit,
-    headlessReset,
-    headlessScreenSize,
-    headlessScreenSurface,
-    headlessCreateWindow,
-    headlessDestroyWindow,
-    headlessWindowChanged,
-    headlessPresent,
-    headlessEventFd,
-    pumpHeadlessInput,
-    nextHeadlessInputTime,
-    headlessOpenMessageBox,
-    headlessPollMessageBox,
-    headlessCloseMessageBox,
-    headlessTrayChanged,
+    .name = "headless",
+    .available = headlessAvailable,
+    .init = headlessInit,
+    .reset = headlessReset,
+    .screenSize = headlessScreenSize,
+    .screenSurface = headlessScreenSurface,
+    .createWindow = headlessCreateWindow,
+    .destroyWindow = headlessDestroyWindow,
+    .windowChanged = headlessWindowChanged,
+    .present = headlessPresent,
+    .eventFd = headlessEventFd,
+    .pumpEvents = pumpHeadlessInput,
+    .nextEventTime = nextHeadlessInputTime,
+    .openMessageBox = headlessOpenMessageBox,
+    .pollMessageBox = headlessPollMessageBox,
+    .closeMessageBox = headlessCloseMessageBox,
+    .trayChanged = headlessTrayChanged,
 };
 
 bool isHeadless() { return &backend() == &headlessBackend; }
@@ -257,18 +256,13 @@ void resizeHeadlessScreen(int width, int height) {
 // ---- host control of the screen ----
 
 bool setScreenSize(int width, int height) {
-  if (!isHeadless() || width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return false;
+  if (!isHeadless() || !bitmapSizeFits(width, height)) return false;
   resizeHeadlessScreen(width, height);
   return true;
 }
 
-void getScreenSize(int* width, int* height) { backend().screenSize(width, height); }
-
 bool setScreenPicture(const uint32_t* pixels, int width, int height) {
-  if (!isHeadless() || pixels == nullptr || width < 1 || height < 1 || width > kMaxBitmapSide ||
-      height > kMaxBitmapSide) {
-    return false;
-  }
+  if (!isHeadless() || pixels == nullptr || !bitmapSizeFits(width, height)) return false;
   Screen& s = screen();
   s.custom.reset(width, height, kOpaqueBlack);
   for (size_t i = 0; i < s.custom.pixels.size(); ++i) s.custom.pixels[i] = pixels[i] | 0xFF000000u;
@@ -283,7 +277,7 @@ bool setScreenPictureFromPng(const char* path) {
   bool ok = cairo_surface_status(image) == CAIRO_STATUS_SUCCESS;
   int width = ok ? cairo_image_surface_get_width(image) : 0;
   int height = ok ? cairo_image_surface_get_height(image) : 0;
-  ok = ok && width >= 1 && height >= 1 && width <= kMaxBitmapSide && height <= kMaxBitmapSide;
+  ok = ok && bitmapSizeFits(width, height);
   if (ok) {
     Surface flat;
     flat.reset(width, height, kOpaqueBlack);

@@ -1,5 +1,5 @@
 // The headless backend's input: immediate and scheduled injections, the input
-// script (syntax in host_control.h), and their delivery as window messages.
+// script (syntax in headless_control.h), and their delivery as window messages.
 //
 // Invariant: pending inputs are kept in order of their time (inputs of the
 // same time in the order given) under one mutex, so any thread may inject;
@@ -14,7 +14,7 @@
 
 #include "platform/host/headless/headless_state.h"
 #include "platform/host/runtime/host_clock.h"
-#include "platform/host/host_control.h"
+#include "platform/host/headless/headless_control.h"
 #include "platform/host/threads/power_source.h"
 #include "platform/host/window_manager/window_state.h"
 #include "platform/shell.h"
@@ -24,8 +24,6 @@ namespace {
 
 // The time of an input to deliver at the loop's next look.
 constexpr int64_t kAtOnce = INT64_MIN;
-// A second start's request (as single_instance.cpp posts it).
-constexpr UINT kOtherInstanceMessage = WM_USER + 100;
 // Script times above this (about 31 years) are refused.
 constexpr int64_t kMaxScriptMs = int64_t(1) << 40;
 
@@ -98,7 +96,7 @@ void deliver(const HeadlessInput& input) {
     case InputKind::Suspend: deliverSuspend(); break;
     case InputKind::ScreenSize: resizeHeadlessScreen(input.a, input.b); break;
     case InputKind::SecondStart:
-      if (target != nullptr) postToQueue(target, kOtherInstanceMessage, WPARAM(input.a), 0);
+      if (target != nullptr) postToQueue(target, MSG_OTHER_INSTANCE, WPARAM(input.a), 0);
       break;
   }
 }
@@ -242,22 +240,15 @@ size_t pendingInputCount() {
   return in.pending.size();
 }
 
-void scheduleInput(int64_t atMs, const HeadlessInput& input) { enqueue(atMs, input); }
-
 void injectInput(const HeadlessInput& input) { enqueue(kAtOnce, input); }
 
 void injectTap(int x, int y) { injectInput(HeadlessInput{InputKind::Tap, x, y, false}); }
 void injectKey(UINT virtualKey) { injectInput(HeadlessInput{InputKind::Key, int(virtualKey), 0, false}); }
-void injectClose() { injectInput(HeadlessInput{InputKind::Close, 0, 0, false}); }
-void injectActivate() { injectInput(HeadlessInput{InputKind::Activate, 0, 0, false}); }
 void injectTrayTap() { injectInput(HeadlessInput{InputKind::TrayTap, 0, 0, false}); }
 void injectTrayTap(UINT id) { injectInput(HeadlessInput{InputKind::TrayTap, int(id), 0, true}); }
 void injectScreenSize(int width, int height) {
-  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;
+  if (!bitmapSizeFits(width, height)) return;
   injectInput(HeadlessInput{InputKind::ScreenSize, width, height, false});
 }
-void injectSecondStart(int resident) { injectInput(HeadlessInput{InputKind::SecondStart, resident, 0, false}); }
-void injectPowerResume() { deliverResume(); }
-void injectPowerSuspend() { deliverSuspend(); }
 
 }  // namespace host

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "platform/host/host_control.h"
+#include "platform/host/runtime/runtime_control.h"
 #include "platform/runtime.h"
 
 namespace {

@@ -163,7 +163,7 @@ bool parseBmpHeaders(const uint8_t* head, size_t headSize, uint64_t fileSize, Bm
   }
   bool topDown = height < 0;
   if (topDown) height = -height;
-  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return false;
+  if (!bitmapSizeFits(width, height)) return false;
   bool paletted = bpp == 1 || bpp == 4 || bpp == 8;
   if (!paletted && bpp != 16 && bpp != 24 && bpp != 32) return false;
   if (core && (bpp == 16 || bpp == 32)) return false;
@@ -388,7 +388,7 @@ HBITMAP SHLoadImageFile(LPCWSTR fileName) {
   int width = 0, height = 0, channels = 0;
   int length = int(bytes.size());
   if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) return nullptr;
-  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) return nullptr;
+  if (!bitmapSizeFits(width, height)) return nullptr;
   int decodedWidth = 0, decodedHeight = 0;
   stbi_uc* rgba = stbi_load_from_memory(bytes.data(), length, &decodedWidth, &decodedHeight, &channels, 4);
   if (rgba == nullptr) return nullptr;

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "platform/host/host_control.h"
+#include "platform/host/shell/shell_control.h"
 #include "platform/host/shell/program_icon.h"
 #include "platform/host/shell/status_notifier.h"
 #include "platform/host/window_manager/window_state.h"

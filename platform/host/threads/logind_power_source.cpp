@@ -132,6 +132,6 @@ void stopLogind() {
 
 }  // namespace
 
-const PowerSource logindPowerSource = {"logind", startLogind, stopLogind};
+const PowerSource logindPowerSource = {.name = "logind", .start = startLogind, .stop = stopLogind};
 
 }  // namespace host

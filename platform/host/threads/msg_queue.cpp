@@ -15,7 +15,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/host/host_control.h"
+#include "platform/host/threads/threads_control.h"
 #include "platform/host/threads/waitable.h"
 #include "platform/runtime.h"
 #include "platform/threads.h"

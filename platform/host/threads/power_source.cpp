@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/host/threads/power_source.h"
+#include "platform/host/threads/threads_control.h"
 #include "platform/host/threads/waitable.h"
 #include "platform/runtime.h"
 #include "platform/threads.h"
@@ -58,7 +59,7 @@ bool takeStopIfUnused(Power& p) {
 
 }  // namespace
 
-const PowerSource headlessPowerSource = {"headless", headlessStart, headlessStop};
+const PowerSource headlessPowerSource = {.name = "headless", .start = headlessStart, .stop = headlessStop};
 
 void usePowerSource(const PowerSource* source) {
   Power& p = power();
@@ -101,6 +102,10 @@ void deliverPowerNotification(DWORD message, DWORD flags, const WCHAR* stateName
 void deliverSuspend() { deliverPowerNotification(PBT_TRANSITION, POWER_STATE_SUSPEND, u"suspend"); }
 
 void deliverResume() { deliverPowerNotification(PBT_RESUME, 0, nullptr); }
+
+void injectPowerResume() { deliverResume(); }
+
+void injectPowerSuspend() { deliverSuspend(); }
 
 int powerSubscriptionCount() {
   Power& p = power();

@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "platform/host/runtime/host_clock.h"
-#include "platform/host/host_control.h"
+#include "platform/host/window_manager/window_manager_control.h"
 #include "platform/host/window_manager/window_state.h"
 
 namespace host {

@@ -24,7 +24,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/host/host_control.h"
+#include "platform/host/window_manager/window_manager_control.h"
 #include "platform/host/common/text_encoding.h"
 #include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
@@ -34,7 +34,6 @@ namespace {
 
 constexpr uint32_t kRecordMagic = 0x54534C31;  // "TSL1"
 constexpr uint16_t kRecordVersion = 1;
-constexpr UINT kOtherInstanceMessage = WM_USER + 100;
 constexpr int kMaxConnections = 8;
 constexpr int64_t kSilenceMs = 100;
 
@@ -216,7 +215,7 @@ void deliverRecord(const Connection& c) {
   WireRecord r;
   std::memcpy(&r, c.buffer, sizeof r);
   if (r.magic != kRecordMagic || r.version != kRecordVersion) return;
-  if (r.message != kOtherInstanceMessage || r.wParam > 1 || r.lParam != 0) return;
+  if (r.message != MSG_OTHER_INSTANCE || r.wParam > 1 || r.lParam != 0) return;
   postToQueue(c.window, r.message, WPARAM(r.wParam), 0);
 }
 

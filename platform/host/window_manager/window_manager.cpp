@@ -12,6 +12,7 @@
 
 #include "platform/host/runtime/host_clock.h"
 #include "platform/host/common/text_encoding.h"
+#include "platform/host/window_manager/window_manager_control.h"
 #include "platform/host/window_manager/window_state.h"
 #include "platform/runtime.h"
 
@@ -205,6 +206,20 @@ void resetWindows() {
   m.classes.clear();
   m.foreground = nullptr;
   m.nextAtom = 0xC000;
+}
+
+// ---- host control (window_manager_control.h) ----
+
+std::vector<HWND> windowsInZOrder() { return manager().stack; }
+
+bool windowIsShown(HWND window) {
+  Window* w = localWindow(window);
+  return w != nullptr && w->visible();
+}
+
+uint64_t windowFrameCount(HWND window) {
+  Window* w = localWindow(window);
+  return w != nullptr ? w->frames : 0;
 }
 
 }  // namespace host

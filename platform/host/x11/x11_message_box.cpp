@@ -136,11 +136,7 @@ void x11CloseMessageBox(MessageBoxState* state) {
   if (b == nullptr) return;
   std::vector<Box*>& list = boxes();
   list.erase(std::remove(list.begin(), list.end(), b), list.end());
-  X11Display& x = x11();
-  freeImage(&b->image);
-  XFreeGC(x.display, b->gc);
-  XDestroyWindow(x.display, b->id);
-  XSync(x.display, False);
+  destroyX11Window(b->id, b->gc, &b->image);
   delete b;
   state->backendData = nullptr;
   if (!list.empty()) {
@@ -196,9 +192,7 @@ void raiseBoxes() {
 
 void resetBoxes() {
   for (Box* b : boxes()) {
-    freeImage(&b->image);
-    XFreeGC(x11().display, b->gc);
-    XDestroyWindow(x11().display, b->id);
+    destroyX11Window(b->id, b->gc, &b->image);
     if (b->state != nullptr) b->state->backendData = nullptr;
     delete b;
   }

@@ -93,6 +93,10 @@ struct X11Window {
 
 bool x11CreateWindow(Window* window);
 void x11DestroyWindow(Window* window);
+// Frees what an X window of ours holds on the server (its image and GC), then
+// the window itself, and waits until the server has done it: the one teardown
+// of the backend's windows and message boxes.
+void destroyX11Window(::Window id, GC gc, X11Image* image);
 void x11WindowChanged(Window* window);
 // The local window whose X window is id, or null.
 Window* windowOfX11(::Window id);

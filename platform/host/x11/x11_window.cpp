@@ -138,13 +138,17 @@ bool x11CreateWindow(Window* window) {
 void x11DestroyWindow(Window* window) {
   X11Window* xw = recordOf(window);
   if (xw == nullptr) return;
-  X11Display& x = x11();
-  freeImage(&xw->image);
-  XFreeGC(x.display, xw->gc);
-  XDestroyWindow(x.display, xw->id);
-  XSync(x.display, False);
+  destroyX11Window(xw->id, xw->gc, &xw->image);
   delete xw;
   window->backendData = nullptr;
+}
+
+void destroyX11Window(::Window id, GC gc, X11Image* image) {
+  X11Display& x = x11();
+  freeImage(image);
+  XFreeGC(x.display, gc);
+  XDestroyWindow(x.display, id);
+  XSync(x.display, False);
 }
 
 void x11WindowChanged(Window* window) {

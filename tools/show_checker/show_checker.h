@@ -4,7 +4,15 @@
 // what it skipped, what it read as 0, what it shifted, what names nothing.
 //
 // The findings come from the parser's own notes (config/diagnostics.h) and from
-// the tables it loaded; the checker never parses the text a second time.
+// the tables it loaded; the checker never parses the text a second time, and
+// what it knows of the format (directive, field and kind names, clock codes,
+// schedule keywords) it reads from the tables the parser itself uses.
+//
+// The folder, one file per concern: findings (and their text and JSON forms),
+// source_positions, parser_notes (the notes, and the text at top level),
+// settings_checks (per record), cross_references, schedule_checks,
+// parser_globals (saved and restored around a check), checked_loads and
+// check_command; check_state is the record they share.
 #pragma once
 
 #include <cstdio>
@@ -12,17 +20,7 @@
 #include <vector>
 
 #include "platform/types.h"
-
-enum class FindingSeverity { Note, Warning, Error };
-
-// One finding. A finding about the whole file has line and column 0.
-struct CheckFinding {
-  int line;    // 1-based
-  int column;  // 1-based, in bytes of the file
-  FindingSeverity severity;
-  std::string code;     // short and stable: "record-ends-early"
-  std::string message;  // UTF-8
-};
+#include "tools/show_checker/findings.h"
 
 // Loads the settings file name (UTF-16; empty: "default.txt") from the module
 // directory with loadSettingsFile and the checker's sink set, into the scene
@@ -36,10 +34,6 @@ int loadSettingsChecked(const WCHAR* name, std::vector<CheckFinding>* findings);
 // emptied, and appends its findings. Returns loadScheduleFile's result; the
 // lists are left as loaded.
 int loadScheduleChecked(const WCHAR* name, std::vector<CheckFinding>* findings);
-
-// Writes one finding as a line: "file:line:column: severity: message [code]",
-// or with json as {"file":...,"line":...,"column":...,"severity":...,"code":...,"message":...}.
-void writeFinding(FILE* out, const std::string& file, const CheckFinding& finding, bool json);
 
 // The --check command of tessaril-render, with argv as the tool got it:
 //   --check [--schedule] [--dir DIR] [-f NAME] [--strict] [--format text|json]

@@ -1,0 +1,230 @@
+// What the X11 tests share (scripts/test starts Xvfb): a fixture that takes
+// the display's screen for one test at a time through a lock file, says why it
+// cannot run (skipped, or failed when CI=true), and stops by process id every
+// helper program it started (a tray host, a private Xvfb); and probes that read
+// the screen as a user sees it: root pixels, window names, viewable windows,
+// the keyboard focus, real clicks and keys through xdotool. Checks poll for a
+// condition with generous limits instead of sleeping for fixed times.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace x11_harness {
+
+constexpr int kWaitMs = 20000;
+
+// Polls done() every 20 ms until it holds or timeoutMs pass; returns done().
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Runs a shell command; true when it exits with 0.
+inline bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// A real click at (x, y) of the screen, or inside window w when it is given.
+inline bool click(int x, int y, ::Window w = 0) {
+  std::string at = w != 0 ? "--window " + std::to_string(w) + " " : "";
+  return run("xdotool mousemove " + at + std::to_string(x) + " " + std::to_string(y) + " click 1");
+}
+
+// A pixel of the root window as 0xRRGGBB, or 0xFFFFFFFF when it cannot be read.
+inline uint32_t rootPixel(Display* d, int x, int y) {
+  XImage* image = XGetImage(d, DefaultRootWindow(d), x, y, 1, 1, AllPlanes, ZPixmap);
+  if (image == nullptr) return 0xFFFFFFFFu;
+  unsigned long p = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  return uint32_t(p & 0xFFFFFF);
+}
+
+// The _NET_WM_NAME of a window (UTF-8), else its WM_NAME, or empty.
+inline std::string windowName(Display* d, ::Window w) {
+  Atom actual, property = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  std::string text;
+  if (XGetWindowProperty(d, w, property, 0, 1024, False, utf8, &actual, &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    if (actual == utf8 && format == 8) text.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+  }
+  char* name = nullptr;
+  if (text.empty() && XFetchName(d, w, &name) != 0 && name != nullptr) {
+    text = name;
+    XFree(name);
+  }
+  return text;
+}
+
+inline bool viewable(Display* d, ::Window w) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable;
+}
+
+inline bool focusIs(Display* d, ::Window w) {
+  ::Window focus;
+  int revert;
+  XGetInputFocus(d, &focus, &revert);
+  return focus == w;
+}
+
+// Where a window is looked for: among the root's own children, only deeper
+// (inside another window, such as an icon docked in a tray host), or anywhere
+// (where a window manager's frame may have put it).
+enum class Where { TopLevel, Embedded, Anywhere };
+
+// Calls visit for every window below parent at depth (1: the root's children)
+// and below, until visit returns true; true when it did.
+inline bool walk(Display* d, ::Window parent, int depth, const std::function<bool(::Window, int)>& visit) {
+  ::Window root, up, *children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(d, parent, &root, &up, &children, &count) == 0) return false;
+  bool done = false;
+  for (unsigned int i = 0; i < count && !done; ++i) {
+    done = visit(children[i], depth) || walk(d, children[i], depth + 1, visit);
+  }
+  if (children != nullptr) XFree(children);
+  return done;
+}
+
+// A viewable window named name at the given place, or 0.
+inline ::Window findViewable(Display* d, const std::string& name, Where where = Where::Anywhere) {
+  ::Window found = 0;
+  walk(d, DefaultRootWindow(d), 1, [&](::Window w, int depth) {
+    bool placed = where == Where::Anywhere || (where == Where::TopLevel) == (depth == 1);
+    if (placed && windowName(d, w) == name && viewable(d, w)) found = w;
+    return found != 0;
+  });
+  return found;
+}
+
+// Whether window w still exists anywhere in the screen's window tree.
+inline bool exists(Display* d, ::Window w) {
+  return walk(d, DefaultRootWindow(d), 1, [&](::Window child, int) { return child == w; });
+}
+
+// The root window's size now (DisplayWidth keeps the size at connection time).
+inline void rootSize(Display* d, int* width, int* height) {
+  ::Window root;
+  int x, y;
+  unsigned int w = 0, h = 0, border, depth;
+  XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
+  *width = int(w);
+  *height = int(h);
+}
+
+// The fixture of every X11 test: the display's probe connection and screen lock, and helper programs.
+class X11Screen : public ::testing::Test {
+ protected:
+  // Opens the probe and takes the screen; skips (or fails under CI) with the
+  // reason when the display cannot be used. Derived fixtures return when
+  // IsSkipped() or HasFatalFailure() after calling it.
+  void SetUp() override {
+    std::string why;
+    const char* display = std::getenv("DISPLAY");
+    if ((display == nullptr || display[0] == 0)) why = "DISPLAY is not set (scripts/test starts Xvfb)";
+    if (why.empty() && (probe_ = XOpenDisplay(nullptr)) == nullptr) why = std::string("the display ") + display + " does not open";
+    if (why.empty() && !run("command -v xdotool >/dev/null && command -v xsetroot >/dev/null && "
+                            "command -v trayer >/dev/null")) {
+      why = "xdotool, xsetroot or trayer is missing (scripts/packages.sh)";
+    }
+    if (!why.empty()) {
+      const char* ci = std::getenv("CI");
+      if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot run the X11 tests: " << why;
+      GTEST_SKIP() << "cannot run the X11 tests: " << why;
+    }
+    std::string lockPath = std::string("/tmp/tessaril-x11-tests") + display + ".lock";
+    std::replace(lockPath.begin(), lockPath.end(), ':', '_');
+    lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
+  }
+
+  void TearDown() override {
+    for (pid_t pid : helpers_) stop(pid);
+    if (probe_ != nullptr) XCloseDisplay(probe_);
+    if (lock_ >= 0) close(lock_);  // releases the screen
+  }
+
+  // Starts a helper program, its output discarded (fd3, when given, becomes
+  // its descriptor 3); TearDown stops it if the test does not. Its pid, or -1.
+  pid_t startHelper(const std::vector<std::string>& args, int fd3 = -1) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (fd3 >= 0) dup2(fd3, 3);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::vector<char*> argv;
+      for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    if (pid > 0) helpers_.push_back(pid);
+    return pid;
+  }
+
+  // Stops a helper program by its pid and waits for its end.
+  void stopHelper(pid_t pid) {
+    stop(pid);
+    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
+  }
+
+  // Waits for a condition as the test must: a test whose own process runs a
+  // message loop dispatches its messages meanwhile.
+  virtual bool waitFor(const std::function<bool()>& done) { return waitUntil(done); }
+
+  bool trayHostRuns() { return XGetSelectionOwner(probe_, XInternAtom(probe_, "_NET_SYSTEM_TRAY_S0", False)) != 0; }
+
+  // Starts trayer at the top right of the screen; its pid once it holds the
+  // tray selection, or -1 (also when another tray host runs already).
+  pid_t startTrayHost() {
+    if (trayHostRuns()) return -1;
+    pid_t pid = startHelper({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                             "--heighttype", "pixel", "--height", "24", "--SetDockType", "false",
+                             "--SetPartialStrut", "false"});
+    if (pid <= 0 || !waitFor([&] { return trayHostRuns(); })) return -1;
+    return pid;
+  }
+
+  // Stops a tray host and waits until its selection is free.
+  bool stopTrayHost(pid_t pid) {
+    stopHelper(pid);
+    return waitFor([&] { return !trayHostRuns(); });
+  }
+
+  Display* probe_ = nullptr;
+  int lock_ = -1;
+
+ private:
+  static void stop(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+  std::vector<pid_t> helpers_;
+};
+
+}  // namespace x11_harness
