@@ -237,6 +237,7 @@ TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNew
   std::string t = tree();
   size_t player = t.find("\"app_id\": \"Tessaril\""), mode = t.rfind("\"fullscreen_mode\": 1", player);
   EXPECT_TRUE(player != std::string::npos && mode != std::string::npos && player - mode < 200) << "full screen: " << t;
+  EXPECT_NE(t.find("\"name\": \"Tessaril\""), std::string::npos) << "titled Tessaril";
   auto turned = std::chrono::steady_clock::now();
   ASSERT_EQ(sway.swaymsg("output HEADLESS-1 resolution 480x640"), 0);
   EXPECT_TRUE(eventually([&] { return !playerShown(); }, 2500)) << "the show stops at once";
