@@ -252,6 +252,10 @@ void waylandReset() {
   resetWaylandBoxes();
   WaylandDisplay& w = wayland();
   if (w.display == nullptr) return;
+  if (w.readPrepared) {  // a round trip reads for itself: a read still owed would wait on it for ever
+    wl_display_cancel_read(w.display);
+    w.readPrepared = false;
+  }
   if (wl_display_roundtrip(w.display) < 0) connectionLost(errno);
   updateScreenSize();
 }
