@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/host/backend.h"
 #include "platform/host/host_control.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/common/text_encoding.h"
 
 namespace bench {
@@ -62,9 +64,28 @@ double medianOf(std::vector<double> values) {
   return (lower + upper) / 2.0;
 }
 
+namespace {
+
+// A window procedure that leaves painting to the scene (WM_PAINT does nothing).
 LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) return 0;  // the scenes paint themselves
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND startFullScreenWindow(const char* backend, std::string* error) {
+  host::clockUseReal();
+  if (!host::selectBackend(backend, error)) return nullptr;
+  host::resetHost();
+  WNDCLASS c{};
+  c.lpfnWndProc = quietProcedure;
+  c.lpszClassName = u"TessarilBench";
+  RegisterClassW(&c);
+  HWND window = CreateWindowExW(0, u"TessarilBench", u"bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  if (window == nullptr) *error = "the full-screen window could not be made";
+  return window;
 }
 
 void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame) {

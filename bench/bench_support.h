@@ -66,8 +66,10 @@ class HeadlessWindow {
   HWND window_ = nullptr;
 };
 
-// A window procedure that leaves painting to the scene (WM_PAINT does nothing).
-LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The present scenes' window: on the real clock, the named backend chosen and
+// the host reset, a shown full-screen window of a class whose procedure paints
+// nothing. Null, with the reason in *error, when the backend does not start.
+HWND startFullScreenWindow(const char* backend, std::string* error);
 
 // The present scenes' new pixels of a frame: a 64 x 64 square (a colour from
 // frame) at a place that moves with frame, in width x height pixels.

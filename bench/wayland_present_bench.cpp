@@ -62,19 +62,12 @@ void BM_WaylandPresent(benchmark::State& state) {
     state.SkipWithError(startError.c_str());
     return;
   }
-  host::clockUseReal();
   std::string error;
-  if (!host::selectBackend("wayland", &error)) {
+  HWND window = bench::startFullScreenWindow("wayland", &error);
+  if (window == nullptr) {
     state.SkipWithError(("the wayland backend did not start on sway: " + error).c_str());
     return;
   }
-  host::resetHost();
-  WNDCLASS c{};
-  c.lpfnWndProc = bench::quietProcedure;
-  c.lpszClassName = u"TessarilBench";
-  RegisterClassW(&c);
-  HWND window = CreateWindowExW(0, u"TessarilBench", u"bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
   host::Window* record = window != nullptr ? host::localWindow(window) : nullptr;
   auto* s = record != nullptr ? static_cast<host::WaylandSurface*>(record->backendData) : nullptr;
   PlainBuffer plain;

@@ -172,18 +172,11 @@ void BM_X11Present(benchmark::State& state) {
     state.SkipWithError((skipReason.empty() ? startError : "skipped: " + skipReason).c_str());
     return;
   }
-  host::clockUseReal();
-  if (!host::selectBackend("x11", &error)) {
+  HWND window = bench::startFullScreenWindow("x11", &error);
+  if (window == nullptr) {
     state.SkipWithError(("the x11 backend did not start on Xvfb: " + error).c_str());
     return;
   }
-  host::resetHost();
-  WNDCLASS c{};
-  c.lpfnWndProc = bench::quietProcedure;
-  c.lpszClassName = u"TessarilBench";
-  RegisterClassW(&c);
-  HWND window = CreateWindowExW(0, u"TessarilBench", u"bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
   host::Window* record = window != nullptr ? host::localWindow(window) : nullptr;
   host::X11Window* xw = record != nullptr ? static_cast<host::X11Window*>(record->backendData) : nullptr;
   if (xw == nullptr) {
