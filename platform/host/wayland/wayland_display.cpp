@@ -56,8 +56,8 @@ void flushRequests() {
   if (wl_display_flush(wayland().display) < 0 && errno != EAGAIN) connectionLost(errno);
 }
 
-// Dispatches the queue empty and prepares the read; false when the read is
-// already prepared or could not be (then nothing is owed).
+// Dispatches the queue empty and prepares the read, unless a read is owed
+// already (then the queue was emptied when it was prepared).
 void prepareRead() {
   WaylandDisplay& w = wayland();
   if (w.readPrepared) return;
@@ -287,8 +287,9 @@ void waylandPumpEvents(int64_t nowMs) {
 }
 
 // Before the loop's poll: the queue dispatched empty, the read prepared and
-// the requests sent. "Now" when dispatching posted a message or the socket
-// could not take every request yet.
+// the requests sent (a message that dispatching posted wakes the poll by
+// itself). A millisecond from now when the socket could not take every
+// request yet, so the rest goes out soon.
 int64_t waylandNextEventTime() {
   WaylandDisplay& w = wayland();
   if (w.display == nullptr) return kNever;
