@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/host/backend.h"
 #include "platform/host/host_control.h"
+#include "platform/host/runtime/host_clock.h"
 #include "platform/host/common/text_encoding.h"
 
 namespace bench {
@@ -64,12 +66,37 @@ double medianOf(std::vector<double> values) {
 
 namespace {
 
+// A window procedure that leaves painting to the scene (WM_PAINT does nothing).
 LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) return 0;  // the scenes paint themselves
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
+
+HWND startFullScreenWindow(const char* backend, std::string* error) {
+  host::clockUseReal();
+  if (!host::selectBackend(backend, error)) return nullptr;
+  host::resetHost();
+  WNDCLASS c{};
+  c.lpfnWndProc = quietProcedure;
+  c.lpszClassName = u"TessarilBench";
+  RegisterClassW(&c);
+  HWND window = CreateWindowExW(0, u"TessarilBench", u"bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  if (window == nullptr) *error = "the full-screen window could not be made";
+  return window;
+}
+
+void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame) {
+  int x0 = int(frame * 97u % uint32_t(width - kStampSide));
+  int y0 = int(frame * 53u % uint32_t(height - kStampSide));
+  uint32_t colour = 0xFF000000u | (frame * 0x9E3779u & 0x00FFFFFFu);
+  for (int y = y0; y < y0 + kStampSide; ++y) {
+    uint32_t* row = pixels + size_t(y) * size_t(width);
+    for (int x = x0; x < x0 + kStampSide; ++x) row[x] = colour ^ uint32_t(x);
+  }
+}
 
 HeadlessWindow::HeadlessWindow(int width, int height) {
   host::resetHost();

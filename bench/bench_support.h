@@ -66,6 +66,16 @@ class HeadlessWindow {
   HWND window_ = nullptr;
 };
 
+// The present scenes' window: on the real clock, the named backend chosen and
+// the host reset, a shown full-screen window of a class whose procedure paints
+// nothing. Null, with the reason in *error, when the backend does not start.
+HWND startFullScreenWindow(const char* backend, std::string* error);
+
+// The present scenes' new pixels of a frame: a 64 x 64 square (a colour from
+// frame) at a place that moves with frame, in width x height pixels.
+constexpr int kStampSide = 64;
+void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame);
+
 // A directory of its own under /tmp, removed with everything in it when this goes.
 class TempDir {
  public:

@@ -62,6 +62,8 @@ GOALS += [
      "5. simulation of 1023 instances: <= 0.25x the sprite frame step"),
     ("x11_present_bench", "BM_X11Present/manual_time", "vs_xputimage", 0.7,
      "6. present under X11 (MIT-SHM, own Xvfb): <= 0.7x XPutImage"),
+    ("wayland_present_bench", "BM_WaylandPresent/manual_time", "vs_memcpy_commit", 1.5,
+     "6. present under Wayland (own headless sway): <= 1.5x memcpy into wl_shm plus commit"),
     ("parse_bench", "BM_Parse/manual_time", "vs_strtod", 2.0,
      "8. parse of a 65,535-byte settings file: <= 2x strtol/strtod"),
 ]

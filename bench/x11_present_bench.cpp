@@ -44,7 +44,6 @@ namespace {
 
 constexpr int kScreenWidth = 1920;
 constexpr int kScreenHeight = 1080;
-constexpr int kStampSide = 64;  // the square of new pixels in each frame
 
 pid_t xvfbPid = -1;
 std::string skipReason;   // non-empty: the scene reports no figure, with this reason
@@ -121,13 +120,6 @@ void startXvfb() {
 
 #ifdef TESSARIL_HAVE_X11
 
-// The window procedure of the scene's window (window, message, wParam, lParam):
-// paints nothing itself.
-LRESULT quietProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_PAINT) return 0;  // the scene paints itself
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
 // Whether the server attaches a shared-memory segment for this connection:
 // then the present path must use MIT-SHM.
 bool serverAttachesShm() {
@@ -172,18 +164,6 @@ bool waitViewable(::Window id) {
   return ok;
 }
 
-// Writes a square of new pixels (a colour from frame) at a place that moves
-// with frame.
-void stampFrame(host::Surface* client, uint32_t frame) {
-  int x0 = int(frame * 97u % uint32_t(client->width - kStampSide));
-  int y0 = int(frame * 53u % uint32_t(client->height - kStampSide));
-  uint32_t colour = 0xFF000000u | (frame * 0x9E3779u & 0x00FFFFFFu);
-  for (int y = y0; y < y0 + kStampSide; ++y) {
-    uint32_t* row = client->row(y);
-    for (int x = x0; x < x0 + kStampSide; ++x) row[x] = colour ^ uint32_t(x);
-  }
-}
-
 // Times the backend's present against a plain XPutImage of the same frame,
 // both into one full-screen window; state gets the ratio and whether MIT-SHM was used.
 void BM_X11Present(benchmark::State& state) {
@@ -192,18 +172,11 @@ void BM_X11Present(benchmark::State& state) {
     state.SkipWithError((skipReason.empty() ? startError : "skipped: " + skipReason).c_str());
     return;
   }
-  host::clockUseReal();
-  if (!host::selectBackend("x11", &error)) {
+  HWND window = bench::startFullScreenWindow("x11", &error);
+  if (window == nullptr) {
     state.SkipWithError(("the x11 backend did not start on Xvfb: " + error).c_str());
     return;
   }
-  host::resetHost();
-  WNDCLASS c{};
-  c.lpfnWndProc = quietProcedure;
-  c.lpszClassName = u"TessarilBench";
-  RegisterClassW(&c);
-  HWND window = CreateWindowExW(0, u"TessarilBench", u"bench", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
   host::Window* record = window != nullptr ? host::localWindow(window) : nullptr;
   host::X11Window* xw = record != nullptr ? static_cast<host::X11Window*>(record->backendData) : nullptr;
   if (xw == nullptr) {
@@ -216,8 +189,8 @@ void BM_X11Present(benchmark::State& state) {
   host::Surface& client = record->client;
   if (!waitViewable(xw->id)) {
     state.SkipWithError("the full-screen window was never mapped");
-  } else if (client.width != x.width || client.height != x.height || client.width <= kStampSide ||
-             client.height <= kStampSide) {
+  } else if (client.width != x.width || client.height != x.height || client.width <= bench::kStampSide ||
+             client.height <= bench::kStampSide) {
     state.SkipWithError("the window does not cover the screen");
   } else if (!x.directPixels) {
     state.SkipWithError("the server's pixels are not 32-bit 0xRRGGBB; no plain image over the frame");
@@ -230,13 +203,13 @@ void BM_X11Present(benchmark::State& state) {
     uint32_t frame = 0;
     bench::SameRunTimer timer;
     timer.add("ours", [&] {
-      stampFrame(&client, ++frame);
+      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       EndPaint(window, &paint);
     });
     timer.add("xputimage", [&] {
-      stampFrame(&client, ++frame);
+      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
       XPutImage(x.display, xw->id, xw->gc, plain, 0, 0, 0, 0, unsigned(client.width), unsigned(client.height));
       XSync(x.display, False);
     });

@@ -7,8 +7,10 @@
 // the platform. The DC of a window is its client pixels; the DC of the desktop
 // window is the whole screen (headless: a picture the host holds; x11: the real
 // screen, read when the DC is taken). On a compositing desktop (the live
-// overlay) the desktop DC reads fully transparent, and the compositor shows the
-// live desktop wherever the show's window keeps that transparency.
+// overlay: an X11 compositing manager, and always on wayland, where no
+// compositor lets a client read the screen) the desktop DC reads fully
+// transparent, and the compositor shows the live desktop wherever the show's
+// window keeps that transparency.
 #pragma once
 
 #include "platform/types.h"

@@ -35,5 +35,7 @@ typedef NOTIFYICONDATA NOTIFYICONDATAW;
 // NIM_ADD of an icon that is there, NIM_MODIFY or NIM_DELETE of one that is
 // not. A tap on it posts uCallbackMessage with wParam = uID and lParam =
 // WM_LBUTTONDOWN, then WM_LBUTTONUP. Headless: a tray the host keeps, tapped
-// by tests; x11: the freedesktop system tray.
+// by tests; x11: the freedesktop system tray; every desktop backend: the
+// StatusNotifierItem while a watcher runs on the session bus (wayland: only
+// that, there being no system tray without one).
 BOOL Shell_NotifyIcon(DWORD message, NOTIFYICONDATA* data);

@@ -5,10 +5,13 @@
 // on it. Timers and waits read the host clock (virtual or real). FindWindowW
 // and PostMessageW also reach a window of the same class in another process of
 // the same user, through a Unix-domain socket per class name. Backends differ
-// in what a window is (headless: a surface in memory; x11: a real window), in
-// where input comes from (headless: tests inject it; x11: the X server), and in
-// message boxes (headless: one line "[caption] text" on standard error, answered
-// with OK; x11: a modal dialog).
+// in what a window is (headless: a surface in memory; x11: a real window;
+// wayland: an xdg_toplevel while shown, none while hidden), in where input
+// comes from (headless: tests inject it; x11: the X server; wayland: the
+// compositor's seat), and in message boxes (headless: one line "[caption] text"
+// on standard error, answered with OK; x11: a modal dialog; wayland: a toplevel
+// of its own, child of its owner's). SetForegroundWindow on wayland asks for
+// activation only where the compositor offers xdg_activation_v1.
 #pragma once
 
 #include "platform/types.h"

@@ -8,6 +8,7 @@ TESSARIL_PACKAGES=(
   libsystemd-dev dbus-daemon
   desktop-file-utils appstream man-db dpkg-dev
   sway xwayland grim wtype openbox picom x11-apps
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
 )
 
 # Installs whichever of the given packages are missing (apt-get update first).

@@ -2,14 +2,19 @@
 //
 // Invariant: once chosen, the backend stays for the life of the process (or
 // until a test chooses again with no window open). A backend that was not
-// built in is simply absent from the table; the x11 backend joins it when
-// platform/host/x11/ is compiled with TESSARIL_HAVE_X11.
+// built in is simply absent from the table; the wayland and x11 backends join
+// it when platform/host/wayland/ and x11/ are compiled (TESSARIL_HAVE_WAYLAND,
+// TESSARIL_HAVE_X11). Wayland comes first: on a Wayland desktop $DISPLAY
+// names its Xwayland, where the program would be a guest.
 #include <cstring>
 
 #include "platform/host/backend.h"
 
 namespace host {
 
+#ifdef TESSARIL_HAVE_WAYLAND
+extern const Backend waylandBackend;
+#endif
 #ifdef TESSARIL_HAVE_X11
 extern const Backend x11Backend;
 #endif
@@ -41,6 +46,9 @@ bool adopt(const Backend* b, std::string* error) {
 
 const std::vector<const Backend*>& backendTable() {
   static const std::vector<const Backend*> table = {
+#ifdef TESSARIL_HAVE_WAYLAND
+      &waylandBackend,
+#endif
 #ifdef TESSARIL_HAVE_X11
       &x11Backend,
 #endif

@@ -6,9 +6,10 @@
 // classes, windows, z-order, visibility, invalid flags, timers and the
 // message queue. A backend only shows that state and feeds input in; every
 // hook runs on the user-interface thread unless its comment says otherwise.
-// Backends are chosen at run time (backend.cpp): TESSARIL_BACKEND=headless|x11
-// when set, otherwise the first backend of the table whose `available` hook
-// says yes (x11 when $DISPLAY opens), headless last. A new backend is one
+// Backends are chosen at run time (backend.cpp):
+// TESSARIL_BACKEND=headless|x11|wayland when set, otherwise the first backend
+// of the table whose `available` hook says yes (wayland when $WAYLAND_DISPLAY
+// connects, then x11 when $DISPLAY opens), headless last. A new backend is one
 // folder platform/host/<name>/ with one table. headless/ is the complete
 // reference: a screen in memory, input that tests drive, message boxes on
 // standard error.

@@ -1,7 +1,7 @@
 // The x11 backend's message boxes: a real modal dialog per MessageBoxW, with
-// the caption as its title, the text wrapped in the default face and an OK
-// button, all drawn with the host's own GDI onto a surface that is put into
-// the dialog's window.
+// the caption as its title, and the picture that message_box_picture.cpp
+// draws with the host's own GDI (the text wrapped in the default face, an OK
+// button) put into the dialog's window.
 //
 // The dialog is centred on the screen and kept above the program's windows;
 // with a window manager it is a modal transient dialog of its owner, without
@@ -12,6 +12,7 @@
 // manager's modal loop (message_box.cpp) keeps dispatching the program's
 // messages meanwhile; the events of the box arrive through pumpEvents.
 #include "platform/host/x11/x11_state.h"
+#include "platform/host/window_manager/message_box_picture.h"
 
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
@@ -22,16 +23,6 @@
 
 namespace host {
 namespace {
-
-constexpr int kPadding = 16;
-constexpr int kTextHeight = 16;    // the font's cell height in pixels
-constexpr int kMaxTextWidth = 360;
-constexpr int kButtonWidth = 80;
-constexpr int kButtonHeight = 26;
-constexpr COLORREF kFaceColour = RGB(236, 236, 236);
-constexpr COLORREF kButtonColour = RGB(250, 250, 250);
-constexpr COLORREF kEdgeColour = RGB(96, 96, 96);
-constexpr COLORREF kTextColour = RGB(0, 0, 0);
 
 struct Box {
   MessageBoxState* state = nullptr;
@@ -55,61 +46,6 @@ Box* boxOfWindow(::Window id) {
     if (b->id == id) return b;
   }
   return nullptr;
-}
-
-LOGFONTW boxFont() {
-  LOGFONTW font{};
-  font.lfHeight = kTextHeight;
-  return font;
-}
-
-// The text's wrapped size at the widest width the box allows.
-RECT measureText(const std::u16string& text, int maxWidth) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  LOGFONTW logFont = boxFont();
-  HFONT font = CreateFontIndirectW(&logFont);
-  HGDIOBJ previous = SelectObject(dc, font);
-  RECT r{0, 0, maxWidth, 0};
-  DrawTextW(dc, text.c_str(), -1, &r, DT_WORDBREAK | DT_CALCRECT);
-  SelectObject(dc, previous);
-  DeleteObject(font);
-  DeleteDC(dc);
-  return RECT{0, 0, std::max<LONG>(0, r.right), std::max<LONG>(kTextHeight, r.bottom)};
-}
-
-// Draws the whole box (face, text, OK button) into its picture.
-void drawBox(Box* b, const std::u16string& text, int width, int height) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-  HBRUSH face = CreateSolidBrush(kFaceColour);
-  HGDIOBJ oldBrush = SelectObject(dc, face);
-  PatBlt(dc, 0, 0, width, height, PATCOPY);
-  HPEN edge = CreatePen(PS_SOLID, 1, kEdgeColour);
-  HGDIOBJ oldPen = SelectObject(dc, edge);
-  HBRUSH buttonFace = CreateSolidBrush(kButtonColour);
-  SelectObject(dc, buttonFace);
-  Rectangle(dc, b->button.left, b->button.top, b->button.right, b->button.bottom);
-  LOGFONTW logFont = boxFont();
-  HFONT font = CreateFontIndirectW(&logFont);
-  HGDIOBJ oldFont = SelectObject(dc, font);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, kTextColour);
-  RECT textRect{kPadding, kPadding, width - kPadding, height};
-  DrawTextW(dc, text.c_str(), -1, &textRect, DT_WORDBREAK);
-  RECT okRect{b->button.left, b->button.top + (kButtonHeight - kTextHeight) / 2, b->button.right, b->button.bottom};
-  DrawTextW(dc, u"OK", -1, &okRect, DT_CENTER);
-  if (Surface* s = dcSurface(dc)) b->picture = *s;
-  SelectObject(dc, oldFont);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldBitmap);
-  DeleteObject(font);
-  DeleteObject(buttonFace);
-  DeleteObject(edge);
-  DeleteObject(face);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
 }
 
 void showPicture(Box* b) {
@@ -171,17 +107,13 @@ bool inButton(const Box* b, int x, int y) {
 bool x11OpenMessageBox(MessageBoxState* state) {
   X11Display& x = x11();
   if (x.display == nullptr) return false;
-  int maxText = std::max(100, std::min(kMaxTextWidth, x.width - 4 * kPadding));
-  RECT text = measureText(state->text, maxText);
-  int width = std::max<int>({int(text.right) + 2 * kPadding, kButtonWidth + 2 * kPadding, 200});
-  int height = kPadding + int(text.bottom) + kPadding + kButtonHeight + kPadding;
-  width = std::min(width, std::max(1, x.width));
-  height = std::min(height, std::max(1, x.height));
+  MessageBoxPicture drawn;
+  drawMessageBoxPicture(state->text, x.width, x.height, &drawn);
   Box* b = new Box;
   b->state = state;
-  b->button = RECT{(width - kButtonWidth) / 2, height - kPadding - kButtonHeight, (width + kButtonWidth) / 2,
-                   height - kPadding};
-  drawBox(b, state->text, width, height);
+  b->picture = std::move(drawn.picture);
+  b->button = drawn.button;
+  int width = b->picture.width, height = b->picture.height;
   if (!makeBoxWindow(b, state, width, height)) {
     delete b;
     return false;

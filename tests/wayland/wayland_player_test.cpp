@@ -1,0 +1,324 @@
+// The real player process on the wayland backend under a private headless
+// sway (tests/support/sway_session.h), twins of the x11 player tests: a plain
+// show over the desktop ended by Return, the toplevel's close or a tap; the
+// resident player with no surface on screen, its StatusNotifierItem with a
+// watcher of the test's own on a private session bus, a tap that stops its
+// show, and the idle CPU it uses; the leaving notice and the load error's box
+// with each of its answers; an output turned from landscape to portrait; a
+// compositor that goes away. Last, the backend in the test's own process:
+// input at its point and with its keys, and the transparent snapshot.
+//
+// sway's seat has no pointer without devices: taps come from a virtual pointer
+// of the test's own (zwlr_virtual_pointer_v1, which sway offers), connected as
+// root to the session's socket. wtype makes a new virtual keyboard per call and
+// the player binds the keyboard only once the seat announces it, so each key
+// waits 300 ms inside wtype before it is pressed. sway 1.7 paints black under
+// a full-screen window, so the tests that look at the desktop beneath let
+// sway tile the player's window instead (a rule the README gives users too).
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "platform/host/host_control.h"
+#include "platform/host/window_manager/window_state.h"
+#include "tests/host/dbus_test_bus.h"
+#include "tests/support/sway_session.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
+namespace {
+
+using sway_test::nearColour;
+
+constexpr uint32_t kDesktop = 0x3355AA;
+constexpr uint32_t kRect = 0xC81E28;  // the show's rectangle: RGB(200, 30, 40), 100 x 80 at the screen's middle
+const char* const kRectShow =
+    "@base\r\n50, 0, -1, -1, -1\r\n@\r\n"
+    "@set\r\n0, s, 1, 0, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 80, 0, 0, 0, 0, 255, 0, 0, "
+    "200, 0, 0, 30, 0, 0, 40, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
+    "@evt\r\n0, 0, 0, 0\r\n@\r\n";
+const char* const kTileRule = "for_window [app_id=\"^Tessaril$\"] fullscreen disable; default_border none";
+
+bool eventually(const std::function<bool()>& done, int ms = 15000) { return dbustest::eventually(done, ms); }
+
+class WaylandPlayer : public ::testing::Test {
+ protected:
+  sway_test::SwaySession sway;
+  std::string dir;
+
+  void SetUp() override {
+    sway_test::SessionOptions options;
+    options.background = kDesktop;
+    options.xwayland = false;
+    std::string why;
+    ASSERT_TRUE(sway.start(options, &why)) << why;
+    dir = sway.makeUserDir("player");
+    std::filesystem::copy_file(TESSARIL_BINARY, dir + "/tessaril");
+    chmod((dir + "/tessaril").c_str(), 0755);
+    std::ofstream(dir + "/schedule.ini") << "@normal\r\n\"default.txt\"\r\n@suspend\r\n\"default.txt\"\r\n@\r\n";
+    std::ofstream(dir + "/default.txt") << kRectShow;
+  }
+
+  pid_t player(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    std::vector<std::string> argv = {dir + "/tessaril"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> fullEnv = {"TESSARIL_POWER=headless"};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {  // a sanitizer build's suppressions
+      if (const char* value = std::getenv(name)) fullEnv.push_back(std::string(name) + "=" + value);
+    }
+    fullEnv.insert(fullEnv.end(), env.begin(), env.end());
+    return sway.spawn(argv, fullEnv);
+  }
+
+  uint32_t pixel(int x, int y) {
+    sway_test::Screenshot shot;
+    std::string why;
+    return sway.screenshot(&shot, &why) ? shot.at(x, y) : 0xFFFFFFFFu;
+  }
+  bool showsAt(int x, int y, uint32_t colour) {
+    return eventually([&] { return nearColour(pixel(x, y), colour, 8); });
+  }
+  std::string tree() {
+    std::string text;
+    sway.runTool({"swaymsg", "-t", "get_tree"}, &text);
+    return text;
+  }
+  // Whether sway's tree of windows holds "key": "value" (app_id or name).
+  bool inTree(const std::string& key, const std::string& value) {
+    return tree().find("\"" + key + "\": \"" + value + "\"") != std::string::npos;
+  }
+  bool playerShown() { return inTree("app_id", "Tessaril"); }
+  bool key(const std::string& name) { return sway.runTool({"wtype", "-s", "300", "-k", name}) == 0; }
+  bool returnKey() { return key("Return"); }
+  // Where sway shows the window with this title: its "rect" in the tree.
+  bool windowRect(const std::string& title, RECT* r) {
+    std::string t = tree();
+    size_t at = t.rfind("\"rect\": {", t.find("\"name\": \"" + title + "\""));
+    int x, y, width, height;
+    if (at == std::string::npos ||
+        std::sscanf(t.c_str() + at, "\"rect\": { \"x\": %d, \"y\": %d, \"width\": %d, \"height\": %d", &x, &y,
+                    &width, &height) != 4) {
+      return false;
+    }
+    *r = RECT{x, y, x + width, y + height};
+    return true;
+  }
+
+  // A left click at (x, y) of the 640 x 480 output from a virtual pointer.
+  bool tap(int x, int y) {
+    wl_display* d = wl_display_connect((sway.runtimeDir() + "/" + sway.waylandDisplay()).c_str());
+    if (d == nullptr) return false;
+    struct Globals {
+      zwlr_virtual_pointer_manager_v1* manager = nullptr;
+      wl_seat* seat = nullptr;
+    } g;
+    static const wl_registry_listener listener = {
+        [](void* data, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
+          auto* g = static_cast<Globals*>(data);
+          if (std::string(interface) == "zwlr_virtual_pointer_manager_v1") {
+            g->manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+          } else if (std::string(interface) == "wl_seat") {
+            g->seat = static_cast<wl_seat*>(wl_registry_bind(r, name, &wl_seat_interface, 1));
+          }
+        },
+        [](void*, wl_registry*, uint32_t) {}};
+    wl_registry* registry = wl_display_get_registry(d);
+    wl_registry_add_listener(registry, &listener, &g);
+    bool ok = wl_display_roundtrip(d) >= 0 && g.manager != nullptr;
+    if (ok) {
+      zwlr_virtual_pointer_v1* p = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.manager, g.seat);
+      wl_display_roundtrip(d);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the player binds its wl_pointer
+      zwlr_virtual_pointer_v1_motion_absolute(p, 0, x, y, 640, 480);
+      zwlr_virtual_pointer_v1_frame(p);
+      for (uint32_t state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
+        zwlr_virtual_pointer_v1_button(p, 0, BTN_LEFT, state);
+        zwlr_virtual_pointer_v1_frame(p);
+      }
+      ok = wl_display_roundtrip(d) >= 0;
+      wl_proxy_destroy(reinterpret_cast<wl_proxy*>(p));
+    }
+    for (void* proxy : {static_cast<void*>(g.manager), static_cast<void*>(g.seat), static_cast<void*>(registry)}) {
+      if (proxy != nullptr) wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
+    }
+    wl_display_disconnect(d);
+    return ok;
+  }
+};
+
+TEST_F(WaylandPlayer, APlainShowDrawsOverTheDesktopAndEachEnderEndsItWith0) {
+  const std::pair<const char*, std::function<bool()>> enders[] = {
+      {"Return", [&] { return returnKey(); }},
+      {"the toplevel's close", [&] { return sway.swaymsg("[app_id=\"^Tessaril$\"] kill") == 0; }},
+      {"a tap where the window is transparent", [&] { return tap(100, 100); }},
+  };
+  sway.swaymsg(kTileRule);
+  for (const auto& [name, end] : enders) {
+    SCOPED_TRACE(name);
+    pid_t p = player({});
+    EXPECT_TRUE(showsAt(370, 280, kRect)) << "the show's rectangle";
+    EXPECT_TRUE(nearColour(pixel(10, 10), kDesktop, 8)) << "the desktop beneath, live";
+    EXPECT_TRUE(end());
+    EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+  }
+}
+
+TEST_F(WaylandPlayer, ResidentModeHasNoSurfaceRegistersItsItemAndTheTrayPlaysAndATapStops) {
+  dbustest::PrivateBus bus;
+  dbustest::Watcher watcher;
+  ASSERT_TRUE(bus.start() && watcher.start(bus.address));
+  chmod(bus.dir.c_str(), 0755);  // the player runs as the session's user
+  sway.swaymsg(kTileRule);
+  pid_t p = player({"-s"}, {"DBUS_SESSION_BUS_ADDRESS=" + bus.address});
+  std::string item;
+  ASSERT_TRUE(eventually([&] { return !(item = watcher.onlyItem()).empty(); })) << sway.output(p);
+  EXPECT_FALSE(playerShown());
+  EXPECT_TRUE(nearColour(pixel(370, 280), kDesktop, 8)) << "no surface on screen";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past its start-up
+  auto cpuNs = [p] {
+    std::ifstream stat("/proc/" + std::to_string(p) + "/schedstat");
+    long long ns = 0;
+    stat >> ns;
+    return ns;
+  };
+  long long before = cpuNs();
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  EXPECT_LT(cpuNs() - before, 10 * 1000 * 1000) << "ns of CPU over 5 s of resident idle";
+  sd_bus* client = dbustest::connect(bus.address);
+  ASSERT_GE(sd_bus_call_method(client, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
+                               nullptr, nullptr, "ii", 8, 8), 0);
+  sd_bus_flush_close_unref(client);
+  EXPECT_TRUE(showsAt(370, 280, kRect)) << "Activate plays the normal show";
+  EXPECT_TRUE(tap(370, 280));
+  EXPECT_TRUE(showsAt(370, 280, kDesktop)) << "a tap stops the show and hides the window";
+  EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the program stays resident";
+  pid_t second = player({"-s"});
+  EXPECT_EQ(sway.waitExit(second, 10000), 0);
+  EXPECT_TRUE(eventually([&] { return inTree("name", "メッセージ"); }));
+  EXPECT_TRUE(returnKey());
+  EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+  EXPECT_TRUE(eventually([&] { return watcher.items().empty(); })) << "the item leaves with the program";
+}
+
+TEST_F(WaylandPlayer, ALoadErrorsBoxEndsTheProgramOnReturnSpaceEscapeOrATapOnOk) {
+  const std::pair<const char*, std::function<bool()>> answers[] = {
+      {"Return", [&] { return returnKey(); }},
+      {"space", [&] { return key("space"); }},
+      {"Escape", [&] { return key("Escape"); }},
+      {"a tap on OK", [&] {  // the button: centred, 26 px high, 16 px above the box's bottom
+         RECT box;
+         return windowRect("ファイルの確認だ", &box) && tap((box.left + box.right) / 2, box.bottom - 29);
+       }},
+  };
+  for (const auto& [name, answer] : answers) {
+    SCOPED_TRACE(name);
+    pid_t p = player({"-f", "missing.txt"});
+    EXPECT_TRUE(eventually([&] { return inTree("name", "ファイルの確認だ"); })) << sway.output(p);
+    EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the box waits for its answer";
+    EXPECT_TRUE(answer());
+    EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+  }
+}
+
+TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNewSize) {
+  pid_t p = player({});
+  ASSERT_TRUE(showsAt(370, 280, kRect));
+  std::string t = tree();
+  size_t player = t.find("\"app_id\": \"Tessaril\""), mode = t.rfind("\"fullscreen_mode\": 1", player);
+  EXPECT_TRUE(player != std::string::npos && mode != std::string::npos && player - mode < 200) << "full screen: " << t;
+  EXPECT_NE(t.find("\"name\": \"Tessaril\""), std::string::npos) << "titled Tessaril";
+  auto turned = std::chrono::steady_clock::now();
+  ASSERT_EQ(sway.swaymsg("output HEADLESS-1 resolution 480x640"), 0);
+  EXPECT_TRUE(eventually([&] { return !playerShown(); }, 2500)) << "the show stops at once";
+  EXPECT_TRUE(eventually([&] { return playerShown(); }, 10000));
+  EXPECT_GE(std::chrono::steady_clock::now() - turned, std::chrono::milliseconds(2900));
+  EXPECT_TRUE(showsAt(290, 360, kRect)) << "the rectangle at the middle of the portrait screen";
+  EXPECT_TRUE(returnKey());
+  EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+}
+
+TEST_F(WaylandPlayer, ACompositorThatGoesAwayEndsTheProgramWithOneLineSayingWhy) {
+  pid_t p = player({"-s"});
+  ASSERT_TRUE(eventually([&] { return sway.output(p).find("no StatusNotifierWatcher") != std::string::npos; }))
+      << "the resident player is up (no session bus: it says so)";
+  sway.swaymsg("exit");
+  EXPECT_EQ(sway.waitExit(p, 10000), 1);
+  EXPECT_NE(sway.output(p).find("tessaril: the connection to the Wayland compositor was lost"), std::string::npos)
+      << sway.output(p);
+}
+
+std::vector<MSG> received;  // the messages of the in-process test's window
+
+LRESULT recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  received.push_back(MSG{window, message, wParam, lParam, 0, {}});
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool receivedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  for (const MSG& m : received) {
+    if (m.message == message && m.wParam == wParam && m.lParam == lParam) return true;
+  }
+  return false;
+}
+
+// The backend in this test's own process, on the session's compositor (last:
+// once the session stops, any further use of the connection ends the process).
+TEST_F(WaylandPlayer, ATapKeysAndFocusBecomeTheirMessagesAndTheSnapshotIsClear) {
+  setenv("WAYLAND_DISPLAY", (sway.runtimeDir() + "/" + sway.waylandDisplay()).c_str(), 1);
+  std::string error;
+  ASSERT_TRUE(host::selectBackend("wayland", &error)) << error;
+  host::Surface snapshot = host::screenSnapshot();
+  EXPECT_EQ(snapshot.width, 640);
+  EXPECT_TRUE(std::all_of(snapshot.pixels.begin(), snapshot.pixels.end(), [](uint32_t p) { return p == 0; }))
+      << "no client reads the screen: the snapshot is transparent";
+  WNDCLASS c{};
+  c.lpfnWndProc = recordingProc;
+  c.lpszClassName = u"Tessaril";
+  RegisterClassW(&c);
+  HWND w = CreateWindowExW(0, u"Tessaril", u"Tessaril", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  const struct {
+    const char* input;
+    std::function<bool()> send;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  } cases[] = {
+      {"a tap at (50, 60)", [&] { return tap(50, 60); }, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)},
+      {"its release", [] { return true; }, WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
+      {"Return", [&] { return returnKey(); }, WM_KEYDOWN, VK_RETURN, 1},
+      {"the keyboard's focus", [] { return true; }, WM_ACTIVATE, WA_ACTIVE, 0},
+      {"Escape", [&] { return key("Escape"); }, WM_KEYDOWN, VK_ESCAPE, 1},
+  };
+  uintptr_t timer = SetTimer(nullptr, 0, 20, nullptr);  // GetMessageW returns at least every 20 ms
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.input);
+    std::atomic<int> sent{-1};
+    std::thread sender([&] { sent = row.send() ? 1 : 0; });  // the window reads its events meanwhile
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    MSG m;
+    while (!(sent >= 0 && receivedMessage(row.message, row.wParam, row.lParam)) &&
+           std::chrono::steady_clock::now() < end && GetMessageW(&m, nullptr, 0, 0) > 0) {
+      DispatchMessageW(&m);
+    }
+    sender.join();
+    EXPECT_EQ(sent, 1);
+    EXPECT_TRUE(receivedMessage(row.message, row.wParam, row.lParam));
+  }
+  KillTimer(nullptr, timer);
+  DestroyWindow(w);
+}
+
+}  // namespace
