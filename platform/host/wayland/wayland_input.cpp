@@ -10,6 +10,7 @@
 // current keymap. While a message box is open, taps and keys for the windows
 // behind it are dropped: the box is modal.
 #include "platform/host/wayland/wayland_state.h"
+#include "platform/host/common/keysyms.h"
 
 #include <linux/input-event-codes.h>
 #include <sys/mman.h>
@@ -19,34 +20,6 @@
 
 namespace host {
 namespace {
-
-// The platform's virtual-key code of a keysym, or 0 for a key without one.
-WPARAM virtualKeyOf(xkb_keysym_t key) {
-  if (key >= XKB_KEY_a && key <= XKB_KEY_z) return WPARAM('A' + (key - XKB_KEY_a));
-  if (key >= XKB_KEY_A && key <= XKB_KEY_Z) return WPARAM('A' + (key - XKB_KEY_A));
-  if (key >= XKB_KEY_0 && key <= XKB_KEY_9) return WPARAM('0' + (key - XKB_KEY_0));
-  if (key >= XKB_KEY_F1 && key <= XKB_KEY_F12) return WPARAM(0x70 + (key - XKB_KEY_F1));
-  switch (key) {
-    case XKB_KEY_Return:
-    case XKB_KEY_KP_Enter: return VK_RETURN;
-    case XKB_KEY_Escape: return VK_ESCAPE;
-    case XKB_KEY_space: return VK_SPACE;
-    case XKB_KEY_BackSpace: return 0x08;
-    case XKB_KEY_Tab: return 0x09;
-    case XKB_KEY_Shift_L:
-    case XKB_KEY_Shift_R: return 0x10;
-    case XKB_KEY_Control_L:
-    case XKB_KEY_Control_R: return 0x11;
-    case XKB_KEY_Alt_L:
-    case XKB_KEY_Alt_R: return 0x12;
-    case XKB_KEY_Left: return 0x25;
-    case XKB_KEY_Up: return 0x26;
-    case XKB_KEY_Right: return 0x27;
-    case XKB_KEY_Down: return 0x28;
-    case XKB_KEY_Delete: return 0x2E;
-    default: return 0;
-  }
-}
 
 WaylandSeat& seat() { return wayland().seat; }
 
@@ -187,7 +160,7 @@ void keyboardKey(void*, wl_keyboard*, uint32_t serial, uint32_t, uint32_t key, u
   bool down = state == WL_KEYBOARD_KEY_STATE_PRESSED;
   if (down && boxKey(s.keyboardSurface, sym)) return;
   Window* w = windowOfSurface(s.keyboardSurface);
-  WPARAM vk = virtualKeyOf(sym);
+  WPARAM vk = virtualKeyOfKeysym(sym);
   if (w == nullptr || vk == 0 || waylandBoxOpen()) return;
   postToQueue(w->handle, down ? WM_KEYDOWN : WM_KEYUP, vk, down ? 1 : LPARAM(0xC0000001u));
 }

@@ -9,39 +9,10 @@
 // open, taps and keys for the windows behind it are dropped: the box is modal.
 #include "platform/host/x11/x11_state.h"
 
-#include <X11/keysym.h>
-
+#include "platform/host/common/keysyms.h"
 
 namespace host {
 namespace {
-
-// The platform's virtual-key code of a key, or 0 for a key without one.
-WPARAM virtualKeyOf(KeySym key) {
-  if (key >= XK_a && key <= XK_z) return WPARAM('A' + (key - XK_a));
-  if (key >= XK_A && key <= XK_Z) return WPARAM('A' + (key - XK_A));
-  if (key >= XK_0 && key <= XK_9) return WPARAM('0' + (key - XK_0));
-  if (key >= XK_F1 && key <= XK_F12) return WPARAM(0x70 + (key - XK_F1));
-  switch (key) {
-    case XK_Return:
-    case XK_KP_Enter: return VK_RETURN;
-    case XK_Escape: return VK_ESCAPE;
-    case XK_space: return VK_SPACE;
-    case XK_BackSpace: return 0x08;
-    case XK_Tab: return 0x09;
-    case XK_Shift_L:
-    case XK_Shift_R: return 0x10;
-    case XK_Control_L:
-    case XK_Control_R: return 0x11;
-    case XK_Alt_L:
-    case XK_Alt_R: return 0x12;
-    case XK_Left: return 0x25;
-    case XK_Up: return 0x26;
-    case XK_Right: return 0x27;
-    case XK_Down: return 0x28;
-    case XK_Delete: return 0x2E;
-    default: return 0;
-  }
-}
 
 // The screen took a new size (root ConfigureNotify).
 void screenResized(int width, int height) {
@@ -77,7 +48,7 @@ void handleWindowEvent(Window* w, XEvent& event) {
       break;
     case KeyPress:
     case KeyRelease: {
-      WPARAM vk = virtualKeyOf(XLookupKeysym(&event.xkey, 0));
+      WPARAM vk = virtualKeyOfKeysym(XLookupKeysym(&event.xkey, 0));
       if (vk == 0 || anyBoxOpen()) break;
       if (event.type == KeyPress) {
         postToQueue(w->handle, WM_KEYDOWN, vk, 1);
