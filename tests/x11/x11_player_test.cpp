@@ -2,10 +2,9 @@
 // plain show drawn over the desktop and ended by a real click, Enter or a
 // window manager's close, the resident icon in a real tray host and in the one
 // started after it, the leaving notice of a second start, the load-error box,
-// a turn of the screen (on a private Xvfb) that restarts the show, and on
-// private Xvfbs with a compositor (picom) or a window manager (openbox): the
-// live overlay over a moving window, the tray and box beside it, and a
-// resident start that leaves no window.
+// a turn of the screen that restarts the show, and (each on a private Xvfb)
+// the live overlay under picom over a moving window with the tray and box
+// beside it, and openbox's box and resident start.
 //
 // Each test starts the player from a scratch directory holding a copy of the
 // binary, its schedule and its show (tests/support/player_process.h). The tests
@@ -122,8 +121,7 @@ class X11Player : public X11Screen {
     if (oldHandler_ != nullptr) XSetErrorHandler(oldHandler_);
   }
 
-  // Starts the player on the x11 backend with args (and TESSARIL_OVERLAY when
-  // overlay is not empty); TearDown kills it if the test does not end it.
+  // Starts the player on the x11 backend with args and TESSARIL_OVERLAY; TearDown kills it if the test does not.
   size_t startPlayer(const std::vector<std::string>& args, const std::string& overlay = "") {
     ++players_;
     return player_.start(args, {{"TESSARIL_BACKEND", "x11"},
@@ -164,30 +162,25 @@ class X11Player : public X11Screen {
     return true;
   }
 
-  // Moves the test to a private 640x480 Xvfb (the shared one stays without a
-  // compositor) whose desktop colour is also its root pixmap (a compositor
-  // paints that, not the root's background), its keyboard primed (a fresh
-  // server loses xdotool's first key), and starts program there; true once it
-  // has announced itself: name is a selection it owns or a property it sets on the root.
+  // Moves the test to a private 640x480 Xvfb, the desktop colour also its root pixmap (what a compositor paints)
+  // and its keyboard primed (a fresh server loses xdotool's first key), and starts program there; true once it
+  // owns the selection name or has set that property on the root.
   bool startDesktop(const std::vector<std::string>& program, const char* name) {
     std::string own = startOwnXvfb("640x480x24");
     if (own.empty() || !useDisplay(own) || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
     ::Window root = DefaultRootWindow(probe_);
-    Pixmap tile = XCreatePixmap(probe_, root, 1, 1, unsigned(DefaultDepth(probe_, 0)));
-    GC gc = XCreateGC(probe_, tile, 0, nullptr);
-    XSetForeground(probe_, gc, kDesktopColour);
-    XFillRectangle(probe_, tile, gc, 0, 0, 1, 1);
-    XFreeGC(probe_, gc);
+    char bit = 0;
+    Pixmap tile = XCreatePixmapFromBitmapData(probe_, root, &bit, 1, 1, kDesktopColour, kDesktopColour,
+                                              unsigned(DefaultDepth(probe_, 0)));
     XChangeProperty(probe_, root, XInternAtom(probe_, "_XROOTPMAP_ID", False), XA_PIXMAP, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&tile), 1);
-    Atom atom = XInternAtom(probe_, name, False);
+    Atom atom = XInternAtom(probe_, name, False), type = 0;
+    int format;
+    unsigned long count, after;
     return startHelper(program) > 0 && waitUntil([&] {
-      Atom type = 0;
-      int format;
-      unsigned long count, after;
       unsigned char* data = nullptr;
       XGetWindowProperty(probe_, root, atom, 0, 1, False, AnyPropertyType, &type, &format, &count, &after, &data);
-      if (data != nullptr) XFree(data);
+      XFree(data);
       return XGetSelectionOwner(probe_, atom) != 0 || type != 0;
     });
   }
@@ -371,8 +364,9 @@ TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndATapOrReturnEnd
   ASSERT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 208, 212), kLogoColour, 0); }));
   size_t player = startPlayer({});
   uint32_t blend = overlay_show::spriteOver(kLogoColour);
-  EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop() && near(rootPixel(probe_, 200, 125), blend, 2); }))
-      << pixelsSeen() << ", sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend << "\n"
+  EXPECT_TRUE(waitUntil([&] {
+    return showsTheRectangleOverTheDesktop() && near(rootPixel(probe_, 200, 125), blend, 2);
+  })) << pixelsSeen() << ", sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend << "\n"
       << errOf(player);
   EXPECT_TRUE(near(rootPixel(probe_, 208, 212), kLogoColour, 2)) << "the window beside the show";
   ASSERT_TRUE(run("xdotool search --name '^xlogo$' windowmove 20 300"));
@@ -412,8 +406,7 @@ TEST_F(X11Player, UnderACompositorTheTrayIconPlaysTheNormalShowAndTheNoticeBoxIs
 }
 
 TEST_F(X11Player, UnderAWindowManagerOneReturnClosesABoxAndAResidentStartLeavesNoWindow) {
-  // openbox sets _NET_CLIENT_LIST last as it starts; a window it is asked to map
-  // before then (after _NET_SUPPORTING_WM_CHECK) it sometimes never maps.
+  // The last root property of openbox's start: a box mapped before it sometimes stays unmapped.
   ASSERT_TRUE(startDesktop({"openbox"}, "_NET_CLIENT_LIST")) << "openbox did not start";
   size_t failed = startPlayer({"-f", "missing.txt"});
   ASSERT_TRUE(waitUntil([&] { return findViewable(probe_, "ファイルの確認だ") != 0; })) << errOf(failed);
@@ -422,7 +415,8 @@ TEST_F(X11Player, UnderAWindowManagerOneReturnClosesABoxAndAResidentStartLeavesN
   size_t resident = startPlayer({"-s"});
   EXPECT_TRUE(waitUntil([&] { return run("xdotool search --class '^Tessaril$' >/dev/null"); })) << errOf(resident);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
-  EXPECT_FALSE(run("xdotool search --onlyvisible --class '^Tessaril$' >/dev/null")) << "a resident start shows a window";
+  EXPECT_FALSE(run("xdotool search --onlyvisible --class '^Tessaril$' >/dev/null"))
+      << "a resident start shows a window";
   EXPECT_TRUE(stillRuns(resident)) << errOf(resident);
 }
 
