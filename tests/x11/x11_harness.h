@@ -162,7 +162,8 @@ class X11Screen : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (pid_t pid : helpers_) stop(pid);
+    // Latest first: a program ends before the private server it runs on.
+    for (auto pid = helpers_.rbegin(); pid != helpers_.rend(); ++pid) stop(*pid);
     if (probe_ != nullptr) XCloseDisplay(probe_);
     if (lock_ >= 0) close(lock_);  // releases the screen
   }

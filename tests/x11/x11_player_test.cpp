@@ -2,7 +2,9 @@
 // plain show drawn over the desktop and ended by a real click, Enter or a
 // window manager's close, the resident icon in a real tray host and in the one
 // started after it, the leaving notice of a second start, the load-error box,
-// and a turn of the screen (on a private Xvfb) that restarts the show.
+// a turn of the screen that restarts the show, and (each on a private Xvfb)
+// the live overlay under picom over a moving window with the tray and box
+// beside it, and openbox's box and resident start.
 //
 // Each test starts the player from a scratch directory holding a copy of the
 // binary, its schedule and its show (tests/support/player_process.h). The tests
@@ -12,6 +14,7 @@
 
 #include <cstdio>
 
+#include "tests/support/overlay_show.h"
 #include "tests/support/player_process.h"
 #include "tests/support/set_record.h"
 #include "tests/x11/x11_harness.h"
@@ -20,10 +23,9 @@ namespace {
 
 using namespace x11_harness;
 
-// The rectangle of the test show: 100 x 80 pixels with its top left corner at
-// the middle of the screen, filled in this colour, opaque.
-constexpr uint32_t kRectColour = 0xC81E28;  // RGB(200, 30, 40)
+using overlay_show::kRectColour;  // the rectangle of both test shows
 constexpr uint32_t kDesktopColour = 0x336699;
+constexpr uint32_t kLogoColour = 0xDDCC22;
 // Per channel: the painter's alpha blend of an opaque fill may round by a step.
 constexpr int kTolerance = 8;
 
@@ -35,9 +37,9 @@ const std::string kRectShow = "@base\r\n50, 0, -1, -1, -1\r\n@\r\n@set\r\n" +
                                                             {"blue", "40"}, {"lifetime", "0"}}) +
                               "\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n";
 
-bool near(uint32_t a, uint32_t b) {
+bool near(uint32_t a, uint32_t b, int tolerance = kTolerance) {
   for (int shift = 0; shift < 24; shift += 8) {
-    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > kTolerance) return false;
+    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
   }
   return true;
 }
@@ -119,11 +121,12 @@ class X11Player : public X11Screen {
     if (oldHandler_ != nullptr) XSetErrorHandler(oldHandler_);
   }
 
-  // Starts the player on the x11 backend with args; TearDown kills it if the test does not end it.
-  size_t startPlayer(const std::vector<std::string>& args) {
+  // Starts the player on the x11 backend with args and TESSARIL_OVERLAY; TearDown kills it if the test does not.
+  size_t startPlayer(const std::vector<std::string>& args, const std::string& overlay = "") {
     ++players_;
     return player_.start(args, {{"TESSARIL_BACKEND", "x11"},
                                 {"TESSARIL_POWER", "headless"},
+                                {"TESSARIL_OVERLAY", overlay},
                                 {"TESSARIL_TRAY", "xembed"}});  // the tray host's icon, even beside a watcher
   }
   int exitOf(size_t index) { return player_.waitExit(index, kWaitMs); }
@@ -157,6 +160,29 @@ class X11Player : public X11Screen {
     setenv("DISPLAY", name.c_str(), 1);
     flock(lock_, LOCK_UN);  // the shared screen is free for the other tests
     return true;
+  }
+
+  // Moves the test to a private 640x480 Xvfb, the desktop colour also its root pixmap (what a compositor paints)
+  // and its keyboard primed (a fresh server loses xdotool's first key), and starts program there; true once it
+  // owns the selection name or has set that property on the root.
+  bool startDesktop(const std::vector<std::string>& program, const char* name) {
+    std::string own = startOwnXvfb("640x480x24");
+    if (own.empty() || !useDisplay(own) || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
+    ::Window root = DefaultRootWindow(probe_);
+    char bit = 0;
+    Pixmap tile = XCreatePixmapFromBitmapData(probe_, root, &bit, 1, 1, kDesktopColour, kDesktopColour,
+                                              unsigned(DefaultDepth(probe_, 0)));
+    XChangeProperty(probe_, root, XInternAtom(probe_, "_XROOTPMAP_ID", False), XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&tile), 1);
+    Atom atom = XInternAtom(probe_, name, False), type = 0;
+    int format;
+    unsigned long count, after;
+    return startHelper(program) > 0 && waitUntil([&] {
+      unsigned char* data = nullptr;
+      XGetWindowProperty(probe_, root, atom, 0, 1, False, AnyPropertyType, &type, &format, &count, &after, &data);
+      XFree(data);
+      return XGetSelectionOwner(probe_, atom) != 0 || type != 0;
+    });
   }
 
   int width() {
@@ -211,18 +237,27 @@ class X11Player : public X11Screen {
   XErrorHandler oldHandler_ = nullptr;
 };
 
-// A plain show ends on a click, on Enter and on a window manager's close.
+// A plain show ends on a click, on Enter and on a window manager's close. No
+// compositor runs here: a live overlay asked for says so in one line and plays
+// over the snapshot.
 TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEnterOrTheWindowManagersCloseEndsIt) {
-  for (const char* end : {"click", "Enter", "close"}) {
+  const struct {
+    std::string end, overlay, err;
+  } rows[] = {{"click", "", ""},
+              {"Enter", "live",
+               "tessaril: TESSARIL_OVERLAY=live needs a compositing manager and none runs; the show plays over a "
+               "snapshot of the screen\n"},
+              {"close", "", ""}};
+  for (const auto& [end, overlay, err] : rows) {
     SCOPED_TRACE(end);
-    size_t player = startPlayer({});
+    size_t player = startPlayer({}, overlay);
     ::Window w = 0;
     ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && showsTheRectangleOverTheDesktop(); }))
         << pixelsSeen() << "\n" << errOf(player);
     EXPECT_TRUE(stillRuns(player)) << "a show without a limit runs until the user ends it";
-    if (std::string(end) == "click") {
+    if (end == "click") {
       ASSERT_TRUE(click(100, 100));
-    } else if (std::string(end) == "Enter") {
+    } else if (end == "Enter") {
       ASSERT_TRUE(waitUntil([&] { return focusIs(probe_, w); })) << "the show's window did not take the focus";
       ASSERT_TRUE(run("xdotool key Return"));
     } else {
@@ -230,6 +265,7 @@ TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEnterOrTheWindowManagers
       askToClose(probe_, w);
     }
     EXPECT_EQ(exitOf(player), 0) << errOf(player);
+    EXPECT_EQ(errOf(player), err);
     EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
   }
 }
@@ -318,6 +354,70 @@ TEST_F(X11Player, ALoadErrorShowsItsBoxAndEnterEndsTheProgram) {
   ASSERT_TRUE(run("xdotool key Return"));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
   EXPECT_EQ(findViewable(probe_, "ファイルの確認だ", Where::TopLevel), 0u);
+}
+
+TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndATapOrReturnEndsIt) {
+  ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
+  overlay_show::writeShow(player_.dir());
+  // A window partly under the sprite; the middles of its top and bottom edges show its background.
+  ASSERT_GT(startHelper({"xlogo", "-bg", "#DDCC22", "-geometry", "100x100+158+118"}), 0);
+  ASSERT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 208, 212), kLogoColour, 0); }));
+  size_t player = startPlayer({});
+  uint32_t blend = overlay_show::spriteOver(kLogoColour);
+  EXPECT_TRUE(waitUntil([&] {
+    return showsTheRectangleOverTheDesktop() && near(rootPixel(probe_, 200, 125), blend, 2);
+  })) << pixelsSeen() << ", sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend << "\n"
+      << errOf(player);
+  EXPECT_TRUE(near(rootPixel(probe_, 208, 212), kLogoColour, 2)) << "the window beside the show";
+  ASSERT_TRUE(run("xdotool search --name '^xlogo$' windowmove 20 300"));
+  EXPECT_TRUE(waitUntil([&] {
+    return near(rootPixel(probe_, 70, 394), kLogoColour, 2) && near(rootPixel(probe_, 208, 212), kDesktopColour, 2);
+  })) << "the window moved under the show does not show at its new place";
+  ASSERT_TRUE(click(100, 100));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  player = startPlayer({});
+  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }));
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+}
+
+TEST_F(X11Player, UnderACompositorTheTrayIconPlaysTheNormalShowAndTheNoticeBoxIsAboveIt) {
+  ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
+  ASSERT_GT(startTrayHost(), 0) << "trayer did not take the tray selection";
+  size_t first = startPlayer({"-s"});
+  ::Window icon = 0, box = 0;
+  ASSERT_TRUE(waitUntil([&] { return (icon = findViewable(probe_, "Tessaril", Where::Embedded)) != 0; }))
+      << errOf(first);
+  ASSERT_TRUE(click(4, 4, icon));
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
+      << pixelsSeen() << "\n" << errOf(first);
+  size_t second = startPlayer({"-s"});
+  ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, "メッセージ", Where::TopLevel)) != 0; }))
+      << errOf(first);
+  XWindowAttributes a;
+  ASSERT_NE(XGetWindowAttributes(probe_, box, &a), 0);
+  // The box's lower right corner lies over the show's rectangle.
+  int x = a.x + a.width - 4, y = a.y + a.height - 4;
+  EXPECT_TRUE(waitUntil([&] { return near(rootPixel(probe_, x, y), 0xECECEC, 2); }))
+      << "under the box's corner: " << std::hex << rootPixel(probe_, x, y);
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(first), 0) << errOf(first);
+  EXPECT_EQ(exitOf(second), 0) << errOf(second);
+}
+
+TEST_F(X11Player, UnderAWindowManagerOneReturnClosesABoxAndAResidentStartLeavesNoWindow) {
+  // The last root property of openbox's start: a box mapped before it sometimes stays unmapped.
+  ASSERT_TRUE(startDesktop({"openbox"}, "_NET_CLIENT_LIST")) << "openbox did not start";
+  size_t failed = startPlayer({"-f", "missing.txt"});
+  ASSERT_TRUE(waitUntil([&] { return findViewable(probe_, "ファイルの確認だ") != 0; })) << errOf(failed);
+  ASSERT_TRUE(run("xdotool key Return"));
+  EXPECT_EQ(exitOf(failed), 0) << errOf(failed);
+  size_t resident = startPlayer({"-s"});
+  EXPECT_TRUE(waitUntil([&] { return run("xdotool search --class '^Tessaril$' >/dev/null"); })) << errOf(resident);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
+  EXPECT_FALSE(run("xdotool search --onlyvisible --class '^Tessaril$' >/dev/null"))
+      << "a resident start shows a window";
+  EXPECT_TRUE(stillRuns(resident)) << errOf(resident);
 }
 
 }  // namespace
