@@ -101,13 +101,6 @@ TEST_F(WindowDestruction, SendsDestroyAndDropsTimersAndQueuedMessages) {
   EXPECT_EQ(KillTimer(w, 1), FALSE);
 }
 
-TEST_F(WindowDestruction, DefaultCloseDestroys) {
-  HWND w = makeWindow();
-  SendMessageW(w, WM_CLOSE, 0, 0);
-  EXPECT_EQ(receivedOf(WM_DESTROY).size(), 1u);
-  EXPECT_TRUE(host::windowsInZOrder().empty());
-}
-
 TEST_F(WindowDestruction, DestroyingFromInsideItsOwnMessageIsSafe) {
   recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
     if (message == WM_LBUTTONDOWN) DestroyWindow(window);
