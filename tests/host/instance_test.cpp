@@ -118,12 +118,17 @@ TEST_F(SingleInstance, NoWindowMeansTheSecondProcessFindsNothing) {
   EXPECT_EQ(runUntilSecondProcessEnds(), 2);
 }
 
-// A socket file left behind by a process that ended without removing it.
-void leaveStaleSocket(const std::string& path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+sockaddr_un addressOf(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  return address;
+}
+
+// A socket file left behind by a process that ended without removing it.
+void leaveStaleSocket(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = addressOf(path);
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   close(fd);
 }
@@ -167,9 +172,7 @@ std::string wireRecord(uint32_t message, uint64_t wParam) {
 
 int connectRaw(const std::string& path) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  sockaddr_un address = addressOf(path);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     close(fd);
     return -1;

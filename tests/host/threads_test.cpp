@@ -136,13 +136,7 @@ TEST(Events, APulseReleasesAThreadThatWaits) {
 }
 
 MSGQUEUEOPTIONS queueOptions(DWORD records, DWORD bytes, BOOL read) {
-  MSGQUEUEOPTIONS o{};
-  o.dwSize = sizeof o;
-  o.dwFlags = MSGQUEUE_NOPRECOMMIT;
-  o.dwMaxMessages = records;
-  o.cbMaxMessage = bytes;
-  o.bReadAccess = read;
-  return o;
+  return MSGQUEUEOPTIONS{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, records, bytes, read};
 }
 
 TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {
