@@ -209,23 +209,16 @@ TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
     if (field.bytes == 4) put32(bytes, field.at, field.value);
     EXPECT_EQ(loadDib(dir, "bad.bmp", bytes), nullptr) << field.what;
   }
+  // Within the side limit but far more pixels than the file holds: refused
+  // before allocating.
+  put32(good, 18, 16384);
+  put32(good, 22, uint32_t(-16384));
+  put16(good, 28, 32);
+  EXPECT_EQ(loadDib(dir, "claim.bmp", good), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(u"/nonexistent/tessaril/none.bmp"), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(wide(dir.path).c_str()), nullptr);  // a directory
   EXPECT_EQ(SHLoadDIBitmap(nullptr), nullptr);
   EXPECT_EQ(host::liveObjectCount(), before + 1);  // only the unpadded image
-}
-
-TEST(ShLoadDIBitmap, RefusesHugeClaimsBeforeAllocating) {
-  ScratchDir dir;
-  std::vector<uint8_t> bytes = encode(BmpFile{3, 2, 24, kRgbRows});
-  put32(bytes, 18, 100000);
-  put32(bytes, 22, 100000);
-  EXPECT_EQ(loadDib(dir, "huge.bmp", bytes), nullptr);
-  // Within the side limit but far more pixels than the file holds.
-  put32(bytes, 18, 16384);
-  put32(bytes, 22, uint32_t(-16384));
-  put16(bytes, 28, 32);
-  EXPECT_EQ(loadDib(dir, "claim.bmp", bytes), nullptr);
 }
 
 // A PNG written by cairo from ARGB pixels.
@@ -268,13 +261,7 @@ TEST(ShLoadImageFile, ReadsJpeg) {
   Loaded b(loadImage(dir, "photo.jpg", greyJpeg()));
   ASSERT_NE(b.handle, nullptr);
   ASSERT_EQ(b.surface().width, 8);
-  ASSERT_EQ(b.surface().height, 8);
-  for (uint32_t p : b.surface().pixels) {
-    ASSERT_EQ(alpha(p), 0xFF);
-    ASSERT_NEAR(red(p), 144, 1);
-    ASSERT_EQ(green(p), red(p));
-    ASSERT_EQ(blue(p), red(p));
-  }
+  EXPECT_EQ(b.pixels(), std::vector<uint32_t>(64, 0xFF909090u));
   std::vector<uint8_t> cut = greyJpeg();
   cut.resize(cut.size() - 20);
   EXPECT_EQ(loadImage(dir, "cut.jpg", cut), nullptr);
