@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/host/threads/power_source.h"
 #include "platform/platform.h"
@@ -21,17 +22,13 @@ class LogindSource : public ::testing::Test {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.c_str(), 1);
     host::resetPowerNotifications();
     host::usePowerSource(&host::logindPowerSource);
-    MSGQUEUEOPTIONS o{};
-    o.dwSize = sizeof o;
-    o.dwFlags = MSGQUEUE_NOPRECOMMIT;
-    o.dwMaxMessages = 4;
-    o.cbMaxMessage = 536;
-    o.bReadAccess = TRUE;
+    MSGQUEUEOPTIONS o{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, 4, 536, TRUE};
     queue = CreateMsgQueue(nullptr, &o);
     ASSERT_NE(queue, nullptr);
   }
 
   void TearDown() override {
+    if (logind != nullptr) sd_bus_flush_close_unref(logind);
     if (notifications != nullptr) StopPowerNotifications(notifications);
     if (queue != nullptr) CloseMsgQueue(queue);
     host::usePowerSource(nullptr);
@@ -43,59 +40,53 @@ class LogindSource : public ::testing::Test {
     ASSERT_NE(notifications, nullptr) << "error " << GetLastError();
   }
 
-  // Waits (generously) for the next record; false when none comes.
-  bool nextRecord(POWER_BROADCAST* record) {
-    if (WaitForSingleObject(queue, 20000) != WAIT_OBJECT_0) return false;
-    return readNow(record);
+  // Emits PrepareForSleep once for each value from a connection owning
+  // logind's name, made on first use.
+  void emitAsLogind(std::initializer_list<bool> sleeping) {
+    if (logind == nullptr) logind = dbustest::connectAsLogind(bus.address);
+    ASSERT_NE(logind, nullptr);
+    for (bool s : sleeping) ASSERT_TRUE(dbustest::emitPrepareForSleep(logind, s));
   }
 
-  bool readNow(POWER_BROADCAST* record) {
+  // The next record's message and flags, waiting (generously) when wait is
+  // set; {0, 0} when none comes.
+  std::pair<DWORD, DWORD> next(bool wait = true) {
     uint8_t buffer[536];
     DWORD got = 0, flags = 0;
-    if (!ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) return false;
-    std::memcpy(record, buffer, sizeof *record);
-    return true;
+    if (wait && WaitForSingleObject(queue, 20000) != WAIT_OBJECT_0) return {0, 0};
+    if (!ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) return {0, 0};
+    POWER_BROADCAST record;
+    std::memcpy(&record, buffer, sizeof record);
+    return {record.Message, record.Flags};
   }
+
+  sd_bus* logind = nullptr;
 };
+
+const std::pair<DWORD, DWORD> kSuspend{PBT_TRANSITION, POWER_STATE_SUSPEND}, kResume{PBT_RESUME, 0}, kNone{0, 0};
 
 TEST_F(LogindSource, LogindsSignalsBecomeSuspendAndResumeRecordsInOrder) {
   subscribe();
-  sd_bus* logind = dbustest::connectAsLogind(bus.address);
-  ASSERT_NE(logind, nullptr);
-  ASSERT_TRUE(dbustest::emitPrepareForSleep(logind, true));
-  ASSERT_TRUE(dbustest::emitPrepareForSleep(logind, false));
-  ASSERT_TRUE(dbustest::emitPrepareForSleep(logind, false));
-  POWER_BROADCAST record{};
-  ASSERT_TRUE(nextRecord(&record));
-  EXPECT_EQ(record.Message, DWORD(PBT_TRANSITION));
-  EXPECT_EQ(record.Flags, DWORD(POWER_STATE_SUSPEND));
-  ASSERT_TRUE(nextRecord(&record));
-  EXPECT_EQ(record.Message, DWORD(PBT_RESUME));
-  EXPECT_EQ(record.Flags & POWER_STATE_SUSPEND, 0u);
-  ASSERT_TRUE(nextRecord(&record)) << "each resume is a record of its own";
-  EXPECT_EQ(record.Message, DWORD(PBT_RESUME));
-  sd_bus_flush_close_unref(logind);
+  emitAsLogind({true, false, false});
+  EXPECT_EQ(next(), kSuspend);
+  EXPECT_EQ(next(), kResume);
+  EXPECT_EQ(next(), kResume) << "each resume is a record of its own";
 }
 
 TEST_F(LogindSource, TheSameSignalFromAnotherConnectionIsIgnored) {
   subscribe();
+  emitAsLogind({});  // logind's name is owned before the impostor speaks
   sd_bus* impostor = dbustest::connect(bus.address);
-  sd_bus* logind = dbustest::connectAsLogind(bus.address);
   ASSERT_NE(impostor, nullptr);
-  ASSERT_NE(logind, nullptr);
   ASSERT_TRUE(dbustest::emitPrepareForSleep(impostor, false));
   ASSERT_TRUE(dbustest::emitPrepareForSleep(impostor, true));
   // Once the bus has answered the impostor, its signals were routed, and
   // anything of them that reached the source came before logind's.
   ASSERT_TRUE(dbustest::roundTrip(impostor));
-  ASSERT_TRUE(dbustest::emitPrepareForSleep(logind, false));
-  POWER_BROADCAST record{};
-  ASSERT_TRUE(nextRecord(&record));
-  EXPECT_EQ(record.Message, DWORD(PBT_RESUME));
-  EXPECT_EQ(record.Flags, 0u);
-  EXPECT_FALSE(readNow(&record)) << "only logind's one signal was queued";
+  emitAsLogind({false});
+  EXPECT_EQ(next(), kResume);
+  EXPECT_EQ(next(false), kNone) << "only logind's one signal was queued";
   sd_bus_flush_close_unref(impostor);
-  sd_bus_flush_close_unref(logind);
 }
 
 TEST_F(LogindSource, TheConnectionLivesExactlyWhileSomeoneIsSubscribed) {
@@ -110,13 +101,8 @@ TEST_F(LogindSource, TheConnectionLivesExactlyWhileSomeoneIsSubscribed) {
   EXPECT_TRUE(dbustest::eventually([&] { return dbustest::connectionCount(observer) == alone; }));
   // A later subscription connects again and hears logind.
   subscribe();
-  sd_bus* logind = dbustest::connectAsLogind(bus.address);
-  ASSERT_NE(logind, nullptr);
-  ASSERT_TRUE(dbustest::emitPrepareForSleep(logind, false));
-  POWER_BROADCAST record{};
-  ASSERT_TRUE(nextRecord(&record));
-  EXPECT_EQ(record.Message, DWORD(PBT_RESUME));
-  sd_bus_flush_close_unref(logind);
+  emitAsLogind({false});
+  EXPECT_EQ(next(), kResume);
   sd_bus_flush_close_unref(observer);
 }
 
@@ -125,9 +111,7 @@ TEST_F(LogindSource, ABusThatGoesAwayEndsTheSourceQuietly) {
   bus.stop();
   // The subscription still ends cleanly, and the other deliveries still work.
   host::deliverResume();
-  POWER_BROADCAST record{};
-  ASSERT_TRUE(nextRecord(&record));
-  EXPECT_EQ(record.Message, DWORD(PBT_RESUME));
+  EXPECT_EQ(next(), kResume);
   EXPECT_TRUE(StopPowerNotifications(notifications));
   notifications = nullptr;
   EXPECT_EQ(host::powerSubscriptionCount(), 0);

@@ -129,34 +129,35 @@ inline bool emitPrepareForSleep(sd_bus* bus, bool sleeping) {
          sd_bus_flush(bus) >= 0;
 }
 
+// Calls a method of the bus itself without arguments; the reply (for the
+// caller to unref), or null on failure.
+inline sd_bus_message* callBus(sd_bus* bus, const char* method) {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method, &error,
+                     &reply, "");
+  sd_bus_error_free(&error);
+  return reply;
+}
+
 // A round trip to the bus itself: everything the connection sent before has
 // been routed once it returns.
 inline bool roundTrip(sd_bus* bus) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId",
-                             &error, &reply, "");
+  sd_bus_message* reply = callBus(bus, "GetId");
+  bool answered = reply != nullptr;
   sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
-  return r >= 0;
+  return answered;
 }
 
-// How many connections the bus has (their unique names).
+// How many connections the bus has (their unique names); -1 on failure.
 inline int connectionCount(sd_bus* bus) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
+  sd_bus_message* reply = callBus(bus, "ListNames");
   int count = -1;
-  if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
-                         &error, &reply, "") >= 0 &&
-      sd_bus_message_enter_container(reply, 'a', "s") >= 0) {
-    count = 0;
+  if (reply != nullptr && sd_bus_message_enter_container(reply, 'a', "s") >= 0) {
     const char* name = nullptr;
-    while (sd_bus_message_read(reply, "s", &name) > 0) {
-      if (name[0] == ':') ++count;
-    }
+    for (count = 0; sd_bus_message_read(reply, "s", &name) > 0;) count += name[0] == ':';
   }
   sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
   return count;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,9 +56,7 @@ struct ScratchDir {
   ScratchDir() {
     const char* base = getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/tessaril-gdi-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path = buffer.data();
+    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
   }
   ~ScratchDir() {
     for (auto it = files.rbegin(); it != files.rend(); ++it) ::remove(it->c_str());
@@ -66,12 +65,8 @@ struct ScratchDir {
   // Writes bytes to name inside the directory; the host path.
   std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
     std::string full = path + "/" + name;
-    FILE* f = fopen(full.c_str(), "wb");
-    EXPECT_NE(f, nullptr) << full;
-    if (f != nullptr) {
-      if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
-      fclose(f);
-    }
+    std::ofstream out(full, std::ios::binary);
+    EXPECT_TRUE(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) << full;
     files.push_back(full);
     return full;
   }
@@ -85,10 +80,9 @@ struct ScratchDir {
 // A host path as the wide device path the loaders take.
 inline std::u16string wide(const std::string& path) { return host::utf8ToUtf16(path); }
 
-// The pixel's red, green and blue, and its alpha.
+// The pixel's red and green, and its alpha.
 inline int red(uint32_t p) { return int((p >> 16) & 0xFF); }
 inline int green(uint32_t p) { return int((p >> 8) & 0xFF); }
-inline int blue(uint32_t p) { return int(p & 0xFF); }
 inline int alpha(uint32_t p) { return int(p >> 24); }
 
 }  // namespace gdi_test

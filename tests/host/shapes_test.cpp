@@ -226,23 +226,6 @@ TEST(ShapesPolygon, FillsEvenOddAndOutlinesThroughTheVertices) {
   EXPECT_EQ(star.at(6, 15), kBlue);
 }
 
-TEST(ShapesPolyline, ADashedPenLeavesNoDashesForTheNextLine) {
-  ShapeCanvas c(80, 4);
-  c.select(CreatePen(PS_DASH, 1, RGB(255, 0, 0)));
-  POINT first[2] = {{0, 0}, {80, 0}};
-  EXPECT_TRUE(Polyline(c.dc, first, 2));
-  c.usePen(1, RGB(0, 0, 255));
-  POINT second[2] = {{0, 2}, {80, 2}};
-  EXPECT_TRUE(Polyline(c.dc, second, 2));
-  int gaps = 0, lit = 0;
-  for (int x = 0; x < 80; ++x) {
-    gaps += c.at(x, 0) == kWhite;
-    lit += c.at(x, 2) == kBlue;
-  }
-  EXPECT_GT(gaps, 0);  // the first line is dashed
-  EXPECT_EQ(lit, 80);  // the second is whole
-}
-
 TEST(ShapesSurfaces, EachDcDrawsOnItsOwnPixelsWhenTheyAreRemade) {
   ShapeCanvas a(12, 12), b(12, 12);
   a.usePen(1, RGB(255, 0, 0));

@@ -21,10 +21,12 @@ constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBlack = 0xFF000000u;
 constexpr UINT kWrap = DT_WORDBREAK | DT_NOCLIP;
 
-// A canvas over a bitmap of one colour, black text on a transparent background.
+// A canvas over a bitmap of one colour, black text on a transparent
+// background, in a font of the given height when one is given.
 struct TextCanvas : gdi_test::Canvas {
-  TextCanvas(int width, int height, uint32_t fill = kWhite) : Canvas(width, height, fill) {
+  TextCanvas(int width, int height, LONG font = 0, uint32_t fill = kWhite) : Canvas(width, height, fill) {
     SetBkMode(dc, TRANSPARENT);
+    if (font != 0) useFont(font);
   }
   void useFont(LONG height, LONG weight = FW_DONTCARE) {
     LOGFONTW lf{};
@@ -107,8 +109,7 @@ TEST(TextFaces, HeavyWeightIsEmboldenedUnderTheRegularGlyphs) {
   lf.lfWeight = 599;
   ASSERT_TRUE(host::measureFont(lf, &m));
   EXPECT_FALSE(m.syntheticBold);
-  TextCanvas normal(200, 40), bold(200, 40);
-  normal.useFont(24);
+  TextCanvas normal(200, 40, 24), bold(200, 40);
   bold.useFont(24, 1000);
   normal.draw(u"Hill 漢字", 2, 2, 200);
   bold.draw(u"Hill 漢字", 2, 2, 200);
@@ -127,8 +128,7 @@ TEST(TextFaces, HeavyWeightIsEmboldenedUnderTheRegularGlyphs) {
 }
 
 TEST(TextGlyphs, KanjiAndKanaDrawRealGlyphsNotTheMissingGlyph) {
-  TextCanvas kanji(40, 40), kana(40, 40), missing(40, 40);
-  for (TextCanvas* c : {&kanji, &kana, &missing}) c->useFont(32);
+  TextCanvas kanji(40, 40, 32), kana(40, 40, 32), missing(40, 40, 32);
   kanji.draw(u"漢", 0, 0, 40);
   kana.draw(u"あ", 0, 0, 40);
   missing.draw(u"\U0010FFFD", 0, 0, 40);
@@ -140,8 +140,7 @@ TEST(TextGlyphs, KanjiAndKanaDrawRealGlyphsNotTheMissingGlyph) {
 }
 
 TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
-  TextCanvas c(120, 30, 0xFF102030u);
-  c.useFont(20);
+  TextCanvas c(120, 30, 20, 0xFF102030u);
   SetTextColor(c.dc, RGB(200, 100, 50));
   c.draw(u"Tessaril", 0, 0, 120);
   int ink = 0;
@@ -150,8 +149,7 @@ TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
     ink += p == 0xFFC86432u;
   }
   EXPECT_GT(ink, 50);
-  TextCanvas o(120, 30, kBlack);
-  o.useFont(20);
+  TextCanvas o(120, 30, 20, kBlack);
   SetBkMode(o.dc, OPAQUE);
   SetTextColor(o.dc, RGB(255, 0, 0));
   o.draw(u"ab", 0, 0, 120);
@@ -165,16 +163,12 @@ TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
 }
 
 TEST(TextLines, CountAndLineBreaksAtCrLfLoneCrAndLoneLf) {
-  TextCanvas part(200, 30), three(200, 30);
-  part.useFont(20);
-  three.useFont(20);
+  TextCanvas part(200, 30, 20), three(200, 30, 20);
   part.draw(u"ABCDEF", 0, 0, 200, kWrap, 3);
   three.draw(u"ABC", 0, 0, 200);
   EXPECT_EQ(part.pixels(), three.pixels());
   EXPECT_EQ(part.draw(u"ABC", 0, 0, 200, kWrap, 0), 0);
-  TextCanvas c(200, 100), two(200, 100);
-  c.useFont(16);
-  two.useFont(16);
+  TextCanvas c(200, 100, 16), two(200, 100, 16);
   EXPECT_EQ(c.draw(u"one\rtwo", 0, 0, 200), 32);
   EXPECT_EQ(c.draw(u"one\ntwo", 0, 0, 200), 32);
   EXPECT_EQ(c.draw(u"one\r\n\r\ntwo", 0, 0, 200), 48);
@@ -188,9 +182,7 @@ TEST(TextLines, CountAndLineBreaksAtCrLfLoneCrAndLoneLf) {
 }
 
 TEST(TextLines, WrapsAtSpacesNextToCjkAndInsideTooLongWords) {
-  TextCanvas c(200, 100), expected(200, 100);
-  c.useFont(16);
-  expected.useFont(16);
+  TextCanvas c(200, 100, 16), expected(200, 100, 16);
   int abcd = c.width(u"ab cd");
   EXPECT_EQ(c.draw(u"ab cd", 10, 0, 10 + abcd - 1), 32);
   expected.draw(u"ab", 10, 0, 200);
@@ -216,8 +208,7 @@ TEST(TextLines, WrapsAtSpacesNextToCjkAndInsideTooLongWords) {
 }
 
 TEST(TextClip, NoClipRunsBelowTheRectangleOtherwiseClippedAndBadCalls) {
-  TextCanvas c(100, 100);
-  c.useFont(16);
+  TextCanvas c(100, 100, 16);
   RECT r{0, 0, 30, 16};
   DrawTextW(c.dc, u"ab cd ef", -1, &r, kWrap);
   EXPECT_GT(c.inked(0, 16), 0);

@@ -63,10 +63,16 @@ TEST(Waits, BadHandlesAndArgumentsFailTheWait) {
   CloseHandle(live);
 }
 
+// A thread held at go until the test lets it on; it then counts a step and
+// signals done. The events close with the handshake.
 struct Handshake {
-  HANDLE go;
-  HANDLE done;
+  HANDLE go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   std::atomic<int> steps{0};
+  ~Handshake() {
+    CloseHandle(go);
+    CloseHandle(done);
+  }
 };
 
 DWORD handshakeThread(LPVOID parameter) {
@@ -79,8 +85,6 @@ DWORD handshakeThread(LPVOID parameter) {
 
 TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndTheWaitJoinsIt) {
   Handshake h;
-  h.go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  h.done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   DWORD id = 0;
   HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, &id);
   ASSERT_NE(t, nullptr);
@@ -94,26 +98,15 @@ TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndTheWaitJoinsIt) {
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);  // a thread stays signalled
   EXPECT_EQ(h.steps.load(), 1);
   EXPECT_TRUE(CloseHandle(t));
-  CloseHandle(h.go);
-  CloseHandle(h.done);
-}
-
-DWORD blockedThread(LPVOID parameter) {
-  HANDLE* events = static_cast<HANDLE*>(parameter);
-  WaitForSingleObject(events[0], INFINITE);
-  SetEvent(events[1]);
-  return 0;
 }
 
 TEST(Threads, ClosingTheHandleOfARunningThreadDetachesIt) {
-  HANDLE events[2] = {CreateEventW(nullptr, FALSE, FALSE, nullptr), CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-  HANDLE t = CreateThread(nullptr, 0, blockedThread, events, 0, nullptr);
+  Handshake h;
+  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, nullptr);
   ASSERT_NE(t, nullptr);
   EXPECT_TRUE(CloseHandle(t));  // returns at once: the thread still waits
-  SetEvent(events[0]);
-  EXPECT_EQ(WaitForSingleObject(events[1], INFINITE), WAIT_OBJECT_0);  // and ran on
-  CloseHandle(events[0]);
-  CloseHandle(events[1]);
+  SetEvent(h.go);
+  EXPECT_EQ(WaitForSingleObject(h.done, INFINITE), WAIT_OBJECT_0);  // and ran on
   EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
 }
 
@@ -136,13 +129,7 @@ TEST(Events, APulseReleasesAThreadThatWaits) {
 }
 
 MSGQUEUEOPTIONS queueOptions(DWORD records, DWORD bytes, BOOL read) {
-  MSGQUEUEOPTIONS o{};
-  o.dwSize = sizeof o;
-  o.dwFlags = MSGQUEUE_NOPRECOMMIT;
-  o.dwMaxMessages = records;
-  o.cbMaxMessage = bytes;
-  o.bReadAccess = read;
-  return o;
+  return MSGQUEUEOPTIONS{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, records, bytes, read};
 }
 
 TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -58,6 +59,15 @@ inline std::vector<Received> receivedOf(UINT message) {
   std::vector<Received> out;
   for (const Received& r : recorder().log) {
     if (r.message == message) out.push_back(r);
+  }
+  return out;
+}
+
+// The messages of the given kinds in the log, in the order they arrived.
+inline std::vector<UINT> orderOf(std::initializer_list<UINT> kinds) {
+  std::vector<UINT> out;
+  for (const Received& r : recorder().log) {
+    if (std::find(kinds.begin(), kinds.end(), r.message) != kinds.end()) out.push_back(r.message);
   }
   return out;
 }

@@ -137,13 +137,11 @@ TEST_F(HeadlessInput, ScriptInputComesBeforeATimerDueAtTheSameTime) {
   HWND w = makeWindow(0);
   SetTimer(w, 1, 500, nullptr);
   ASSERT_TRUE(host::addInputScript("500:close", nullptr));
-  std::vector<UINT> order;
-  recorder().handler = [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message == WM_CLOSE || message == WM_TIMER) order.push_back(message);
+  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
     return message == WM_CLOSE ? 1 : 0;  // keep the window
   };
-  pumpUntil([&] { return order.size() == 2; });
-  EXPECT_EQ(order, (std::vector<UINT>{WM_CLOSE, WM_TIMER}));
+  pumpUntil([] { return orderOf({WM_CLOSE, WM_TIMER}).size() == 2; });
+  EXPECT_EQ(orderOf({WM_CLOSE, WM_TIMER}), (std::vector<UINT>{WM_CLOSE, WM_TIMER}));
 }
 
 struct PowerRelay {
@@ -179,18 +177,10 @@ TEST_F(HeadlessInput, ScriptedPowerEventsReachAWatcherThreadAtTheirVirtualTime) 
   SetTimer(w, 1, 500, nullptr);
   ASSERT_TRUE(host::addInputScript("500:resume;900:suspend", nullptr));
   pumpUntil([] { return !receivedOf(WM_USER + 103).empty(); });
-  std::vector<Received> resumes = receivedOf(WM_USER + 102);
-  ASSERT_EQ(resumes.size(), 1u);
-  EXPECT_EQ(resumes[0].atMs, 500);
-  ASSERT_FALSE(receivedOf(WM_TIMER).empty());
+  EXPECT_EQ(timesOf(WM_USER + 102), (std::vector<int64_t>{500}));
+  EXPECT_EQ(timesOf(WM_USER + 103), (std::vector<int64_t>{900}));
   // The resume, forwarded by the other thread, still comes before the timer due at 500.
-  size_t resumeAt = 0, timerAt = 0;
-  for (size_t i = 0; i < recorder().log.size(); ++i) {
-    if (recorder().log[i].message == WM_USER + 102) resumeAt = i;
-    if (recorder().log[i].message == WM_TIMER && timerAt == 0) timerAt = i;
-  }
-  EXPECT_LT(resumeAt, timerAt);
-  EXPECT_EQ(receivedOf(WM_USER + 103)[0].atMs, 900);
+  EXPECT_EQ(orderOf({WM_USER + 102, WM_TIMER}), (std::vector<UINT>{WM_USER + 102, WM_TIMER}));
   SetEvent(relay.stop);
   EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
   CloseHandle(thread);
