@@ -820,7 +820,9 @@ void Checker::checkDefinition(int n) {
   }
   if (!spawnsChildren(d)) return;
   size_t child = fieldOffset(DIRECTIVE_SET, n, 40);
-  long long last = (long long)d.childDef + (d.childDefRange > 0 ? d.childDefRange : 0);
+  // rand() mod (range + 1) keeps the dividend's sign: a range r below -1 adds 0 to -r - 2.
+  long long range = d.childDefRange;
+  long long last = d.childDef + (range > 0 ? range : range < -1 ? -range - 2 : 0);
   std::vector<int> missing;
   for (long long c = d.childDef; c <= last && missing.size() < 8; ++c) {
     if (!defined(DIRECTIVE_SET, int(c))) missing.push_back(int(c));
