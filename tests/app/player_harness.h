@@ -20,6 +20,7 @@
 #include "engine/scene_tables.h"
 #include "platform/host/backend.h"
 #include "platform/host/common/handle_table.h"
+#include "platform/host/runtime/debug_console.h"
 #include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
 #include "platform/host/files/host_files.h"
@@ -114,7 +115,9 @@ class PlayerTest : public ::testing::Test {
     EXPECT_TRUE(host::addInputScript(script, &error)) << error;
     std::u16string line = commandLine;
     static char instance;
-    return WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
+    int code = WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
+    host::flushDebugConsole();  // as the process's exit does
+    return code;
   }
 
   std::vector<int> ticksOf(const std::u16string& show) const {

@@ -12,6 +12,7 @@
 
 #include "engine/instance_pool.h"
 #include "engine/tick_update.h"
+#include "platform/host/runtime/debug_console.h"
 #include "platform/runtime.h"
 #include "render/draw_list.h"
 #include "render/surfaces.h"
@@ -61,12 +62,14 @@ inline ::testing::AssertionResult poolInvariantsHold() {
   return linkedSlotsHold(pool.slots, MAX_INSTANCES, pool.head, nullptr);
 }
 
-// The draw list's links plus its own rules: occupied slots are 1..n, layers do
-// not increase along the list, equal layers keep insertion (slot) order.
+// The draw list's links plus its own rules: occupied slots are 1..n with n its
+// count, layers do not increase along the list, equal layers keep insertion
+// (slot) order.
 inline ::testing::AssertionResult drawListInvariantsHold() {
   std::vector<int> order;
   ::testing::AssertionResult links = linkedSlotsHold(drawList, MAX_DRAW_ENTRIES, drawListHead, &order);
   if (!links) return links;
+  if (drawListCount != int(order.size())) return ::testing::AssertionFailure() << "count " << drawListCount;
   for (int s = 1; s <= int(order.size()); ++s) {
     if (!drawList[s].inUse) return ::testing::AssertionFailure() << "occupied slots not 1..n";
   }
@@ -91,6 +94,18 @@ inline std::vector<int> drawOrder() {
   std::vector<int> order;
   for (int s = drawListHead; s != 0 && drawList[s].inUse; s = drawList[s].next) order.push_back(s);
   return order;
+}
+
+// Captures the debug console from here on, starting afresh (no line to repeat).
+inline void captureConsole() {
+  host::flushDebugConsole();
+  testing::internal::CaptureStderr();
+}
+
+// What the console wrote since captureConsole, its buffer and count written out.
+inline std::string capturedConsole() {
+  host::flushDebugConsole();
+  return testing::internal::GetCapturedStderr();
 }
 
 // The device generator written out independently: state * 214013 + 2531011,

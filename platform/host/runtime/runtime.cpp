@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <string>
 
+#include "platform/host/runtime/debug_console.h"
 #include "platform/host/runtime/host_clock.h"
 #include "platform/host/common/text_encoding.h"
 
@@ -48,13 +49,6 @@ void formatOne(std::u16string& out, char16_t conversion, va_list& args) {
   for (const char* p = buffer; *p != 0; ++p) out += char16_t(*p);
 }
 
-void writeConsoleLine(const std::string& utf8) {
-  std::string line = utf8;
-  if (line.empty() || line.back() != '\n') line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 void GetLocalTime(SYSTEMTIME* time) { host::clockLocalTime(time); }
@@ -86,12 +80,12 @@ void NKDbgPrintfW(LPCWSTR format, ...) {
     formatOne(out, *p, args);
   }
   va_end(args);
-  writeConsoleLine(host::utf16ToUtf8(out.data(), out.size()));
+  host::consolePrintLine(host::utf16ToUtf8(out.data(), out.size()));
 }
 
 void DebugPrintNarrow(const char* text) {
   if (text == nullptr) return;
-  writeConsoleLine(host::cp932ToUtf8(text, std::strlen(text)));
+  host::consolePrintNarrow(text);
 }
 
 int DeviceRand(void) {

@@ -1,0 +1,221 @@
+// The debug console on the host: lines on standard error through a buffer, a
+// line repeated back to back folded into one line of its count.
+//
+// Invariant: every line given is accounted for once: written (appended to the
+// buffer), or counted as a repeat of the last line written; a count is written
+// as "(N more times)" before any later line, when its second is up, and at
+// exit. The buffer is written out by the flusher thread when its delay is up,
+// by the caller when it is full, and at exit, always under the console's lock,
+// so bytes reach standard error in the order they came.
+//
+// A flood (a full draw list drops a million requests a frame, each printing the
+// same line) must cost little per line: a repeat of a narrow line its thread
+// gave last is counted without the lock, by one compare-and-swap on a word that
+// holds the last line's generation beside the count, so the count is raised
+// only while that line is still the last one. The first repeat of a line takes
+// the lock, to start its second.
+#include "platform/host/runtime/debug_console.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "platform/host/common/text_encoding.h"
+
+namespace host {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kBufferBytes = 64 * 1024;  // written out at once when reached
+constexpr uint64_t kCountMask = 0xFFFFFFFFu;
+
+struct Console {
+  std::mutex lock;
+  std::condition_variable wake;  // the flusher waits on it for new work
+  std::string buffered;          // bytes not yet on standard error
+  std::string lastLine;          // the last line written; empty after a flush
+  // The generation of lastLine (high 32 bits) and its repeats counted since it
+  // was written or its count last written (low 32 bits). Changed under the lock,
+  // except for the lock-free repeat, which needs a count of 1 or more.
+  std::atomic<uint64_t> fold{0};
+  Clock::time_point writeAt;  // when the buffer is due; set as it stops being empty
+  Clock::time_point foldAt;   // when the count is due; set at the first repeat
+  bool flusherRunning = false;
+  bool direct = false;  // at exit, or without a flusher: each line is written at once
+};
+
+// Never destroyed: the flusher thread and the exit handler use it to the end.
+Console& console() {
+  static Console* instance = new Console;
+  return *instance;
+}
+
+// The narrow text this thread printed last and the generation of its line.
+struct NarrowCache {
+  std::string text;
+  uint64_t generation = ~uint64_t(0);
+};
+thread_local NarrowCache narrowCache;
+
+uint64_t countOf(uint64_t fold) { return fold & kCountMask; }
+uint64_t generationOf(uint64_t fold) { return fold >> 32; }
+
+// Writes bytes to standard error, all of them unless it fails (a closed
+// descriptor loses them, as an unread console would).
+void writeAll(const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(STDERR_FILENO, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += size_t(n);
+  }
+}
+
+// The lock is held by the callers of everything below, up to the public calls.
+
+void writeBuffer(Console& c) {
+  writeAll(c.buffered);
+  c.buffered.clear();
+}
+
+void flushAtExit();
+void runFlusher(Console* c);
+
+// Makes sure the flusher runs and will see the new due time.
+void wakeFlusher(Console& c) {
+  if (c.flusherRunning || c.direct) {
+    c.wake.notify_one();
+    return;
+  }
+  try {
+    std::thread(runFlusher, &c).detach();
+    c.flusherRunning = true;
+    std::atexit(flushAtExit);
+  } catch (const std::system_error&) {
+    c.direct = true;  // no thread to write later: write now
+    writeBuffer(c);
+  }
+}
+
+void append(Console& c, const std::string& bytes) {
+  bool wasEmpty = c.buffered.empty();
+  c.buffered += bytes;
+  if (c.direct || c.buffered.size() >= kBufferBytes) {
+    writeBuffer(c);
+  } else if (wasEmpty) {
+    c.writeAt = Clock::now() + std::chrono::milliseconds(kConsoleWriteDelayMs);
+    wakeFlusher(c);
+  }
+}
+
+// Writes the count of the last line's repeats, if any, and sets the
+// generation to generation with a count of 0.
+void writeCount(Console& c, uint64_t generation) {
+  uint64_t repeats = countOf(c.fold.exchange((generation & kCountMask) << 32));
+  if (repeats != 0) append(c, "(" + std::to_string(repeats) + " more times)\n");
+}
+
+// Writes the count and the buffer, and forgets the last line.
+void flushLocked(Console& c) {
+  writeCount(c, generationOf(c.fold.load()) + 1);
+  c.lastLine.clear();
+  writeBuffer(c);
+}
+
+// From the exit on, every line is written at once.
+void flushAtExit() {
+  Console& c = console();
+  std::lock_guard<std::mutex> guard(c.lock);
+  c.direct = true;
+  flushLocked(c);
+}
+
+// Prints line: a repeat of the last line is counted, another line written.
+void printLocked(Console& c, const std::string& line) {
+  uint64_t fold = c.fold.load();
+  if (c.direct || c.lastLine.empty() || line != c.lastLine) {
+    writeCount(c, generationOf(fold) + 1);
+    append(c, line);
+    c.lastLine = c.direct ? std::string() : line;
+    return;
+  }
+  if (countOf(fold) == kCountMask) {  // a count that would overflow is written first
+    writeCount(c, generationOf(fold));
+    fold = c.fold.load();
+  }
+  if (countOf(fold) == 0) {
+    c.foldAt = Clock::now() + std::chrono::milliseconds(kConsoleFoldMs);
+    wakeFlusher(c);
+  }
+  c.fold.fetch_add(1);
+}
+
+// Writes a count that is due and a buffer that is due, else sleeps until one
+// is or new work comes.
+void runFlusher(Console* console) {
+  Console& c = *console;
+  std::unique_lock<std::mutex> guard(c.lock);
+  for (;;) {
+    bool counting = countOf(c.fold.load()) != 0;
+    if (!counting && c.buffered.empty()) {
+      c.wake.wait(guard);
+      continue;
+    }
+    Clock::time_point now = Clock::now();
+    if (counting && now >= c.foldAt) writeCount(c, generationOf(c.fold.load()));
+    if (!c.buffered.empty() && now >= c.writeAt) writeBuffer(c);
+    counting = countOf(c.fold.load()) != 0;
+    Clock::time_point due = Clock::time_point::max();
+    if (counting) due = c.foldAt;
+    if (!c.buffered.empty() && c.writeAt < due) due = c.writeAt;
+    if (due != Clock::time_point::max()) c.wake.wait_until(guard, due);
+  }
+}
+
+// The text with a line feed at its end.
+std::string asLine(std::string text) {
+  if (text.empty() || text.back() != '\n') text += '\n';
+  return text;
+}
+
+}  // namespace
+
+void consolePrintLine(const std::string& utf8) {
+  Console& c = console();
+  std::string line = asLine(utf8);
+  std::lock_guard<std::mutex> guard(c.lock);
+  printLocked(c, line);
+}
+
+void consolePrintNarrow(const char* text) {
+  Console& c = console();
+  NarrowCache& cache = narrowCache;
+  uint64_t fold = c.fold.load(std::memory_order_relaxed);
+  uint64_t count = countOf(fold);
+  if (generationOf(fold) == cache.generation && count != 0 && count != kCountMask &&
+      std::strcmp(text, cache.text.c_str()) == 0 && c.fold.compare_exchange_strong(fold, fold + 1)) {
+    return;  // the line this thread gave last is still the last line: one more repeat
+  }
+  std::string line = asLine(cp932ToUtf8(text, std::strlen(text)));
+  std::lock_guard<std::mutex> guard(c.lock);
+  printLocked(c, line);
+  cache.text = text;
+  cache.generation = generationOf(c.fold.load());
+}
+
+void flushDebugConsole() {
+  Console& c = console();
+  std::lock_guard<std::mutex> guard(c.lock);
+  flushLocked(c);
+}
+
+}  // namespace host
