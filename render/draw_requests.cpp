@@ -7,9 +7,11 @@
 // instance that has run away still gives defined, if clamped, requests. Only
 // image requests carry an alpha; colours are truncated, not clamped. Reads the
 // instance, its definition, its text slot and, for lines, the live list; changes
-// nothing but the draw list. Dependencies: the pool, the scene tables.
+// nothing but the draw list. Dependencies: the pool, the scene tables, the
+// debug console.
 #include "engine/arith.h"
 #include "engine/instance_pool.h"
+#include "platform/runtime.h"
 #include "render/draw_list.h"
 
 // The request fields that carry nothing for a kind are 0.
@@ -73,7 +75,9 @@ static void requestShape(int kind, const EffectInstance& in, const EffectDef& d,
 }
 
 // Inserts one line from (bx, by) of instance in to every live instance of the
-// definition its source names, in list order, itself included.
+// definition its source names, in list order, itself included. Once the list
+// is full each further line is dropped at once, its end point not computed,
+// with the line a full list prints for every dropped request.
 static void requestLines(const EffectInstance& in, float bx, float by, int layer) {
   int x = truncToInt(bx);
   int y = truncToInt(by);
@@ -84,7 +88,9 @@ static void requestLines(const EffectInstance& in, float bx, float by, int layer
   int o = pool.head;
   for (int steps = 0; steps < MAX_INSTANCES && o >= 1 && o < MAX_INSTANCES && pool.slots[o].inUse; ++steps) {
     const EffectInstance& other = pool.slots[o];
-    if (other.def == in.source) {
+    if (other.def == in.source && drawListIsFull()) {
+      DebugPrintNarrow(drawListFullLine);
+    } else if (other.def == in.source) {
       int endX = truncToInt((other.x - in.x) * in.width + bx);
       int endY = truncToInt((other.y - in.y) * in.width + by);
       insertDrawEntry(KIND_LINE, NOTHING, x, y, NOTHING, penWidth, 0.0f, 0.0f, endX, endY, NOTHING, NOTHING,
