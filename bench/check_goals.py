@@ -62,6 +62,10 @@ GOALS += [
      "6. present under X11 (MIT-SHM, own Xvfb): <= 0.7x XPutImage"),
     ("parse_bench", "BM_Parse/manual_time", "vs_strtod", 2.0,
      "8. parse of a 65,535-byte settings file: <= 2x strtol/strtod"),
+    ("sprite_frame_bench", "BM_WorstFrame/0/manual_time", "vs_sprite_frame", 3.0,
+     "9. worst frame, 1023 lines to 1023, stderr /dev/null: <= 3x sprite frame"),
+    ("sprite_frame_bench", "BM_WorstFrame/1/manual_time", "vs_sprite_frame", 3.0,
+     "9. worst frame, stderr to a drained pipe: <= 3x the sprite frame step"),
 ]
 
 # A scene that cannot run here (the X11 one without Xvfb) ends its benchmark
