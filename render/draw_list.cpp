@@ -130,6 +130,3 @@ void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extent
   linkByLayer(i);
 }
 
-// A count outside 0..1023 (only a caller that broke the list makes one) reads
-// as full, so no request is ever stored outside slots 1..1023.
-int drawListIsFull(void) { return unsigned(drawListCount) >= MAX_DRAW_ENTRIES - 1 ? 1 : 0; }

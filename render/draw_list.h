@@ -47,8 +47,10 @@ void releaseDrawList(void);
 void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extentY, float scaleX, float scaleY,
                      int srcX, int srcY, int srcWidth, int srcHeight, int alpha, int red, int green, int blue,
                      int layer);
-// 1 when the list holds 1023 requests and drops every further one, else 0.
-int drawListIsFull(void);
+// 1 when the list holds 1023 requests and drops every further one, else 0. A
+// count outside 0..1023 (only a caller that broke the list makes one) reads as
+// full, so no request is ever stored outside slots 1..1023.
+inline int drawListIsFull(void) { return unsigned(drawListCount) >= MAX_DRAW_ENTRIES - 1 ? 1 : 0; }
 void emitDrawRequests(int slot);
 int visibleCharCount(int slot);
 

@@ -88,15 +88,16 @@ static void requestLines(const EffectInstance& in, float bx, float by, int layer
   int o = pool.head;
   for (int steps = 0; steps < MAX_INSTANCES && o >= 1 && o < MAX_INSTANCES && pool.slots[o].inUse; ++steps) {
     const EffectInstance& other = pool.slots[o];
-    if (other.def == in.source && drawListIsFull()) {
-      DebugPrintNarrow(drawListFullLine);
-    } else if (other.def == in.source) {
-      int endX = truncToInt((other.x - in.x) * in.width + bx);
-      int endY = truncToInt((other.y - in.y) * in.width + by);
-      insertDrawEntry(KIND_LINE, NOTHING, x, y, NOTHING, penWidth, 0.0f, 0.0f, endX, endY, NOTHING, NOTHING,
-                      NOTHING, red, green, blue, layer);
-    }
     o = other.next;
+    if (other.def != in.source) continue;
+    if (drawListIsFull()) {
+      DebugPrintNarrow(drawListFullLine);
+      continue;
+    }
+    int endX = truncToInt((other.x - in.x) * in.width + bx);
+    int endY = truncToInt((other.y - in.y) * in.width + by);
+    insertDrawEntry(KIND_LINE, NOTHING, x, y, NOTHING, penWidth, 0.0f, 0.0f, endX, endY, NOTHING, NOTHING, NOTHING,
+                    red, green, blue, layer);
   }
 }
 

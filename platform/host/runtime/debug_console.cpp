@@ -58,12 +58,14 @@ Console& console() {
   return *instance;
 }
 
-// The narrow text this thread printed last and the generation of its line.
+// The narrow text this thread printed last, when it fits, and the generation
+// of its line. Plain data, so reaching it costs no initialisation check.
+constexpr size_t kCachedTextBytes = 128;
 struct NarrowCache {
-  std::string text;
-  uint64_t generation = ~uint64_t(0);
+  uint64_t generation;
+  char text[kCachedTextBytes];
 };
-thread_local NarrowCache narrowCache;
+thread_local NarrowCache narrowCache = {~uint64_t(0), {}};
 
 uint64_t countOf(uint64_t fold) { return fold & kCountMask; }
 uint64_t generationOf(uint64_t fold) { return fold >> 32; }
@@ -202,14 +204,18 @@ void consolePrintNarrow(const char* text) {
   uint64_t fold = c.fold.load(std::memory_order_relaxed);
   uint64_t count = countOf(fold);
   if (generationOf(fold) == cache.generation && count != 0 && count != kCountMask &&
-      std::strcmp(text, cache.text.c_str()) == 0 && c.fold.compare_exchange_strong(fold, fold + 1)) {
+      std::strcmp(text, cache.text) == 0 && c.fold.compare_exchange_strong(fold, fold + 1)) {
     return;  // the line this thread gave last is still the last line: one more repeat
   }
-  std::string line = asLine(cp932ToUtf8(text, std::strlen(text)));
+  size_t length = std::strlen(text);
+  std::string line = asLine(cp932ToUtf8(text, length));
   std::lock_guard<std::mutex> guard(c.lock);
   printLocked(c, line);
-  cache.text = text;
-  cache.generation = generationOf(c.fold.load());
+  cache.generation = ~uint64_t(0);
+  if (length < kCachedTextBytes) {
+    std::memcpy(cache.text, text, length + 1);
+    cache.generation = generationOf(c.fold.load());
+  }
 }
 
 void flushDebugConsole() {
