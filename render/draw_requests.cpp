@@ -75,10 +75,12 @@ static void requestShape(int kind, const EffectInstance& in, const EffectDef& d,
 }
 
 // Inserts one line from (bx, by) of instance in to every live instance of the
-// definition its source names, in list order, itself included. Once the list
-// is full each further line is dropped at once, its end point not computed,
-// with the line a full list prints for every dropped request.
+// definition its source names, in list order, itself included. The walk ends at
+// the last of them; once the list is full the rest are dropped at once, their
+// end points not computed, each printing the line of a dropped request.
 static void requestLines(const EffectInstance& in, float bx, float by, int layer) {
+  if ((unsigned)in.source >= MAX_SCENE_ENTRIES) return;  // no instance has such a definition
+  int targets = pool.liveOf[in.source];
   int x = truncToInt(bx);
   int y = truncToInt(by);
   int penWidth = truncToInt(in.height);
@@ -86,19 +88,20 @@ static void requestLines(const EffectInstance& in, float bx, float by, int layer
   int green = truncToInt(in.green);
   int blue = truncToInt(in.blue);
   int o = pool.head;
-  for (int steps = 0; steps < MAX_INSTANCES && o >= 1 && o < MAX_INSTANCES && pool.slots[o].inUse; ++steps) {
+  for (int steps = 0; steps < MAX_INSTANCES && targets > 0 && !drawListIsFull() && o >= 1 && o < MAX_INSTANCES &&
+                      pool.slots[o].inUse;
+       ++steps) {
     const EffectInstance& other = pool.slots[o];
     o = other.next;
     if (other.def != in.source) continue;
-    if (drawListIsFull()) {
-      DebugPrintNarrow(drawListFullLine);
-      continue;
-    }
+    --targets;
     int endX = truncToInt((other.x - in.x) * in.width + bx);
     int endY = truncToInt((other.y - in.y) * in.width + by);
     insertDrawEntry(KIND_LINE, NOTHING, x, y, NOTHING, penWidth, 0.0f, 0.0f, endX, endY, NOTHING, NOTHING, NOTHING,
                     red, green, blue, layer);
   }
+  if (!drawListIsFull()) return;
+  for (; targets > 0; --targets) DebugPrintNarrow(drawListFullLine);
 }
 
 // Inserts a polygon request for instance in at (bx, by) on layer; the painter

@@ -58,8 +58,21 @@ template <class T>
   return ::testing::AssertionSuccess();
 }
 
+// The pool's links plus its bookkeeping: tail, live counts and used bits.
 inline ::testing::AssertionResult poolInvariantsHold() {
-  return linkedSlotsHold(pool.slots, MAX_INSTANCES, pool.head, nullptr);
+  std::vector<int> order;
+  ::testing::AssertionResult links = linkedSlotsHold(pool.slots, MAX_INSTANCES, pool.head, &order);
+  if (!links) return links;
+  if (pool.live != int(order.size()) || pool.tail != (order.empty() ? 0 : order.back()))
+    return ::testing::AssertionFailure() << "live " << pool.live << ", tail " << pool.tail;
+  std::vector<int> liveOf(MAX_SCENE_ENTRIES, 0);
+  for (int s : order) ++liveOf[pool.slots[s].def];
+  for (int s = 0; s < MAX_INSTANCES; ++s) {
+    if (int((pool.used[s / 64] >> (s % 64)) & 1) != (s == 0 || pool.slots[s].inUse))
+      return ::testing::AssertionFailure() << "used bit of slot " << s;
+    if (s < MAX_SCENE_ENTRIES && pool.liveOf[s] != liveOf[s]) return ::testing::AssertionFailure() << "liveOf " << s;
+  }
+  return links;
 }
 
 // The draw list's links plus its own rules: occupied slots are 1..n with n its
