@@ -48,6 +48,9 @@ struct Console {
   std::atomic<uint64_t> fold{0};
   Clock::time_point writeAt;  // when the buffer is due; set as it stops being empty
   Clock::time_point foldAt;   // when the count is due; set at the first repeat
+  // When the waiting flusher wakes by itself (max: only when told); it is told
+  // only about a due time before that, so a flood of short runs costs no wake-ups.
+  Clock::time_point flusherWakesAt = Clock::time_point::max();
   bool flusherRunning = false;
   bool direct = false;  // at exit, or without a flusher: each line is written at once
 };
@@ -92,10 +95,11 @@ void writeBuffer(Console& c) {
 void flushAtExit();
 void runFlusher(Console* c);
 
-// Makes sure the flusher runs and will see the new due time.
-void wakeFlusher(Console& c) {
-  if (c.flusherRunning || c.direct) {
-    c.wake.notify_one();
+// Makes sure the flusher runs and wakes by the new due time.
+void wakeFlusher(Console& c, Clock::time_point due) {
+  if (c.direct) return;
+  if (c.flusherRunning) {
+    if (due < c.flusherWakesAt) c.wake.notify_one();
     return;
   }
   try {
@@ -115,7 +119,7 @@ void append(Console& c, const std::string& bytes) {
     writeBuffer(c);
   } else if (wasEmpty) {
     c.writeAt = Clock::now() + std::chrono::milliseconds(kConsoleWriteDelayMs);
-    wakeFlusher(c);
+    wakeFlusher(c, c.writeAt);
   }
 }
 
@@ -156,7 +160,7 @@ void printLocked(Console& c, const std::string& line) {
   }
   if (countOf(fold) == 0) {
     c.foldAt = Clock::now() + std::chrono::milliseconds(kConsoleFoldMs);
-    wakeFlusher(c);
+    wakeFlusher(c, c.foldAt);
   }
   c.fold.fetch_add(1);
 }
@@ -167,19 +171,18 @@ void runFlusher(Console* console) {
   Console& c = *console;
   std::unique_lock<std::mutex> guard(c.lock);
   for (;;) {
-    bool counting = countOf(c.fold.load()) != 0;
-    if (!counting && c.buffered.empty()) {
-      c.wake.wait(guard);
-      continue;
-    }
     Clock::time_point now = Clock::now();
-    if (counting && now >= c.foldAt) writeCount(c, generationOf(c.fold.load()));
+    if (countOf(c.fold.load()) != 0 && now >= c.foldAt) writeCount(c, generationOf(c.fold.load()));
     if (!c.buffered.empty() && now >= c.writeAt) writeBuffer(c);
-    counting = countOf(c.fold.load()) != 0;
     Clock::time_point due = Clock::time_point::max();
-    if (counting) due = c.foldAt;
+    if (countOf(c.fold.load()) != 0) due = c.foldAt;
     if (!c.buffered.empty() && c.writeAt < due) due = c.writeAt;
-    if (due != Clock::time_point::max()) c.wake.wait_until(guard, due);
+    c.flusherWakesAt = due;
+    if (due == Clock::time_point::max()) {
+      c.wake.wait(guard);
+    } else {
+      c.wake.wait_until(guard, due);
+    }
   }
 }
 
@@ -187,6 +190,27 @@ void runFlusher(Console* console) {
 std::string asLine(std::string text) {
   if (text.empty() || text.back() != '\n') text += '\n';
   return text;
+}
+
+// The lines of the last two narrow texts this thread printed: a flood that
+// alternates two lines (a full pool and a full draw list) converts neither again.
+struct ConvertedText {
+  std::string narrow;
+  std::string line;  // empty while unused
+};
+thread_local ConvertedText converted[2];
+thread_local int convertedNext;
+
+// The UTF-8 line of the narrow text of length bytes.
+const std::string& lineOfNarrow(const char* text, size_t length) {
+  for (const ConvertedText& k : converted) {
+    if (!k.line.empty() && k.narrow.size() == length && std::memcmp(k.narrow.data(), text, length) == 0) return k.line;
+  }
+  ConvertedText& k = converted[convertedNext];
+  convertedNext = 1 - convertedNext;
+  k.narrow.assign(text, length);
+  k.line = asLine(cp932ToUtf8(text, length));
+  return k.line;
 }
 
 }  // namespace
@@ -208,7 +232,7 @@ void consolePrintNarrow(const char* text) {
     return;  // the line this thread gave last is still the last line: one more repeat
   }
   size_t length = std::strlen(text);
-  std::string line = asLine(cp932ToUtf8(text, length));
+  const std::string& line = lineOfNarrow(text, length);
   std::lock_guard<std::mutex> guard(c.lock);
   printLocked(c, line);
   cache.generation = ~uint64_t(0);
