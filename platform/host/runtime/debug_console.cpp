@@ -22,12 +22,14 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "platform/host/common/text_encoding.h"
+#include "platform/runtime.h"
 
 namespace host {
 namespace {
@@ -42,10 +44,6 @@ struct Console {
   std::condition_variable wake;  // the flusher waits on it for new work
   std::string buffered;          // bytes not yet on standard error
   std::string lastLine;          // the last line written; empty after a flush
-  // The generation of lastLine (high 32 bits) and its repeats counted since it
-  // was written or its count last written (low 32 bits). Changed under the lock,
-  // except for the lock-free repeat, which needs a count of 1 or more.
-  std::atomic<uint64_t> fold{0};
   Clock::time_point writeAt;  // when the buffer is due; set as it stops being empty
   Clock::time_point foldAt;   // when the count is due; set at the first repeat
   // When the waiting flusher wakes by itself (max: only when told); it is told
@@ -54,6 +52,13 @@ struct Console {
   bool flusherRunning = false;
   bool direct = false;  // at exit, or without a flusher: each line is written at once
 };
+
+// The generation of the console's last line (high 32 bits) and its repeats
+// counted since it was written or its count last written (low 32 bits).
+// Changed under the console's lock, except for the lock-free repeat, which
+// needs a count of 1 or more. Outside the record so that the flood's path
+// reaches it without an initialisation check.
+std::atomic<uint64_t> foldWord{0};
 
 // Never destroyed: the flusher thread and the exit handler use it to the end.
 Console& console() {
@@ -112,9 +117,9 @@ void wakeFlusher(Console& c, Clock::time_point due) {
   }
 }
 
-void append(Console& c, const std::string& bytes) {
+void append(Console& c, const char* bytes, size_t size) {
   bool wasEmpty = c.buffered.empty();
-  c.buffered += bytes;
+  c.buffered.append(bytes, size);
   if (c.direct || c.buffered.size() >= kBufferBytes) {
     writeBuffer(c);
   } else if (wasEmpty) {
@@ -126,13 +131,16 @@ void append(Console& c, const std::string& bytes) {
 // Writes the count of the last line's repeats, if any, and sets the
 // generation to generation with a count of 0.
 void writeCount(Console& c, uint64_t generation) {
-  uint64_t repeats = countOf(c.fold.exchange((generation & kCountMask) << 32));
-  if (repeats != 0) append(c, "(" + std::to_string(repeats) + " more times)\n");
+  uint64_t repeats = countOf(foldWord.exchange((generation & kCountMask) << 32));
+  if (repeats == 0) return;
+  char line[40];  // formatted in place: a flood of alternating lines allocates nothing
+  int size = std::snprintf(line, sizeof line, "(%llu more times)\n", (unsigned long long)repeats);
+  append(c, line, size_t(size));
 }
 
 // Writes the count and the buffer, and forgets the last line.
 void flushLocked(Console& c) {
-  writeCount(c, generationOf(c.fold.load()) + 1);
+  writeCount(c, generationOf(foldWord.load()) + 1);
   c.lastLine.clear();
   writeBuffer(c);
 }
@@ -147,22 +155,22 @@ void flushAtExit() {
 
 // Prints line: a repeat of the last line is counted, another line written.
 void printLocked(Console& c, const std::string& line) {
-  uint64_t fold = c.fold.load();
+  uint64_t fold = foldWord.load();
   if (c.direct || c.lastLine.empty() || line != c.lastLine) {
     writeCount(c, generationOf(fold) + 1);
-    append(c, line);
+    append(c, line.data(), line.size());
     c.lastLine = c.direct ? std::string() : line;
     return;
   }
   if (countOf(fold) == kCountMask) {  // a count that would overflow is written first
     writeCount(c, generationOf(fold));
-    fold = c.fold.load();
+    fold = foldWord.load();
   }
   if (countOf(fold) == 0) {
     c.foldAt = Clock::now() + std::chrono::milliseconds(kConsoleFoldMs);
     wakeFlusher(c, c.foldAt);
   }
-  c.fold.fetch_add(1);
+  foldWord.fetch_add(1);
 }
 
 // Writes a count that is due and a buffer that is due, else sleeps until one
@@ -172,10 +180,10 @@ void runFlusher(Console* console) {
   std::unique_lock<std::mutex> guard(c.lock);
   for (;;) {
     Clock::time_point now = Clock::now();
-    if (countOf(c.fold.load()) != 0 && now >= c.foldAt) writeCount(c, generationOf(c.fold.load()));
+    if (countOf(foldWord.load()) != 0 && now >= c.foldAt) writeCount(c, generationOf(foldWord.load()));
     if (!c.buffered.empty() && now >= c.writeAt) writeBuffer(c);
     Clock::time_point due = Clock::time_point::max();
-    if (countOf(c.fold.load()) != 0) due = c.foldAt;
+    if (countOf(foldWord.load()) != 0) due = c.foldAt;
     if (!c.buffered.empty() && c.writeAt < due) due = c.writeAt;
     c.flusherWakesAt = due;
     if (due == Clock::time_point::max()) {
@@ -222,26 +230,6 @@ void consolePrintLine(const std::string& utf8) {
   printLocked(c, line);
 }
 
-void consolePrintNarrow(const char* text) {
-  Console& c = console();
-  NarrowCache& cache = narrowCache;
-  uint64_t fold = c.fold.load(std::memory_order_relaxed);
-  uint64_t count = countOf(fold);
-  if (generationOf(fold) == cache.generation && count != 0 && count != kCountMask &&
-      std::strcmp(text, cache.text) == 0 && c.fold.compare_exchange_strong(fold, fold + 1)) {
-    return;  // the line this thread gave last is still the last line: one more repeat
-  }
-  size_t length = std::strlen(text);
-  const std::string& line = lineOfNarrow(text, length);
-  std::lock_guard<std::mutex> guard(c.lock);
-  printLocked(c, line);
-  cache.generation = ~uint64_t(0);
-  if (length < kCachedTextBytes) {
-    std::memcpy(cache.text, text, length + 1);
-    cache.generation = generationOf(c.fold.load());
-  }
-}
-
 void flushDebugConsole() {
   Console& c = console();
   std::lock_guard<std::mutex> guard(c.lock);
@@ -249,3 +237,29 @@ void flushDebugConsole() {
 }
 
 }  // namespace host
+
+using namespace host;
+
+// Narrow lines come here directly: the repeat of a flood costs a comparison and
+// a compare-and-swap.
+void DebugPrintNarrow(const char* text) {
+  if (text == nullptr) return;
+  NarrowCache& cache = narrowCache;
+  uint64_t fold = foldWord.load(std::memory_order_relaxed);
+  uint64_t count = countOf(fold);
+  if (generationOf(fold) == cache.generation && count != 0 && count != kCountMask &&
+      std::strcmp(text, cache.text) == 0 && foldWord.compare_exchange_strong(fold, fold + 1)) {
+    return;  // the line this thread gave last is still the last line: one more repeat
+  }
+  Console& c = console();
+  size_t length = std::strlen(text);
+  const std::string& line = lineOfNarrow(text, length);
+  std::lock_guard<std::mutex> guard(c.lock);
+  printLocked(c, line);
+  cache.generation = ~uint64_t(0);
+  if (length < kCachedTextBytes) {
+    std::memcpy(cache.text, text, length + 1);
+    cache.generation = generationOf(foldWord.load());
+  }
+}
+

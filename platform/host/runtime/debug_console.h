@@ -16,10 +16,9 @@ namespace host {
 constexpr int kConsoleWriteDelayMs = 50;
 constexpr int kConsoleFoldMs = 1000;
 
-// Prints one line of UTF-8 text; a missing line feed is added.
+// Prints one line of UTF-8 text; a missing line feed is added. (The narrow
+// lines come to DebugPrintNarrow, defined beside it.)
 void consolePrintLine(const std::string& utf8);
-// Prints one line of narrow text in the device's code page (Shift-JIS).
-void consolePrintNarrow(const char* text);
 // Does what the process's exit does: writes the count of repeats, if any, and
 // every buffered byte now, and forgets the last line, so the next line is
 // written whatever it is.

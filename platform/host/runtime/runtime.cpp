@@ -1,5 +1,6 @@
 // The device runtime on the host: local time, sleeping, the last error, the
-// debug console and the device's random generator.
+// debug console's wide lines (the narrow ones: debug_console.cpp) and the
+// device's random generator.
 #include "platform/runtime.h"
 
 #include <atomic>
@@ -81,11 +82,6 @@ void NKDbgPrintfW(LPCWSTR format, ...) {
   }
   va_end(args);
   host::consolePrintLine(host::utf16ToUtf8(out.data(), out.size()));
-}
-
-void DebugPrintNarrow(const char* text) {
-  if (text == nullptr) return;
-  host::consolePrintNarrow(text);
 }
 
 int DeviceRand(void) {
