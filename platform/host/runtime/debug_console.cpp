@@ -12,10 +12,12 @@
 // same line) must cost little per line: a repeat of a narrow line its thread
 // gave last is counted without the lock, by one compare-and-swap on a word that
 // holds the last line's generation beside the count, so the count is raised
-// only while that line is still the last one. The first repeat of a line takes
-// the lock, to start its second.
+// only while that line is still the last one; a text in the program's read-only
+// data is known by its address alone. The first repeat of a line takes the
+// lock, to start its second.
 #include "platform/host/runtime/debug_console.h"
 
+#include <link.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -66,14 +68,52 @@ Console& console() {
   return *instance;
 }
 
-// The narrow text this thread printed last, when it fits, and the generation
-// of its line. Plain data, so reaching it costs no initialisation check.
+// The narrow text this thread printed last, when it fits, where it was, and the
+// generation of its line. Plain data, so reaching it costs no initialisation
+// check. A text in the program's own read-only data never changes, so there
+// the same address is the same text and needs no comparison.
 constexpr size_t kCachedTextBytes = 128;
 struct NarrowCache {
   uint64_t generation;
+  const char* address;
+  bool fixed;  // address lies in the program's read-only data
   char text[kCachedTextBytes];
 };
-thread_local NarrowCache narrowCache = {~uint64_t(0), {}};
+thread_local NarrowCache narrowCache = {~uint64_t(0), nullptr, false, {}};
+
+// The address ranges of the program's own read-only segments (not those of
+// shared libraries, which may be unloaded), found once.
+struct ReadOnlyRanges {
+  uintptr_t from[8];
+  uintptr_t to[8];
+  int count = 0;
+};
+
+int collectProgramRanges(dl_phdr_info* info, size_t, void* data) {
+  ReadOnlyRanges& r = *static_cast<ReadOnlyRanges*>(data);
+  for (int i = 0; i < info->dlpi_phnum && r.count < 8; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type != PT_LOAD || (ph.p_flags & PF_W) != 0) continue;
+    r.from[r.count] = info->dlpi_addr + ph.p_vaddr;
+    r.to[r.count] = r.from[r.count] + ph.p_memsz;
+    ++r.count;
+  }
+  return 1;  // the first object is the program itself: stop there
+}
+
+// Whether the size bytes at text lie in one read-only segment of the program.
+bool inProgramReadOnlyData(const char* text, size_t size) {
+  static const ReadOnlyRanges ranges = [] {
+    ReadOnlyRanges r;
+    dl_iterate_phdr(collectProgramRanges, &r);
+    return r;
+  }();
+  uintptr_t at = reinterpret_cast<uintptr_t>(text);
+  for (int i = 0; i < ranges.count; ++i) {
+    if (at >= ranges.from[i] && at < ranges.to[i] && size <= ranges.to[i] - at) return true;
+  }
+  return false;
+}
 
 uint64_t countOf(uint64_t fold) { return fold & kCountMask; }
 uint64_t generationOf(uint64_t fold) { return fold >> 32; }
@@ -247,8 +287,9 @@ void DebugPrintNarrow(const char* text) {
   NarrowCache& cache = narrowCache;
   uint64_t fold = foldWord.load(std::memory_order_relaxed);
   uint64_t count = countOf(fold);
+  bool same = text == cache.address && cache.fixed;
   if (generationOf(fold) == cache.generation && count != 0 && count != kCountMask &&
-      std::strcmp(text, cache.text) == 0 && foldWord.compare_exchange_strong(fold, fold + 1)) {
+      (same || std::strcmp(text, cache.text) == 0) && foldWord.compare_exchange_strong(fold, fold + 1)) {
     return;  // the line this thread gave last is still the last line: one more repeat
   }
   Console& c = console();
@@ -259,6 +300,8 @@ void DebugPrintNarrow(const char* text) {
   cache.generation = ~uint64_t(0);
   if (length < kCachedTextBytes) {
     std::memcpy(cache.text, text, length + 1);
+    cache.address = text;
+    cache.fixed = inProgramReadOnlyData(text, length + 1);
     cache.generation = generationOf(foldWord.load());
   }
 }
