@@ -17,13 +17,20 @@ static void forwardRecord(const POWER_BROADCAST* record) {
 }
 
 // Reads every record the queue holds now and forwards each in queue order.
+// Without memory for the read buffer the records are read into one on the
+// stack: left queued, they would keep the queue signalled and the wait would
+// never report stopEvent, so the thread would spin and never end.
 static void drainQueue(HANDLE queue) {
+  union {
+    POWER_BROADCAST record;
+    BYTE bytes[POWER_MESSAGE_BYTES];
+  } spare;
   void* buffer = malloc(POWER_MESSAGE_BYTES);
-  if (buffer == nullptr) return;  // the records stay queued for the next wake-up
+  void* into = buffer != nullptr ? buffer : &spare;
   DWORD bytesRead = 0;
   DWORD flags = 0;
-  while (ReadMsgQueue(queue, buffer, POWER_MESSAGE_BYTES, &bytesRead, 0, &flags)) {
-    forwardRecord((const POWER_BROADCAST*)buffer);
+  while (ReadMsgQueue(queue, into, POWER_MESSAGE_BYTES, &bytesRead, 0, &flags)) {
+    forwardRecord((const POWER_BROADCAST*)into);
   }
   free(buffer);
 }

@@ -87,11 +87,13 @@ static void onTick(HWND window) {
 }
 
 // The delayed start. Its timer is killed before the start runs, so a start
-// that fails and opens a box cannot be repeated by the box's modal loop.
+// that fails and opens a box cannot be repeated by the box's modal loop; the
+// start stays pending until it has returned, so while that box is open a resume
+// arms no second start and a close request in plain mode stays ignored.
 static void onRestart(HWND window) {
   KillTimer(window, TIMER_RESTART);
-  pendingRestart = 0;
   startShow(window, settingsFileName);
+  pendingRestart = 0;
 }
 
 // WM_TIMER: the tick or the delayed start; any other timer is ignored.

@@ -50,8 +50,8 @@ GOALS += [
      "3. text, Japanese: <= 6x a hot memcpy of a 1920x1080 frame"),
     ("shapes_bench", "BM_Shapes/rectangles/manual_time", "vs_cairo", 1.2,
      "4. 1000 filled, outlined rectangles: <= 1.2x cairo"),
-    ("shapes_bench", "BM_Shapes/rectangles/manual_time", "vs_fill", 1.5,
-     "4. 1000 filled, outlined rectangles: <= 1.5x a plain fill"),
+    ("shapes_bench", "BM_Shapes/rectangles/manual_time", "vs_fill", 1.75,
+     "4. 1000 filled, outlined rectangles: <= 1.75x a plain fill"),
     ("shapes_bench", "BM_Shapes/ellipses/manual_time", "vs_cairo", 1.2,
      "4. 1000 ellipses: <= 1.2x cairo"),
     ("shapes_bench", "BM_Shapes/lines/manual_time", "vs_cairo", 1.2,
@@ -66,6 +66,10 @@ GOALS += [
      "6. present under Wayland (own headless sway): <= 1.5x memcpy into wl_shm plus commit"),
     ("parse_bench", "BM_Parse/manual_time", "vs_strtod", 2.0,
      "8. parse of a 65,535-byte settings file: <= 2x strtol/strtod"),
+    ("sprite_frame_bench", "BM_WorstFrame/0/manual_time", "vs_sprite_frame", 3.0,
+     "9. worst frame, 1023 lines to 1023, stderr /dev/null: <= 3x sprite frame"),
+    ("sprite_frame_bench", "BM_WorstFrame/1/manual_time", "vs_sprite_frame", 3.0,
+     "9. worst frame, stderr to a drained pipe: <= 3x the sprite frame step"),
 ]
 
 # A scene that cannot run here (the X11 one without Xvfb) ends its benchmark

@@ -18,14 +18,29 @@
 // so every pixel drawn stays translucent for the compositor; the peer is pixman
 // compositing the same sprites OVER into its ARGB image cleared from the same
 // snapshot.
+//
+// The worst frame a show can ask for, against that sprite frame step in the
+// same iteration: 1023 line instances whose lines run to their own definition,
+// so each asks for 1023 lines; the first instance's fill the draw list and the
+// other 1,045,506 requests are dropped, each printing the full list's console
+// line. Timed is one frame step as the show driver runs it (dispatchEvents,
+// updateInstances, paintFrame), with standard error on /dev/null (argument 0)
+// or on a pipe that a thread drains (argument 1).
+#include <fcntl.h>
 #include <pixman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "bench/bench_support.h"
+#include "engine/instance_pool.h"
 #include "engine/scene_tables.h"
+#include "engine/tick_update.h"
 #include "platform/host/gdi/gdi_objects.h"
 #include "platform/host/host_control.h"
+#include "platform/host/runtime/debug_console.h"
 #include "render/draw_list.h"
 #include "render/painter.h"
 #include "render/surfaces.h"
@@ -221,9 +236,109 @@ void runSpriteFrame(benchmark::State& state, bool live) {
 void BM_SpriteFrame(benchmark::State& state) { runSpriteFrame(state, false); }
 void BM_SpriteFrameLive(benchmark::State& state) { runSpriteFrame(state, true); }
 
+// Standard error, while this lives, on /dev/null or on a pipe that a thread
+// drains.
+class StderrSink {
+ public:
+  explicit StderrSink(bool pipeToReader) {
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    int fds[2] = {-1, -1};
+    if (pipeToReader && pipe(fds) == 0) {
+      dup2(fds[1], STDERR_FILENO);
+      close(fds[1]);
+      reader_ = std::thread([fd = fds[0]] {
+        char buffer[65536];
+        ssize_t n;
+        do {
+          n = read(fd, buffer, sizeof buffer);
+        } while (n > 0 || (n < 0 && errno == EINTR));
+        close(fd);
+      });
+    } else {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDERR_FILENO);
+      close(null);
+    }
+  }
+  // Puts standard error back, which ends the pipe: the reader sees its end.
+  ~StderrSink() {
+    host::flushDebugConsole();
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+    if (reader_.joinable()) reader_.join();
+  }
+
+ private:
+  int saved_ = -1;
+  std::thread reader_;
+};
+
+// Fills the pool with 1023 instances of line definition 0, whose lines run to
+// definition 0: scattered over the frame, still, one pixel wide.
+bool spawnLineInstances() {
+  EffectDef& d = scene.defs[0];
+  d = EffectDef{};
+  d.kind = KIND_LINE;
+  d.source = 0;
+  d.layer = 3;
+  d.posFracX = d.posFracY = 0.5f;
+  d.offsetXRand = kWidth / 2;
+  d.offsetYRand = kHeight / 2;
+  d.width = d.height = 1.0f;
+  d.alpha = d.red = 255.0f;
+  d.green = 200.0f;
+  d.childDef = -1;
+  for (int i = 1; i < MAX_INSTANCES; ++i) spawnInstance(0, 0);
+  return pool.slots[MAX_INSTANCES - 1].inUse && pool.slots[MAX_INSTANCES - 1].def == 0;
+}
+
+// One frame step of the show, without the driver's rest.
+void worstFrameStep(HWND window) {
+  dispatchEvents();
+  updateInstances();
+  paintFrame(window);
+}
+
+void BM_WorstFrame(benchmark::State& state) {
+  StderrSink sink(state.range(0) == 1);
+  bench::HeadlessWindow host(kWidth, kHeight);
+  bench::TempDir dir;
+  bool ready = host.window() != nullptr && allocateSceneTables() && createSurfaces(host.window()) &&
+               allocateInstancePool() && loadSpriteImages(dir) && spawnLineInstances();
+  std::vector<SpriteEntry> entries = layoutEntries();
+  if (ready) {
+    // The frame must be the worst: a full list of lines, all from the first instance.
+    updateInstances();
+    ready = drawingOrder().size() == size_t(kEntries) && drawList[1].kind == KIND_LINE;
+    paintFrame(host.window());
+  }
+  if (!ready) {
+    state.SkipWithError("the worst frame could not be set up");
+  } else {
+    std::vector<double> ratios;
+    bool worstFirst = false;
+    for (auto _ : state) {
+      double worst = 0.0;
+      worstFirst = !worstFirst;
+      if (worstFirst) worst = bench::timeOnce([&] { worstFrameStep(host.window()); });
+      fillDrawList(entries);
+      double sprites = bench::timeOnce([&] { paintFrame(host.window()); });
+      if (!worstFirst) worst = bench::timeOnce([&] { worstFrameStep(host.window()); });
+      if (sprites > 0.0) ratios.push_back(worst / sprites);
+      state.SetIterationTime(worst);
+    }
+    state.counters["vs_sprite_frame"] = bench::medianOf(ratios);
+  }
+  releaseSurfaces();
+  releaseInstancePool();
+  releaseSceneTables();
+}
+
 }  // namespace
 
 BENCHMARK(BM_SpriteFrame)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpriteFrameLive)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WorstFrame)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

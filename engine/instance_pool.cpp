@@ -3,9 +3,11 @@
 //
 // Invariants kept here: slot 0 is never used; the live instances form one list
 // from pool.head in spawn order (a spawn is always appended at the tail); head
-// is 1 whenever the list is empty; every free slot is all zero. A full pool drops
-// a spawn with one debug line and draws no random number. Walks along the links
-// are bounded by the pool's capacity, so a damaged link cannot hang a tick.
+// is 1 whenever the list is empty; every free slot is all zero; pool.tail,
+// pool.live, pool.used and pool.liveOf agree with the slots, so a spawn finds the
+// lowest free slot and the tail without a pass over the pool. A full pool drops a spawn with
+// one debug line and draws no random number. Walks along the links are bounded by the pool's capacity, so a
+// damaged link cannot hang a tick.
 // Dependencies: the scene tables, clientRect, the device runtime's rand.
 #include "engine/instance_pool.h"
 
@@ -25,20 +27,45 @@ static bool isInstanceSlot(int slot) { return slot >= 1 && slot < MAX_INSTANCES;
 
 bool isLive(int slot) { return pool.slots != nullptr && isInstanceSlot(slot) && pool.slots[slot].inUse; }
 
+// Sets the list's ends and the slots' bookkeeping to those of an empty pool.
+static void forgetInstances(void) {
+  pool.head = 1;
+  pool.tail = 0;
+  pool.live = 0;
+  memset(pool.used, 0, sizeof pool.used);
+  pool.used[0] = 1;  // slot 0 is never free
+  memset(pool.liveOf, 0, sizeof pool.liveOf);
+}
+
+// Counts slot, holding an instance of definition, in (used 1) or out (used 0)
+// of the bookkeeping.
+static void markSlot(int slot, int definition, int used) {
+  uint64_t bit = uint64_t(1) << (slot % 64);
+  int step = used ? 1 : -1;
+  if (used) {
+    pool.used[slot / 64] |= bit;
+  } else {
+    pool.used[slot / 64] &= ~bit;
+  }
+  pool.live += step;
+  if ((unsigned)definition < MAX_SCENE_ENTRIES) pool.liveOf[definition] += step;
+}
+
 int allocateInstancePool(void) {
   pool.slots = (EffectInstance*)calloc(MAX_INSTANCES, sizeof(EffectInstance));
-  pool.head = 1;
+  forgetInstances();
   return pool.slots != nullptr ? 1 : 0;
 }
 
 void releaseInstancePool(void) {
   free(pool.slots);
   pool.slots = nullptr;
+  forgetInstances();
 }
 
 void clearInstances(void) {
   if (pool.slots != nullptr) memset(pool.slots, 0, MAX_INSTANCES * sizeof(EffectInstance));
-  pool.head = 1;
+  forgetInstances();
 }
 
 float randomSpread(float spread) {
@@ -50,17 +77,34 @@ float randomSpread(float spread) {
 
 float degreesToRadians(float degrees) { return degrees * 0.017453292f; }
 
-// Returns the lowest free slot in 1..1023, or 0 when all are in use.
+// The number of the lowest set bit of a nonzero word, by halving.
+static int lowestBit(uint64_t word) {
+  int bit = 0;
+  for (int width = 32; width > 0; width /= 2) {
+    uint64_t low = (uint64_t(1) << width) - 1;
+    if ((word & low) == 0) {
+      word >>= width;
+      bit += width;
+    }
+  }
+  return bit;
+}
+
+// Returns the lowest free slot in 1..1023, or 0 when all are in use: the lowest
+// clear bit of used.
 static int findFreeSlot(void) {
-  for (int slot = 1; slot < MAX_INSTANCES; ++slot) {
-    if (!pool.slots[slot].inUse) return slot;
+  if (pool.live >= MAX_INSTANCES - 1) return 0;
+  for (int word = 0; word < MAX_INSTANCES / 64; ++word) {
+    if (~pool.used[word] != 0) return word * 64 + lowestBit(~pool.used[word]);
   }
   return 0;
 }
 
-// Returns the tail of the live list (the live instance whose next is 0); the walk
-// stops after as many steps as the pool has slots.
+// Returns the tail of the non-empty live list (the live instance whose next is
+// 0): the kept one when it fits, else found by a walk that stops after as many
+// steps as the pool has slots.
 static int findTail(void) {
+  if (isLive(pool.tail) && pool.slots[pool.tail].next == 0) return pool.tail;
   int slot = pool.head;
   for (int steps = 0; steps < MAX_INSTANCES; ++steps) {
     int next = pool.slots[slot].next;
@@ -156,16 +200,17 @@ int spawnInstance(int definition, int parent) {
   // A parent slot that holds no live instance counts as no parent; decided before
   // the new slot is marked, which may be that very slot.
   if (!isLive(parent)) parent = 0;
-  if (!isLive(pool.head)) {
-    // An empty list: head is 1, which is also the lowest free slot.
-    pool.head = slot;
-    pool.slots[slot].inUse = 1;
-    initInstance(slot, definition, parent);
-    return slot;
-  }
+  bool empty = !isLive(pool.head);
+  int tail = empty ? 0 : findTail();
+  markSlot(slot, definition, 1);
   pool.slots[slot].inUse = 1;
   initInstance(slot, definition, parent);
-  int tail = findTail();
+  pool.tail = slot;
+  if (empty) {
+    // An empty list: head is 1, which is also the lowest free slot.
+    pool.head = slot;
+    return slot;
+  }
   pool.slots[slot].prev = tail;
   pool.slots[tail].next = slot;
   return slot;
@@ -174,6 +219,7 @@ int spawnInstance(int definition, int parent) {
 void removeInstance(int slot) {
   if (!isLive(slot)) return;
   EffectInstance& in = pool.slots[slot];
+  if (slot == pool.tail) pool.tail = in.prev;
   if (in.prev == 0 && in.next == 0) {
     pool.head = 1;
   } else if (in.prev == 0) {
@@ -181,6 +227,7 @@ void removeInstance(int slot) {
   }
   if (isInstanceSlot(in.next)) pool.slots[in.next].prev = in.prev;
   if (isInstanceSlot(in.prev)) pool.slots[in.prev].next = in.next;
+  markSlot(slot, in.def, 0);
   memset(&in, 0, sizeof in);
 }
 

@@ -3,8 +3,8 @@
 //
 // Invariants: slot 0 is never used, so 0 means no instance; the live instances
 // form one list through next/prev from head, in spawn order; head is 1 whenever
-// the list is empty; a free slot is all zero. The pool never grows: a full pool
-// drops the spawn with one debug line. Dependencies: scene tables, clientRect,
+// the list is empty; a free slot is all zero; tail, live, used and liveOf agree
+// with the slots. The pool never grows: a full pool drops the spawn with one debug line. Dependencies: scene tables, clientRect,
 // the device runtime's rand.
 #pragma once
 
@@ -34,6 +34,13 @@ struct EffectInstance {
 struct InstancePool {
   EffectInstance* slots;  // MAX_INSTANCES slots, null while no show runs
   int head;
+  // What would otherwise take a walk over the slots: the live list's last
+  // instance (0 when empty), the slots in use, a bit per slot set while it is in
+  // use (slot 0's always), and the live instances of each definition.
+  int tail;
+  int live;
+  uint64_t used[MAX_INSTANCES / 64];
+  int liveOf[MAX_SCENE_ENTRIES];
 };
 
 extern InstancePool pool;

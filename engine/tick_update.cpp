@@ -105,8 +105,10 @@ static void spawnChildren(int slot, const EffectDef& d, bool dies) {
   if (d.spawnOnDeath != 0 && dies) spawn = true;
   if (!spawn) return;
   int64_t child = d.childDef;
-  // A negative range would divide by zero or less: it adds nothing and draws nothing.
-  if (d.childDefRange > 0) child += rand() % (int64_t(d.childDefRange) + 1);
+  // Any range but 0 draws and adds rand() mod (range + 1), which keeps the
+  // dividend's sign: a range of -3 adds 0 or 1. A range of -1 would divide by
+  // zero: it adds nothing and draws nothing. Wide, so INT_MAX + 1 is defined.
+  if (d.childDefRange != 0 && d.childDefRange != -1) child += rand() % (int64_t(d.childDefRange) + 1);
   if (child < 0 || child >= MAX_SCENE_ENTRIES) return;  // a spawn would drop it silently
   int count = d.spawnCount < MAX_CHILDREN_PER_BATCH ? d.spawnCount : MAX_CHILDREN_PER_BATCH;
   // A spawn that finds the pool full ends the batch: nothing frees a slot

@@ -46,7 +46,9 @@ void SetLastError(DWORD code);
 #define ERROR_TIMEOUT 1460
 #define ERROR_SERVICE_NOT_ACTIVE 1062
 
-// The debug console: one line each on the host's standard error, as UTF-8.
+// The debug console: one line each on the host's standard error, as UTF-8,
+// written through a buffer; a line repeated back to back is written once and
+// its repeats as one line "(N more times)" (platform/host/runtime/debug_console.h).
 // NKDbgPrintfW formats like wprintf over UTF-16 (%s takes a UTF-16 string,
 // %x/%d/%u an int); DebugPrintNarrow prints a narrow text in the device's code
 // page (Shift-JIS) converted to UTF-8.

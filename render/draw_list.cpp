@@ -2,12 +2,12 @@
 // order from the highest layer to the lowest, equal layers in request order.
 //
 // Invariants: slot 0 never holds a request; drawListHead is 1 whenever the list
-// is empty; the occupied slots are always 1..n in insertion order, so the lowest
-// free slot is n + 1. The list keeps n and its last entry as hints, each checked
-// against the slots before use (a list emptied by a plain fill is noticed) and
-// found again by a scan when it does not fit. A request whose layer is not above
-// the last entry's goes straight to the tail, which is where the walk from the
-// head would put it. Inserting allocates nothing.
+// is empty; the occupied slots are always 1..drawListCount in insertion order,
+// so the lowest free slot is drawListCount + 1 and a full list is known without
+// a scan. The list keeps its last entry as a hint, checked against the slots
+// before use and found again by a walk when it does not fit; a request whose
+// layer is not above the last entry's goes straight to the tail, which is where
+// the walk from the head would put it. Inserting allocates nothing.
 // Dependencies: the device runtime's debug console.
 #include "render/draw_list.h"
 
@@ -15,51 +15,37 @@
 
 DrawEntry* drawList;
 int drawListHead = 1;
+int drawListCount;
 
 // "表示画像の最大数に達してます\n"
 const char drawListFullLine[] =
     "\x95\x5C\x8E\xA6\x89\xE6\x91\x9C\x82\xCC\x8D\xC5\x91\xE5\x90\x94\x82\xC9\x92\x42\x82\xB5\x82\xC4\x82\xDC"
     "\x82\xB7\n";
 
-static int usedEntries;  // hint: slots 1..usedEntries are in use
-static int tailEntry;    // hint: the last entry in drawing order, 0 when none
+static int tailEntry;  // hint: the last entry in drawing order, 0 when none
 
-// Forgets the hints; the next insertion finds its slot by scanning.
+// Makes the list empty in its head, count and hint (the slots are the caller's).
 static void resetHints(void) {
-  usedEntries = 0;
+  drawListHead = 1;
+  drawListCount = 0;
   tailEntry = 0;
 }
 
 int allocateDrawList(void) {
   drawList = (DrawEntry*)calloc(MAX_DRAW_ENTRIES, sizeof(DrawEntry));
-  drawListHead = 1;
   resetHints();
   return drawList != nullptr ? 1 : 0;
 }
 
 void emptyDrawList(void) {
   if (drawList != nullptr) memset(drawList, 0, MAX_DRAW_ENTRIES * sizeof(DrawEntry));
-  drawListHead = 1;
   resetHints();
 }
 
 void releaseDrawList(void) {
   free(drawList);
   drawList = nullptr;
-  drawListHead = 1;
   resetHints();
-}
-
-// Returns the lowest free slot in 1..1023, or 0 when the list is full.
-static int findFreeEntry(void) {
-  int n = usedEntries;
-  bool hintFits = n >= 0 && n < MAX_DRAW_ENTRIES && (n == 0 || drawList[n].inUse) &&
-                  (n + 1 >= MAX_DRAW_ENTRIES || !drawList[n + 1].inUse);
-  if (hintFits) return n + 1 < MAX_DRAW_ENTRIES ? n + 1 : 0;
-  for (int slot = 1; slot < MAX_DRAW_ENTRIES; ++slot) {
-    if (!drawList[slot].inUse) return slot;
-  }
-  return 0;
 }
 
 // Returns the last entry in drawing order of a non-empty list: the hint when it
@@ -109,11 +95,11 @@ void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extent
                      int srcX, int srcY, int srcWidth, int srcHeight, int alpha, int red, int green, int blue,
                      int layer) {
   if (drawList == nullptr) return;
-  int i = findFreeEntry();
-  if (i == 0) {
+  if (drawListIsFull()) {
     DebugPrintNarrow(drawListFullLine);
     return;
   }
+  int i = ++drawListCount;
   DrawEntry& e = drawList[i];
   e.inUse = 1;
   e.kind = kind;
@@ -135,10 +121,7 @@ void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extent
   e.layer = layer;
   e.next = 0;
   e.prev = 0;
-  usedEntries = i;
-  bool empty = drawListHead < 1 || drawListHead >= MAX_DRAW_ENTRIES || drawListHead == i ||
-               !drawList[drawListHead].inUse;
-  if (empty) {
+  if (i == 1) {
     // An empty list: the head is 1, the slot just taken.
     drawListHead = i;
     tailEntry = i;
@@ -146,3 +129,4 @@ void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extent
   }
   linkByLayer(i);
 }
+

@@ -3,7 +3,8 @@
 // Invariants: slot 0 never holds a request, so a link of 0 means none; following
 // next from drawListHead visits every entry in use in non-increasing layer order,
 // equal layers in insertion order; drawListHead is 1 whenever the list is empty;
-// the occupied slots are always 1..n in insertion order. At most 1023 requests
+// the occupied slots are always 1..drawListCount in insertion order (whoever
+// empties the list sets the head to 1 and the count to 0). At most 1023 requests
 // fit a frame; a further one is dropped with one debug line. The list lives with
 // the drawing surfaces; the painter empties it after every frame.
 #pragma once
@@ -35,6 +36,7 @@ struct DrawEntry {
 
 extern DrawEntry* drawList;  // MAX_DRAW_ENTRIES slots, null while no show runs
 extern int drawListHead;
+extern int drawListCount;  // slots in use: 1..drawListCount
 
 // Allocates the list, all zero, head 1; 1 on success, 0 when memory ran out.
 int allocateDrawList(void);
@@ -45,6 +47,10 @@ void releaseDrawList(void);
 void insertDrawEntry(int kind, int source, int x, int y, int extentX, int extentY, float scaleX, float scaleY,
                      int srcX, int srcY, int srcWidth, int srcHeight, int alpha, int red, int green, int blue,
                      int layer);
+// 1 when the list holds 1023 requests and drops every further one, else 0. A
+// count outside 0..1023 (only a caller that broke the list makes one) reads as
+// full, so no request is ever stored outside slots 1..1023.
+inline int drawListIsFull(void) { return unsigned(drawListCount) >= MAX_DRAW_ENTRIES - 1 ? 1 : 0; }
 
 // The debug line printed for a request dropped by a full list, in Shift-JIS.
 extern const char drawListFullLine[];

@@ -7,11 +7,13 @@
 // instance that has run away still gives defined, if clamped, requests. Only
 // image requests carry an alpha; colours are truncated, not clamped. Reads the
 // instance, its definition, its text slot and, for lines, the live list; changes
-// nothing but the draw list. Dependencies: the pool, the scene tables.
+// nothing but the draw list. Dependencies: the pool, the scene tables, the
+// debug console.
 #include "render/draw_requests.h"
 
 #include "engine/arith.h"
 #include "engine/instance_pool.h"
+#include "platform/runtime.h"
 #include "render/draw_list.h"
 
 // The request fields that carry nothing for a kind are 0.
@@ -75,8 +77,12 @@ static void requestShape(int kind, const EffectInstance& in, const EffectDef& d,
 }
 
 // Inserts one line from (bx, by) of instance in to every live instance of the
-// definition its source names, in list order, itself included.
+// definition its source names, in list order, itself included. The walk ends at
+// the last of them; once the list is full the rest are dropped at once, their
+// end points not computed, each printing the line of a dropped request.
 static void requestLines(const EffectInstance& in, float bx, float by, int layer) {
+  if ((unsigned)in.source >= MAX_SCENE_ENTRIES) return;  // no instance has such a definition
+  int targets = pool.liveOf[in.source];
   int x = truncToInt(bx);
   int y = truncToInt(by);
   int penWidth = truncToInt(in.height);
@@ -84,16 +90,18 @@ static void requestLines(const EffectInstance& in, float bx, float by, int layer
   int green = truncToInt(in.green);
   int blue = truncToInt(in.blue);
   int o = pool.head;
-  for (int steps = 0; steps < MAX_INSTANCES && isLive(o); ++steps) {
+  for (int steps = 0; steps < MAX_INSTANCES && targets > 0 && !drawListIsFull() && isLive(o); ++steps) {
     const EffectInstance& other = pool.slots[o];
-    if (other.def == in.source) {
-      int endX = truncToInt((other.x - in.x) * in.width + bx);
-      int endY = truncToInt((other.y - in.y) * in.width + by);
-      insertDrawEntry(KIND_LINE, NOTHING, x, y, NOTHING, penWidth, 0.0f, 0.0f, endX, endY, NOTHING, NOTHING,
-                      NOTHING, red, green, blue, layer);
-    }
     o = other.next;
+    if (other.def != in.source) continue;
+    --targets;
+    int endX = truncToInt((other.x - in.x) * in.width + bx);
+    int endY = truncToInt((other.y - in.y) * in.width + by);
+    insertDrawEntry(KIND_LINE, NOTHING, x, y, NOTHING, penWidth, 0.0f, 0.0f, endX, endY, NOTHING, NOTHING, NOTHING,
+                    red, green, blue, layer);
   }
+  if (!drawListIsFull()) return;
+  for (; targets > 0; --targets) DebugPrintNarrow(drawListFullLine);
 }
 
 // Inserts a polygon request for instance in at (bx, by) on layer; the painter

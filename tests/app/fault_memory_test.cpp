@@ -5,6 +5,9 @@
 // its tables shows the out-of-memory message and plays nothing; a polygon
 // without vertices is dropped and the show plays. Nothing is left behind, and
 // a resident program plays its next show as usual.
+#include <future>
+#include <thread>
+
 #include "tests/app/player_harness.h"
 
 namespace {
@@ -125,4 +128,22 @@ TEST_F(MemoryFaults, EachFailedAllocationShowsTheMessageOrDropsThePolygon) {
     EXPECT_GE(messages, 2);
     EXPECT_EQ(dropped, resident ? 2 : 1) << "one polygon a show";
   }
+}
+
+TEST_F(MemoryFaults, WithoutMemoryTheWatcherStillForwardsAResumeAndEnds) {
+  // Every allocation fails: the resume's show has no tables, so it shows the
+  // message; the watcher read the resume without its buffer and was joined.
+  // A watcher that left the record queued would spin past its stop event: the
+  // memory comes back after 10 s, so such a run ends, without the message.
+  writeSchedule("default.txt", "default.txt");
+  writeShow("default.txt", 100, 2);
+  std::promise<void> ended;
+  std::thread heal([&, done = ended.get_future()] {
+    if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) host::failAllocationAfter(-1);
+  });
+  host::failAllocationAfter(0, INT64_MAX);
+  EXPECT_EQ(run(u"-s", "100:resume;1000:second:1"), 0);
+  ended.set_value();
+  heal.join();
+  EXPECT_EQ(boxTexts(), (std::vector<std::u16string>{kOutOfMemory, kLeaving}));
 }

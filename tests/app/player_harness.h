@@ -14,6 +14,7 @@
 #include "engine/instance_pool.h"
 #include "engine/scene_tables.h"
 #include "platform/host/common/handle_table.h"
+#include "platform/host/runtime/debug_console.h"
 #include "platform/host/common/text_encoding.h"
 #include "tests/support/fresh_process.h"
 #include "tests/support/set_record.h"
@@ -106,7 +107,9 @@ class PlayerTest : public ::testing::Test {
     EXPECT_TRUE(host::addInputScript(script, &error)) << error;
     std::u16string line = commandLine;
     static char instance;
-    return WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
+    int code = WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
+    host::flushDebugConsole();  // as the process's exit does
+    return code;
   }
 
   Ticks ticksOf(const std::u16string& show) const {

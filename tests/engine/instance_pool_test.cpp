@@ -33,11 +33,11 @@ TEST_F(PoolTest, SpawnsTakeTheLowestFreeSlotAndAppendAtTheTail) {
 }
 
 TEST_F(PoolTest, DefinitionsOutsideTheTableSpawnNothing) {
-  testing::internal::CaptureStderr();
+  captureConsole();
   spawnInstance(256, 0);
   spawnInstance(-1, 0);
   spawnInstance(INT_MIN, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(capturedConsole(), "");
   EXPECT_TRUE(liveOrder().empty());
   EXPECT_EQ(drawsSince(1), 0);
 }
@@ -48,10 +48,9 @@ TEST_F(PoolTest, FullPoolPrintsOneLineAndDrawsNothing) {
   std::vector<EffectInstance> before(pool.slots, pool.slots + MAX_INSTANCES);
   int head = pool.head;
   srand(7);
-  testing::internal::CaptureStderr();
+  captureConsole();
   spawnInstance(1, 5);
-  std::string line = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(line, "エフェクト登録最大数に達してます\n");
+  EXPECT_EQ(capturedConsole(), "エフェクト登録最大数に達してます\n");
   EXPECT_EQ(host::cp932ToUtf8(poolFullLine, std::strlen(poolFullLine)), "エフェクト登録最大数に達してます\n");
   EXPECT_EQ(drawsSince(7), 0);
   EXPECT_EQ(std::memcmp(before.data(), pool.slots, sizeof(EffectInstance) * MAX_INSTANCES), 0);

@@ -12,6 +12,7 @@
 
 #include "engine/instance_pool.h"
 #include "engine/tick_update.h"
+#include "platform/host/runtime/debug_console.h"
 #include "platform/runtime.h"
 #include "render/draw_list.h"
 #include "render/surfaces.h"
@@ -57,16 +58,31 @@ template <class T>
   return ::testing::AssertionSuccess();
 }
 
+// The pool's links plus its bookkeeping: tail, live counts and used bits.
 inline ::testing::AssertionResult poolInvariantsHold() {
-  return linkedSlotsHold(pool.slots, MAX_INSTANCES, pool.head, nullptr);
+  std::vector<int> order;
+  ::testing::AssertionResult links = linkedSlotsHold(pool.slots, MAX_INSTANCES, pool.head, &order);
+  if (!links) return links;
+  if (pool.live != int(order.size()) || pool.tail != (order.empty() ? 0 : order.back()))
+    return ::testing::AssertionFailure() << "live " << pool.live << ", tail " << pool.tail;
+  std::vector<int> liveOf(MAX_SCENE_ENTRIES, 0);
+  for (int s : order) ++liveOf[pool.slots[s].def];
+  for (int s = 0; s < MAX_INSTANCES; ++s) {
+    if (int((pool.used[s / 64] >> (s % 64)) & 1) != (s == 0 || pool.slots[s].inUse))
+      return ::testing::AssertionFailure() << "used bit of slot " << s;
+    if (s < MAX_SCENE_ENTRIES && pool.liveOf[s] != liveOf[s]) return ::testing::AssertionFailure() << "liveOf " << s;
+  }
+  return links;
 }
 
-// The draw list's links plus its own rules: occupied slots are 1..n, layers do
-// not increase along the list, equal layers keep insertion (slot) order.
+// The draw list's links plus its own rules: occupied slots are 1..n with n its
+// count, layers do not increase along the list, equal layers keep insertion
+// (slot) order.
 inline ::testing::AssertionResult drawListInvariantsHold() {
   std::vector<int> order;
   ::testing::AssertionResult links = linkedSlotsHold(drawList, MAX_DRAW_ENTRIES, drawListHead, &order);
   if (!links) return links;
+  if (drawListCount != int(order.size())) return ::testing::AssertionFailure() << "count " << drawListCount;
   for (int s = 1; s <= int(order.size()); ++s) {
     if (!drawList[s].inUse) return ::testing::AssertionFailure() << "occupied slots not 1..n";
   }
@@ -91,6 +107,18 @@ inline std::vector<int> drawOrder() {
   std::vector<int> order;
   for (int s = drawListHead; s != 0 && drawList[s].inUse; s = drawList[s].next) order.push_back(s);
   return order;
+}
+
+// Captures the debug console from here on, starting afresh (no line to repeat).
+inline void captureConsole() {
+  host::flushDebugConsole();
+  testing::internal::CaptureStderr();
+}
+
+// What the console wrote since captureConsole, its buffer and count written out.
+inline std::string capturedConsole() {
+  host::flushDebugConsole();
+  return testing::internal::GetCapturedStderr();
 }
 
 // The device generator written out independently: state * 214013 + 2531011,

@@ -84,7 +84,9 @@ static void checkSource(CheckState& c, const EffectDef& d, const std::string& de
 static void checkChildren(CheckState& c, int n, const EffectDef& d, const std::string& def) {
   if (!spawnsChildren(d)) return;
   size_t child = fieldOffset(c, DIRECTIVE_SET, n, 40);
-  long long last = (long long)d.childDef + (d.childDefRange > 0 ? d.childDefRange : 0);
+  // rand() mod (range + 1) keeps the dividend's sign: a range r below -1 adds 0 to -r - 2.
+  long long range = d.childDefRange;
+  long long last = d.childDef + (range > 0 ? range : range < -1 ? -range - 2 : 0);
   std::vector<int> missing;
   for (long long k = d.childDef; k <= last && missing.size() < 8; ++k) {
     if (!isDefined(c, DIRECTIVE_SET, int(k))) missing.push_back(int(k));

@@ -1,11 +1,13 @@
 // The device runtime on the host: local time, sleeping, the last error, the
-// debug console and the device's random generator.
+// debug console's wide lines (the narrow ones: debug_console.cpp) and the
+// device's random generator.
 #include "platform/runtime.h"
 
 #include <atomic>
 #include <cstdarg>
 #include <string>
 
+#include "platform/host/runtime/debug_console.h"
 #include "platform/host/runtime/host_clock.h"
 #include "platform/host/common/text_encoding.h"
 
@@ -48,13 +50,6 @@ void formatOne(std::u16string& out, char16_t conversion, va_list& args) {
   for (const char* p = buffer; *p != 0; ++p) out += char16_t(*p);
 }
 
-void writeConsoleLine(const std::string& utf8) {
-  std::string line = utf8;
-  if (line.empty() || line.back() != '\n') line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 void GetLocalTime(SYSTEMTIME* time) { host::clockLocalTime(time); }
@@ -86,12 +81,7 @@ void NKDbgPrintfW(LPCWSTR format, ...) {
     formatOne(out, *p, args);
   }
   va_end(args);
-  writeConsoleLine(host::utf16ToUtf8(out.data(), out.size()));
-}
-
-void DebugPrintNarrow(const char* text) {
-  if (text == nullptr) return;
-  writeConsoleLine(host::cp932ToUtf8(text, std::strlen(text)));
+  host::consolePrintLine(host::utf16ToUtf8(out.data(), out.size()));
 }
 
 int DeviceRand(void) {

@@ -6,11 +6,11 @@
 
 namespace host {
 
-// Makes one allocation of the system's code fail (malloc, calloc or realloc,
-// platform/runtime.h): the next n succeed, the one after returns null, the rest
-// succeed again. Counting starts at this call; n < 0 turns the fault off (as
-// resetHost does).
-void failAllocationAfter(int n);
+// Makes allocations of the system's code fail (malloc, calloc or realloc,
+// platform/runtime.h): the next n succeed, the `failures` after them return
+// null, the rest succeed again. Counting starts at this call; n < 0 turns the
+// fault off (as resetHost does). Thread-safe.
+void failAllocationAfter(int n, int64_t failures = 1);
 // Whether the chosen allocation has failed since failAllocationAfter.
 bool allocationFailureHappened();
 // The system's allocation calls since failAllocationAfter.

@@ -1,6 +1,6 @@
 // The device runtime's heap on the host: the system's malloc, calloc, realloc
 // and free (platform/runtime.h), counted and handed to the C library's heap,
-// with the one allocation host control chose to fail.
+// with the allocations host control chose to fail.
 //
 // Invariant: blocksLive is the number of blocks the system's calls hold now
 // (successful allocations minus frees of a block); a failed allocation changes
@@ -16,14 +16,16 @@
 namespace {
 
 std::atomic<int64_t> allocationsMade{0};  // allocation calls since failAllocationAfter
-std::atomic<int64_t> failingAllocation{-1};  // the call number that fails; -1: none
+std::atomic<int64_t> failingAllocation{-1};  // the first call number that fails; -1: none
+std::atomic<int64_t> failingCount{0};        // how many calls from it on fail
 std::atomic<bool> failureHappened{false};
 std::atomic<int64_t> blocksLive{0};
 
 // Counts one allocation call; true when it is the one chosen to fail.
 bool chosenToFail() {
   int64_t number = allocationsMade.fetch_add(1);
-  if (number != failingAllocation.load()) return false;
+  int64_t first = failingAllocation.load();
+  if (first < 0 || number < first || number - first >= failingCount.load()) return false;
   failureHappened = true;
   return true;
 }
@@ -32,10 +34,11 @@ bool chosenToFail() {
 
 namespace host {
 
-void failAllocationAfter(int n) {
+void failAllocationAfter(int n, int64_t failures) {
   failingAllocation = -1;
   allocationsMade = 0;
   failureHappened = false;
+  failingCount = failures;
   if (n >= 0) failingAllocation = n;
 }
 
