@@ -38,6 +38,7 @@
 #include "engine/instance_pool.h"
 #include "engine/scene_tables.h"
 #include "engine/tick_update.h"
+#include "engine/timed_events.h"
 #include "platform/host/gdi/gdi_objects.h"
 #include "platform/host/host_control.h"
 #include "platform/host/runtime/debug_console.h"
@@ -306,7 +307,7 @@ void BM_WorstFrame(benchmark::State& state) {
   bench::TempDir dir;
   bool ready = host.window() != nullptr && allocateSceneTables() && createSurfaces(host.window()) &&
                allocateInstancePool() && loadSpriteImages(dir) && spawnLineInstances();
-  std::vector<SpriteEntry> entries = layoutEntries();
+  std::vector<SpriteEntry> entries = layoutEntries(false);
   if (ready) {
     // The frame must be the worst: a full list of lines, all from the first instance.
     updateInstances();
