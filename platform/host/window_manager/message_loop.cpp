@@ -116,7 +116,7 @@ void pollOnce(int timeoutMs) {
   while (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno == EINTR) {
   }
   drainWakeFd();
-  serviceOtherInstances();
+  serviceOtherInstances(fds);
   serviceStatusNotifier();
 }
 

@@ -6,7 +6,8 @@
 // while the path still names that socket). A socket file whose connect is
 // refused is a dead instance's and is replaced. What another process sends
 // is one fixed-size record; the listener serves connections without ever
-// blocking: non-blocking accept and reads, peers of other users refused, at
+// blocking: accepts and reads only what poll reported ready (or a quiet
+// connection whose time is up), peers of other users refused, at
 // most kMaxConnections at once, each dropped after one record or after
 // kSilenceMs of real time. Only MSG_OTHER_INSTANCE with wParam 0 or 1 and
 // lParam 0 is posted to the window; everything else is dropped.
@@ -193,23 +194,6 @@ bool peerIsSameUser(int fd) {
   return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 && credentials.uid == getuid();
 }
 
-// Takes the connections waiting at an endpoint.
-void acceptConnections(const Endpoint& e) {
-  for (;;) {
-    int fd = accept4(e.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
-    if (!peerIsSameUser(fd) || int(instances().connections.size()) >= kMaxConnections) {
-      close(fd);
-      continue;
-    }
-    Connection c{};
-    c.fd = fd;
-    c.window = e.window;
-    c.deadlineMs = realMonotonicMs() + kSilenceMs;
-    instances().connections.push_back(c);
-  }
-}
-
 // Posts a received record to its window if it is a second start's request.
 void deliverRecord(const Connection& c) {
   WireRecord r;
@@ -237,6 +221,38 @@ bool serveConnection(Connection* c) {
     if (errno != EAGAIN && errno != EWOULDBLOCK) return true;
     return realMonotonicMs() >= c->deadlineMs;
   }
+}
+
+// Takes the connections waiting at an endpoint.
+void acceptConnections(const Endpoint& e) {
+  for (;;) {
+    int fd = accept4(e.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (!peerIsSameUser(fd) || int(instances().connections.size()) >= kMaxConnections) {
+      close(fd);
+      continue;
+    }
+    Connection c{};
+    c.fd = fd;
+    c.window = e.window;
+    c.deadlineMs = realMonotonicMs() + kSilenceMs;
+    // A peer usually sends its record with the connect: read it now rather
+    // than a loop round later.
+    if (serveConnection(&c)) {
+      close(fd);
+      continue;
+    }
+    instances().connections.push_back(c);
+  }
+}
+
+// What poll reported for fd in this round (0 when it was not polled, such
+// as a connection accepted during the round, already read once).
+short pollEvents(const std::vector<pollfd>& polled, int fd) {
+  for (const pollfd& p : polled) {
+    if (p.fd == fd) return p.revents;
+  }
+  return 0;
 }
 
 // The stand-in for the remote window listening at path, made on first use.
@@ -339,11 +355,16 @@ void addInstancePollFds(std::vector<pollfd>* fds, int64_t* realDeadlineMs) {
   }
 }
 
-void serviceOtherInstances() {
+void serviceOtherInstances(const std::vector<pollfd>& polled) {
   Instances& in = instances();
-  for (const Endpoint& e : in.endpoints) acceptConnections(e);
+  for (const Endpoint& e : in.endpoints) {
+    if (pollEvents(polled, e.fd) != 0) acceptConnections(e);
+  }
+  int64_t now = realMonotonicMs();
   for (size_t i = 0; i < in.connections.size();) {  // in the order they were accepted
-    if (serveConnection(&in.connections[i])) {
+    Connection& c = in.connections[i];
+    bool due = pollEvents(polled, c.fd) != 0 || now >= c.deadlineMs;
+    if (due && serveConnection(&c)) {
       closeConnection(i);
     } else {
       ++i;

@@ -87,8 +87,9 @@ bool postToOtherInstance(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 // The descriptors the loop polls for other processes, and the real monotonic
 // time (ms) by which it must look again (connections that went quiet).
 void addInstancePollFds(std::vector<pollfd>* fds, int64_t* realDeadlineMs);
-// Accepts and reads what other processes sent, without blocking.
-void serviceOtherInstances();
+// Accepts and reads what other processes sent, without blocking: only the
+// sockets polled reports ready, and connections whose time is up.
+void serviceOtherInstances(const std::vector<pollfd>& polled);
 // Closes every socket and forgets every stand-in.
 void resetSingleInstance();
 
