@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "platform/host/backend.h"
 #include "platform/host/host_control.h"
@@ -96,6 +97,21 @@ void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame) {
     uint32_t* row = pixels + size_t(y) * size_t(width);
     for (int x = x0; x < x0 + kStampSide; ++x) row[x] = colour ^ uint32_t(x);
   }
+}
+
+void addPresentJobs(SameRunTimer& timer, HWND window, uint32_t* pixels, int width, int height,
+                    const std::string& peerName, std::function<void()> present) {
+  auto frame = std::make_shared<uint32_t>(0);  // one count for both jobs: every frame is new
+  timer.add("ours", [=] {
+    stampFrame(pixels, width, height, ++*frame);
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    EndPaint(window, &paint);
+  });
+  timer.add(peerName, [=] {
+    stampFrame(pixels, width, height, ++*frame);
+    present();
+  });
 }
 
 HeadlessWindow::HeadlessWindow(int width, int height) {

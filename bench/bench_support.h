@@ -76,6 +76,12 @@ HWND startFullScreenWindow(const char* backend, std::string* error);
 constexpr int kStampSide = 64;
 void stampFrame(uint32_t* pixels, int width, int height, uint32_t frame);
 
+// Adds the present scenes' two jobs to timer: ours stamps a new frame into the
+// window's client pixels and presents it through BeginPaint and EndPaint; the
+// peer, named peerName, stamps the same way and presents with present.
+void addPresentJobs(SameRunTimer& timer, HWND window, uint32_t* pixels, int width, int height,
+                    const std::string& peerName, std::function<void()> present);
+
 // A directory of its own under /tmp, removed with everything in it when this goes.
 class TempDir {
  public:

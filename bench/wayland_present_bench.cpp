@@ -79,16 +79,8 @@ void BM_WaylandPresent(benchmark::State& state) {
     state.SkipWithError("no shm buffer for the plain copy");
   } else {
     host::Surface& client = record->client;
-    uint32_t frame = 0;
     bench::SameRunTimer timer;
-    timer.add("ours", [&] {
-      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-    });
-    timer.add("memcpy_commit", [&] {
-      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
+    bench::addPresentJobs(timer, window, client.pixels.data(), client.width, client.height, "memcpy_commit", [&] {
       std::memcpy(plain.pixels, client.pixels.data(), plain.bytes);
       wl_surface_attach(s->surface, plain.buffer, 0, 0);
       wl_surface_damage_buffer(s->surface, 0, 0, kWidth, kHeight);

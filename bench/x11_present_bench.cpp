@@ -200,16 +200,8 @@ void BM_X11Present(benchmark::State& state) {
     XImage* plain = XCreateImage(x.display, x.visual, unsigned(x.depth), ZPixmap, 0,
                                  reinterpret_cast<char*>(client.pixels.data()), unsigned(client.width),
                                  unsigned(client.height), 32, client.width * 4);
-    uint32_t frame = 0;
     bench::SameRunTimer timer;
-    timer.add("ours", [&] {
-      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-    });
-    timer.add("xputimage", [&] {
-      bench::stampFrame(client.pixels.data(), client.width, client.height, ++frame);
+    bench::addPresentJobs(timer, window, client.pixels.data(), client.width, client.height, "xputimage", [&] {
       XPutImage(x.display, xw->id, xw->gc, plain, 0, 0, 0, 0, unsigned(client.width), unsigned(client.height));
       XSync(x.display, False);
     });
