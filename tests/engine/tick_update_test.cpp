@@ -70,22 +70,28 @@ TEST_F(TickTest, OrbitAddsItsTermsLikeASecondVelocity) {
   EXPECT_EQ(pool.slots[1].y, (0.0f + term(180.0f)) + (0.0f + term(90.0f)));
 }
 
+// An image whose height is -1 takes its width as height at its spawn (no
+// number is drawn for it) and after every update; a text keeps a height of its own.
 TEST_F(TickTest, HeightFollowsTheWidthButNotForTexts) {
   EffectDef& image = liveDef(0, KIND_IMAGE);
-  image.width = 5.0f;
+  image.width = 30.0f;
+  image.widthRand = 5.0f;
   image.height = -1.0f;
   image.widthStep = 2.0f;
   image.heightStep = 7.0f;
   scene.defs[1] = image;
   scene.defs[1].kind = KIND_TEXT;
   spawnInstance(0, 0);
+  EXPECT_EQ(drawsSince(1), 17);
+  srand(1);
   spawnInstance(1, 0);
-  for (int i = 0; i < 3; ++i) {
+  EXPECT_EQ(drawsSince(1), 18);
+  EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
+  for (int i = 1; i <= 3; ++i) {
     updateInstances();
     emptyDrawList();
-    EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
+    EXPECT_EQ(pool.slots[1].height, pool.slots[1].width) << "after update " << i;
   }
-  EXPECT_EQ(pool.slots[1].width, 11.0f);
   EXPECT_EQ(pool.slots[2].height, -1.0f + 21.0f);
 }
 
