@@ -97,16 +97,12 @@ void loadImageSlot(int n, const std::string& path, int loader) {
 
 // ---- the fixture: a window, scene tables with a blue background, surfaces ----
 
-LRESULT testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
 HWND makeWindow(int x, int y, int width, int height) {
   setenv("TESSARIL_BACKEND", "headless", 1);
   static bool registered = false;
   if (!registered) {
     WNDCLASS wc{};
-    wc.lpfnWndProc = testWindowProc;
+    wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = u"TessarilPainterTest";
     registered = RegisterClassW(&wc) != 0;
   }
@@ -144,15 +140,10 @@ class Painter : public ::testing::Test {
     releaseSceneTables();
     DestroyWindow(window);
   }
-  void paint(const char* pngPath = nullptr) {
+  void paint() {
     paintFrame(window);
     frame = clientPixels(window);
     ASSERT_EQ(frame.size(), size_t(kWidth * kHeight));
-    if (pngPath != nullptr) {
-      HDC dc = GetDC(window);
-      host::writeDcPng(dc, pngPath);
-      ReleaseDC(window, dc);
-    }
   }
   uint32_t at(int x, int y) { return frame[size_t(y * kWidth + x)]; }
   int countNear(Rgb want, int x0 = 0, int y0 = 0, int x1 = kWidth, int y1 = kHeight) {
@@ -217,8 +208,10 @@ TEST_F(Painter, SurfacesFollowTheClientAreaAndAreReleasedWhole) {
   EXPECT_TRUE(near(at(15, 15), Rgb{255, 0, 0}));
 }
 
-TEST(PainterSnapshot, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
-  setenv("TESSARIL_BACKEND", "headless", 1);
+TEST_F(Painter, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
+  DeleteObject(scene.backgroundBrush);
+  scene.backgroundBrush = nullptr;
+  DestroyWindow(window);  // before the screen is painted: a destroyed window composes the screen anew
   HWND desktop = GetDesktopWindow();  // the screen: red top-left corner, green elsewhere
   HDC screen = GetDC(desktop);
   ASSERT_NE(screen, nullptr);
@@ -229,20 +222,13 @@ TEST(PainterSnapshot, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
   PatBlt(screen, 0, 0, 20, 20, PATCOPY);
   SelectObject(screen, previous);
   ReleaseDC(desktop, screen);
-  HWND window = makeWindow(50, 50, 60, 40);  // away from the origin
-  ASSERT_NE(window, nullptr);
-  ASSERT_EQ(allocateSceneTables(), 1);
-  ASSERT_EQ(createSurfaces(window), 1);
-  paintFrame(window);
-  std::vector<uint32_t> pixels = clientPixels(window);
-  ASSERT_EQ(pixels.size(), size_t(60 * 40));
-  EXPECT_TRUE(near(pixels[5 * 60 + 5], Rgb{255, 0, 0}));
-  EXPECT_TRUE(near(pixels[30 * 60 + 50], Rgb{0, 255, 0}));
-  releaseSurfaces();
-  releaseSceneTables();
-  DestroyWindow(window);
   DeleteObject(green);
   DeleteObject(red);
+  window = makeWindow(50, 50, kWidth, kHeight);  // away from the origin
+  ASSERT_EQ(createSurfaces(window), 1);
+  paint();
+  EXPECT_TRUE(near(at(5, 5), Rgb{255, 0, 0}));
+  EXPECT_TRUE(near(at(50, 30), Rgb{0, 255, 0}));
 }
 
 // ---- shapes and colours ----
@@ -323,15 +309,11 @@ TEST_F(Painter, TextShowsItsVisibleUnitsOnly) {
 TEST_F(Painter, LongTextWrapsAtTheBoxAndRunsBelowTheClientArea) {
   setText(2, u"one two three four five six seven eight nine ten");
   text(2, 4, 70, 60, 16, -1, 0, Rgb{255, 255, 255});
-  setText(3, u"WW");  // a box narrower than a character: each on its own line, past the edge
-  text(3, 120, 4, 121, 16, -1, 0, Rgb{255, 255, 255});
-  paint("/tmp/tessaril-painter-wrap.png");
+  paint();
   EXPECT_GT(inked(0, 70, 64, 86), 0);
   EXPECT_GT(inked(0, 86, 64, 102), 0);
   EXPECT_GT(inked(0, 102, 64, kHeight), 0);  // on to the bottom edge, unclipped
-  EXPECT_EQ(inked(64, 70, kWidth, kHeight), 0);
-  EXPECT_GT(inked(122, 4, kWidth, 20), 0);
-  EXPECT_GT(inked(120, 20, kWidth, 36), 0);
+  EXPECT_EQ(inked(64, 0, kWidth, kHeight), 0);
 }
 
 TEST_F(Painter, BoldBlackBackingLiesBeneathTheColouredText) {
@@ -340,7 +322,7 @@ TEST_F(Painter, BoldBlackBackingLiesBeneathTheColouredText) {
   text(4, 10, 10, 150, 24, -1, 1, black);  // the backing, then the text
   text(4, 10, 10, 150, 24, -1, 0, yellow);
   text(4, 10, 66, 150, 24, -1, 0, yellow);  // the text alone
-  paint("/tmp/tessaril-painter-backing.png");
+  paint();
   EXPECT_GT(countNear(yellow, 0, 10, kWidth, 58), 100);
   EXPECT_GT(countNear(black, 0, 10, kWidth, 58), 100);
   EXPECT_EQ(countNear(black, 0, 66, kWidth, 114), 0);
@@ -360,7 +342,7 @@ TEST_F(Painter, OpaqueImagesLeaveOutMagentaTranslucentOnesBlendIt) {
   image(5, 0, 0, 40, 10, 4, 1, 255);
   image(5, 0, 20, 40, 10, 4, 1, 300);
   image(5, 0, 40, 40, 10, 4, 1, 254);
-  paint("/tmp/tessaril-painter-images.png");
+  paint();
   for (int y : {5, 25}) {
     EXPECT_TRUE(near(at(5, y), kBackground)) << y;  // keyed out
     EXPECT_TRUE(near(at(15, y), Rgb{255, 0, 0})) << y;
