@@ -211,7 +211,9 @@ TEST_F(TickTest, DeathChildrenSeeTheFinalValuesAndAreUpdatedAtTheTail) {
   EXPECT_EQ(drawList[order[2]].x, 55);
 }
 
-TEST_F(TickTest, SelfSpawningFillsThePoolAndTheWalkEnds) {
+// Self-spawning fills the pool in one update and the walk ends; a chain of
+// dying spawners and a huge batch stay bounded.
+TEST_F(TickTest, SpawnersFillingThePoolStayBounded) {
   EffectDef& d = liveDef(0, KIND_NONE);
   d.childDef = 0;
   d.spawnChance = 100;
@@ -226,14 +228,11 @@ TEST_F(TickTest, SelfSpawningFillsThePoolAndTheWalkEnds) {
   captureConsole();
   updateInstances();
   EXPECT_EQ(capturedConsole(), line + "(1022 more times)\n");  // a line per dropped child
-}
 
-TEST_F(TickTest, ChainsOfDyingSpawnersAndHugeBatchesStayBounded) {
-  EffectDef& d = liveDef(0, KIND_NONE);
+  clearInstances();
   d.lifetime = -1;
-  d.childDef = 0;
+  d.spawnChance = 0;
   d.spawnOnDeath = 1;
-  d.spawnCount = 1;
   spawnInstance(0, 0);
   updateInstances();  // each instance dies in its first update and spawns its successor
   ASSERT_EQ(liveOrder().size(), 1u);
@@ -251,26 +250,22 @@ TEST_F(TickTest, ChainsOfDyingSpawnersAndHugeBatchesStayBounded) {
   updateInstances();
   EXPECT_EQ(liveOrder().size(), 1023u);
   // The batch ends at its first spawn into the full pool: one line, not one per remaining attempt.
-  EXPECT_EQ(capturedConsole(), "エフェクト登録最大数に達してます\n");
+  EXPECT_EQ(capturedConsole(), line);
 }
 
 TEST_F(TickTest, ClockDigitsOfTheLocalTime) {
   SYSTEMTIME start;
   ASSERT_TRUE(host::parseLocalTime("2007-03-14T09:05:37", &start));
   host::clockUseVirtual(start);
-  for (int code = -2; code >= -15; --code) {
+  for (int code = -1; code >= -16; --code) {  // -2..-15 are the clock codes
     liveDef(-code, KIND_IMAGE).source = code;
     spawnInstance(-code, 0);
   }
-  liveDef(16, KIND_IMAGE).source = -1;
-  liveDef(17, KIND_IMAGE).source = -16;
-  spawnInstance(16, 0);
-  spawnInstance(17, 0);
   updateInstances();
   host::clockUseReal();
   std::vector<int> digits;
   for (int s : liveOrder()) digits.push_back(pool.slots[s].source);
-  EXPECT_EQ(digits, (std::vector<int>{2, 0, 0, 7, 0, 3, 1, 4, 0, 9, 0, 5, 3, 7, -1, -16}));
+  EXPECT_EQ(digits, (std::vector<int>{-1, 2, 0, 0, 7, 0, 3, 1, 4, 0, 9, 0, 5, 3, 7, -16}));
 }
 
 // Frame k of the sheet lies at column k % 5, row k / 5, and changes every two
@@ -371,14 +366,9 @@ TEST_F(TickTest, AgesWrapWithoutOverflow) {
 // Instances whose accelerations never stop: positions, sizes and colours go to
 // infinity and NaN, and every request they make stays defined.
 TEST_F(TickTest, RunawayValuesRunAHundredThousandTicks) {
-  ImageSlot& g = scene.images[0];
-  g.info.bmWidth = 100;
-  g.info.bmHeight = 40;
-  g.hotX = 50;
+  ImageSlot& g = sheet();  // its instance of definition 0 in slot 1
   g.hotY = INT_MAX;
-  g.frameWidth = g.frameHeight = 20;
-  g.frameCount = 10;
-  g.playMode = 1;
+  g.frameTicks = 0;  // a frame a tick
   for (int n = 0; n < 6; ++n) {
     EffectDef& d = liveDef(n, KIND_IMAGE + n);
     d.widthAccel = d.heightAccel = d.alphaAccel = 1e30f;
@@ -403,7 +393,7 @@ TEST_F(TickTest, RunawayValuesRunAHundredThousandTicks) {
   text.typeSpeed = -INT_MAX;
   text.shadowOffset = INT_MIN;
   text.boldBacking = 1;
-  for (int n = 0; n < 6; ++n) spawnInstance(n, 0);
+  for (int n = 1; n < 6; ++n) spawnInstance(n, 0);
   int lastDraws = 0;
   for (int t = 0; t < 100000; ++t) {
     updateInstances();
