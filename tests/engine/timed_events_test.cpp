@@ -59,13 +59,3 @@ TEST_F(EventsTest, EventCountIsClampedToTheTable) {
   dispatchEvents();
   EXPECT_EQ(live(), "1:0");
 }
-
-TEST_F(EventsTest, SpawnedInstanceIsUpdatedInTheSameFrame) {
-  liveDef(3, KIND_RECTANGLE).layer = 2;
-  scene.events[scene.eventCount++] = EventEntry{1, 0, 3, EVENT_SPAWN};
-  tick = 1;
-  dispatchEvents();
-  updateInstances();
-  EXPECT_EQ(live(), "3:1");
-  EXPECT_EQ(drawOrder().size(), 1u);
-}
