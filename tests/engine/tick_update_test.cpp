@@ -12,7 +12,7 @@
 
 class TickTest : public EngineTest {
  protected:
-  // Runs one update and returns how many draw requests it made.
+  // Runs one update and returns how many draw requests it made, emptying the list.
   int updateAndCountDraws() {
     updateInstances();
     int n = int(drawOrder().size());
@@ -88,8 +88,7 @@ TEST_F(TickTest, HeightFollowsTheWidthButNotForTexts) {
   EXPECT_EQ(drawsSince(1), 18);
   EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
   for (int i = 1; i <= 3; ++i) {
-    updateInstances();
-    emptyDrawList();
+    updateAndCountDraws();
     EXPECT_EQ(pool.slots[1].height, pool.slots[1].width) << "after update " << i;
   }
   EXPECT_EQ(pool.slots[2].height, -1.0f + 21.0f);
@@ -194,10 +193,7 @@ TEST_F(TickTest, DeathChildrenSeeTheFinalValuesAndAreUpdatedAtTheTail) {
   liveDef(2, KIND_RECTANGLE);
   spawnInstance(0, 0);
   spawnInstance(2, 0);  // after the parent: the child is appended behind it
-  for (int i = 0; i < 9; ++i) {
-    updateInstances();
-    emptyDrawList();
-  }
+  for (int i = 0; i < 9; ++i) updateAndCountDraws();
   EXPECT_EQ(countOf(1), 0);
   updateInstances();
   EXPECT_EQ(liveOrder(), (std::vector<int>{2, 3}));  // the child took slot 3 before its parent left slot 1
@@ -282,8 +278,7 @@ TEST_F(TickTest, SpriteFramesLoopPlayOnceOrAreDrawnAtRandom) {
     for (int age = 0; age < 45; ++age) {
       for (int i = 0; i < 8; ++i) ref.next();
       int k = mode == 1 ? (age / 2) % 10 : mode == 0 ? std::min(age / 2, 9) : age % 2 == 0 ? ref.next() % 10 : -1;
-      updateInstances();
-      emptyDrawList();
+      updateAndCountDraws();
       if (k < 0) continue;
       ASSERT_EQ(std::make_tuple(pool.slots[1].srcX, pool.slots[1].srcY, pool.slots[1].srcWidth),
                 std::make_tuple(20 * (k % 5), 20 * (k / 5), 20))
@@ -328,8 +323,7 @@ TEST_F(TickTest, OddFrameSizesNeverDivideByZero) {
     EXPECT_EQ(pool.slots[1].srcX, 0);
     EXPECT_EQ(pool.slots[1].srcY, 20 * age);
   }
-  const int odd[] = {0, -1, -20, INT_MIN, INT_MAX};
-  for (int width : odd)
+  for (int width : {0, -1, -20, INT_MIN, INT_MAX})
     for (int count : {-1, -3, INT_MIN})
       for (int ticks : {-1, -2, INT_MIN}) {
         g.frameWidth = width;
@@ -341,8 +335,7 @@ TEST_F(TickTest, OddFrameSizesNeverDivideByZero) {
         pool.slots[1].age = INT_MIN;
         updateInstances();
         g.playMode = 0;
-        updateInstances();
-        emptyDrawList();
+        updateAndCountDraws();
       }
   EXPECT_EQ(liveOrder().size(), 1u);
 }
@@ -356,10 +349,7 @@ TEST_F(TickTest, AgesWrapWithoutOverflow) {
   scene.texts[0].text[0] = u'A';
   spawnInstance(0, 0);
   pool.slots[1].age = INT_MAX - 1;
-  for (int i = 0; i < 3; ++i) {
-    updateInstances();
-    emptyDrawList();
-  }
+  for (int i = 0; i < 3; ++i) updateAndCountDraws();
   EXPECT_EQ(pool.slots[1].age, INT_MIN + 1);
 }
 
