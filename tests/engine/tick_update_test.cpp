@@ -198,13 +198,10 @@ TEST_F(TickTest, DeathChildrenSeeTheFinalValuesAndAreUpdatedAtTheTail) {
   updateInstances();
   EXPECT_EQ(liveOrder(), (std::vector<int>{2, 3}));  // the child took slot 3 before its parent left slot 1
   const EffectInstance& child = pool.slots[liveOrder().back()];
-  EXPECT_EQ(child.def, 1);
-  EXPECT_EQ(child.x, 55.0f);
-  EXPECT_EQ(child.age, 1);
+  EXPECT_EQ(std::make_tuple(child.def, child.x, child.age), std::make_tuple(1, 55.0f, 1));
   std::vector<int> order = drawOrder();
   ASSERT_EQ(order.size(), 3u);  // parent, the other instance, then the child
-  EXPECT_EQ(drawList[order[0]].x, 55);
-  EXPECT_EQ(drawList[order[2]].x, 55);
+  EXPECT_EQ(std::make_pair(drawList[order[0]].x, drawList[order[2]].x), std::make_pair(55, 55));
 }
 
 // Self-spawning fills the pool in one update and the walk ends; a chain of
