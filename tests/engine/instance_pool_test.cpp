@@ -56,17 +56,6 @@ TEST_F(PoolTest, SpawnsOutsideTheTableOrIntoAFullPoolDoNothing) {
   EXPECT_EQ(pool.head, head);
 }
 
-TEST_F(PoolTest, RemoveInstancesOfKeepsTheOthersInOrder) {
-  for (int d : {4, 1, 4, 2, 4}) spawnInstance(d, 0);
-  removeInstancesOf(4);
-  removeInstancesOf(77);
-  removeInstancesOf(-3);
-  EXPECT_EQ(liveOrder(), (std::vector<int>{2, 4}));
-  clearInstances();
-  EXPECT_TRUE(liveOrder().empty());
-  EXPECT_EQ(pool.head, 1);
-}
-
 TEST_F(PoolTest, StartValuesDrawTheSpreadsInRowOrder) {
   EffectDef& d = scene.defs[3];
   float* starts[18] = {&d.offsetX, &d.offsetY, &d.velX, &d.velY, &d.radius, &d.angle, &d.width, &d.height,

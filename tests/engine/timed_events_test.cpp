@@ -32,6 +32,9 @@ TEST_F(EventsTest, EventsActInTableOrderWithinTheirTick) {
   } rows[] = {
       {"spawn then remove leaves none", {3}, {{40, 0, 3, S}, {40, 0, 3, R}}, 1, ""},
       {"remove then spawn leaves the new one", {3}, {{40, 0, 3, R}, {40, 0, 3, S}}, 1, "3:0"},
+      {"removing a definition keeps the others in order; no instance of 77 or -3 exists", {4, 1, 4, 2, 4},
+       {{40, 0, 4, R}, {40, 0, 77, R}, {40, 0, -3, R}}, 1, "1:5 2:5"},
+      {"remove-all leaves an empty pool", {7, 8}, {{40, 0, 0, ALL}}, 1, ""},
       {"remove-all acts on the events before it; unknown actions and other ticks do nothing", {7},
        {{40, 0, 1, S}, {40, 0, 2, S}, {40, 0, 99, ALL}, {40, 0, 4, S}, {40, 0, 4, 3}, {41, 0, 5, S}}, 1, "4:0"},
       {"a gate other than 0 never fires", {}, {{40, 1, 1, S}, {40, -1, 1, S}}, 1, ""},
@@ -47,6 +50,7 @@ TEST_F(EventsTest, EventsActInTableOrderWithinTheirTick) {
     for (const EventEntry& e : row.events) scene.events[scene.eventCount++] = e;
     for (int i = 0; i < row.dispatches; ++i) dispatchEvents();
     EXPECT_EQ(live(), row.live);
+    EXPECT_TRUE(poolInvariantsHold());
   }
 }
 
