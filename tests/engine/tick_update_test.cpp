@@ -310,8 +310,7 @@ TEST_F(TickTest, OddFrameSizesNeverDivideByZero) {
   g.frameTicks = 1;
   for (int age = 0; age < 3; ++age) {
     updateInstances();
-    EXPECT_EQ(pool.slots[1].srcX, 0);
-    EXPECT_EQ(pool.slots[1].srcY, 20 * age);
+    EXPECT_EQ(std::make_pair(pool.slots[1].srcX, pool.slots[1].srcY), std::make_pair(0, 20 * age)) << age;
   }
   for (int width : {0, -1, -20, INT_MIN, INT_MAX})
     for (int count : {-1, -3, INT_MIN})
