@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "engine/arith.h"
 #include "engine/scene_tables.h"
 #include "platform/host/gdi/gdi_objects.h"
+#include "platform/host/headless/headless_control.h"
 #include "platform/host/common/text_encoding.h"
 #include "platform/platform.h"
 #include "render/draw_list.h"
@@ -206,19 +208,10 @@ TEST_F(Painter, SurfacesFollowTheClientAreaAndAreReleasedWhole) {
 TEST_F(Painter, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
   DeleteObject(scene.backgroundBrush);
   scene.backgroundBrush = nullptr;
-  DestroyWindow(window);  // before the screen is painted: a destroyed window composes the screen anew
-  HWND desktop = GetDesktopWindow();  // the screen: red top-left corner, green elsewhere
-  HDC screen = GetDC(desktop);
-  ASSERT_NE(screen, nullptr);
-  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0)), red = CreateSolidBrush(RGB(255, 0, 0));
-  HGDIOBJ previous = SelectObject(screen, green);
-  PatBlt(screen, 0, 0, 4096, 4096, PATCOPY);
-  SelectObject(screen, red);
-  PatBlt(screen, 0, 0, 20, 20, PATCOPY);
-  SelectObject(screen, previous);
-  ReleaseDC(desktop, screen);
-  DeleteObject(green);
-  DeleteObject(red);
+  std::vector<uint32_t> picture(240 * 320, 0xFF00FF00u);  // the screen: red top-left corner, green elsewhere
+  for (int y = 0; y < 20; ++y) std::fill_n(&picture[y * 240], 20, 0xFFFF0000u);
+  ASSERT_TRUE(host::setScreenPicture(picture.data(), 240, 320));
+  DestroyWindow(window);
   window = makeWindow(50, 50, kWidth, kHeight);  // away from the origin
   ASSERT_EQ(createSurfaces(window), 1);
   paint();
