@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 
 #include "config/field_readers.h"
@@ -48,18 +47,6 @@ inline void setText(const std::string& text) {
 }
 
 inline std::u16string wide(const WCHAR* text) { return std::u16string(text); }
-
-// One stored field against its expected value; ints and floats alike, as the
-// tables hold only values that a float keeps exactly.
-struct Field {
-  template <class Actual, class Expected>
-  Field(const char* field, Actual a, Expected e) : name(field), actual(double(a)), expected(double(e)) {}
-  const char* name;
-  double actual, expected;
-};
-inline void expectFields(std::initializer_list<Field> fields) {
-  for (const Field& f : fields) EXPECT_EQ(f.actual, f.expected) << f.name;
-}
 
 inline std::string number(double value) {
   char text[32];
