@@ -1,7 +1,8 @@
 // The small shows of the checker's tests: each a settings or schedule text,
 // the files beside it, and the findings it must give, as "line:column severity
-// code". The finding tests check each case; the sink test loads every case
-// with and without the sink and compares the tables.
+// code" and, where the case pins it, the message. The finding tests check each
+// case; the sink test loads every case with and without the sink and compares
+// the tables.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -328,7 +329,7 @@ class CheckTest : public config_test::ScratchDirTest {
   }
   // Text with the directory written as "DIR".
   std::string inDir(std::string text) const {
-    for (size_t at; (at = text.find(dir_)) != std::string::npos;) text.replace(at, dir_.size(), "DIR");
+    for (size_t pos; (pos = text.find(dir_)) != std::string::npos;) text.replace(pos, dir_.size(), "DIR");
     return text;
   }
   // Writes the case's text and files into the directory.
