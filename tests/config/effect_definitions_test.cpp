@@ -132,13 +132,4 @@ TEST_F(EffectDefinitionsTest, KindsClockCodesPairsAndFlagsAsWritten) {
   }
 }
 
-TEST_F(EffectDefinitionsTest, NumberOutOfRangeFailsTheLoad) {
-  for (const char* number : {"256", "-1"}) {
-    fresh();
-    EXPECT_EQ(parse(std::string("@set\r\n0, t\r\n") + number + ", g, 1\r\n@evt\r\n1, 0, 0, 0\r\n"), 0);
-    // The record before the failing one is stored; nothing after it is read.
-    EXPECT_EQ(config_test::stored(), "def 0 2 0 0; error 設定ファイル内、@setの設定番号№が有効範囲ではありません");
-  }
-}
-
 }  // namespace

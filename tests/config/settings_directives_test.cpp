@@ -1,5 +1,6 @@
 // The settings text's top-level scan, its block loop and the @base, @bmp,
-// @txt, @pgn and @evt directives: what each text stores, as one table.
+// @txt, @pgn and @evt directives (and @set's numbers): what each text stores,
+// as one table.
 #include <string>
 
 #include "config_test_support.h"
@@ -35,6 +36,7 @@ const char kWorkedExample[] =
 TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
   const std::string kTxtRange = "error 設定ファイル内、@txtのテキストIDが有効範囲ではありません";
   const std::string kBaseWrong = "error 設定ファイル内、@baseの記述が間違ってます";
+  const std::string kSetRange = "error 設定ファイル内、@setの設定番号№が有効範囲ではありません";
   const struct {
     const char* what;
     std::string text;
@@ -92,6 +94,9 @@ TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
        "bmp 0 shell none hot 0,0; error 設定ファイル内、@bmpの画像読込に失敗しました"},
       {"«@settings» is «@set» whose first record begins with «tings»", "@settings, g, 4\r\n@\r\n", 1,
        "def 0 1 4 0"},
+      // The record before the failing one is stored; nothing after it is read.
+      {"set number 256", "@set\r\n0, t\r\n256, g, 1\r\n@evt\r\n1, 0, 0, 0\r\n", 0, "def 0 2 0 0; " + kSetRange},
+      {"set number -1", "@set\r\n0, t\r\n-1, g, 1\r\n@evt\r\n1, 0, 0, 0\r\n", 0, "def 0 2 0 0; " + kSetRange},
   };
   writeBmp("a.bmp", 2, 2);
   writeBmp("spark.bmp", 64, 16);

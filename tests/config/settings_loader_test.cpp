@@ -18,36 +18,35 @@ const std::u16string kOpenFailed = u"設定ファイル読込に失敗しまし�
 TEST(BaseSettings, StartAtOneSecondAndNoLimit) {
   EXPECT_EQ(startTickInterval, 1000);
   EXPECT_EQ(startDuration, -1);
-  EXPECT_EQ(wide(LOAD_ERROR_CAPTION), u"ファイルの確認だ");
 }
 
 class LocateTest : public ConfigTest {};
 
-TEST_F(LocateTest, DirectoryKeepsOneTrailingBackslash) {
-  host::setModuleDirectory("/work/x");
-  WCHAR path[PATH_UNITS];
-  ASSERT_EQ(locateDataFile(u"", u"default.txt", path), 1);
-  EXPECT_EQ(wide(exeDirectory), u"\\work\\x\\");
-  EXPECT_EQ(wide(path), u"\\work\\x\\default.txt");
-  ASSERT_EQ(locateDataFile(u"shows\\night.txt", u"default.txt", path), 1);
-  EXPECT_EQ(wide(path), u"\\work\\x\\shows\\night.txt");
-  ASSERT_EQ(locateDataFile(u"\\abs.txt", u"default.txt", path), 1);
-  EXPECT_EQ(wide(path), u"\\work\\x\\\\abs.txt");  // still under the directory
-  host::setModuleDirectory("/");
-  locateDataFile(nullptr, u"schedule.ini", path);
-  EXPECT_EQ(wide(exeDirectory), u"\\");
-  EXPECT_EQ(wide(path), u"\\schedule.ini");
-}
-
-TEST_F(LocateTest, APathOverTheLimitIsNotFound) {
-  host::setModuleDirectory("/work/x");  // "\work\x\" is 8 units
-  WCHAR path[PATH_UNITS];
-  std::u16string fits(255 - 8, u'a');
-  ASSERT_EQ(locateDataFile(fits.c_str(), u"d", path), 1);
-  EXPECT_EQ(wide(path).size(), 255u);
-  std::u16string over(256 - 8, u'a');
-  EXPECT_EQ(locateDataFile(over.c_str(), u"d", path), 0);
-  EXPECT_EQ(path[0], 0);
+// Where a name lies: under the executable's directory, kept with one trailing
+// backslash, and not found at all when the path would pass 255 units.
+TEST_F(LocateTest, UnderTheDirectoryWithinTheLimit) {
+  const std::u16string fits(255 - 8, u'a'), over(256 - 8, u'a');  // "\work\x\" is 8 units
+  const struct {
+    const char* directory;
+    const WCHAR* name;
+    int found;
+    std::u16string exe, path;
+  } rows[] = {
+      {"/work/x", u"", 1, u"\\work\\x\\", u"\\work\\x\\default.txt"},
+      {"/work/x", u"shows\\night.txt", 1, u"\\work\\x\\", u"\\work\\x\\shows\\night.txt"},
+      {"/work/x", u"\\abs.txt", 1, u"\\work\\x\\", u"\\work\\x\\\\abs.txt"},  // still under the directory
+      {"/", nullptr, 1, u"\\", u"\\default.txt"},
+      {"/work/x", fits.c_str(), 1, u"\\work\\x\\", u"\\work\\x\\" + fits},
+      {"/work/x", over.c_str(), 0, u"\\work\\x\\", u""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.directory + host::utf16ToUtf8(row.name != nullptr ? row.name : u"(null)"));
+    host::setModuleDirectory(row.directory);
+    WCHAR path[PATH_UNITS];
+    EXPECT_EQ(locateDataFile(row.name, u"default.txt", path), row.found);
+    EXPECT_EQ(wide(exeDirectory), row.exe);
+    EXPECT_EQ(wide(path), row.path);
+  }
   loadErrorText = nullptr;
   EXPECT_EQ(loadSettingsFile(over.c_str()), 0);
   ASSERT_NE(loadErrorText, nullptr);
