@@ -75,7 +75,8 @@ inline std::vector<CheckCase> buildSettingsCases() {
                    {at(3, 1, "warning", "base-closes-directive",
                        "'@bmp' right after the @base record: its '@' closes @base, so the @bmp block is skipped as "
                        "stray text; put a line holding only '@' after the @base record")}});
-  cases.push_back({"RecordsEndEarly", "@base\r\n50, 100\r\n@\r\n@txt\r\n3, 2\r\n@\r\n"
+  cases.push_back({"RecordsEndEarly",
+                   "@base\r\n50, 100\r\n@\r\n@txt\r\n3, 2\r\n@\r\n"
                    "@set\r\n0, s, 0, 10, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0\r\n@\r\n",
                    {at(2, 8, "warning", "record-ends-early",
                        "the @base record ends after field 2 (duration); fields 3 to 5 read as 0"),
