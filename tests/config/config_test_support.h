@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 
 #include "config/field_readers.h"
@@ -49,27 +48,24 @@ inline void setText(const std::string& text) {
 
 inline std::u16string wide(const WCHAR* text) { return std::u16string(text); }
 
-// One stored field against its expected value; ints and floats alike, as the
-// tables hold only values that a float keeps exactly.
-struct Field {
-  template <class Actual, class Expected>
-  Field(const char* field, Actual a, Expected e) : name(field), actual(double(a)), expected(double(e)) {}
-  const char* name;
-  double actual, expected;
-};
-inline void expectFields(std::initializer_list<Field> fields) {
-  for (const Field& f : fields) EXPECT_EQ(f.actual, f.expected) << f.name;
-}
-
 inline std::string number(double value) {
   char text[32];
   snprintf(text, sizeof text, "%g", value);
   return text;
 }
 
+// An image's frame fields as " frames WxH count ticks mode first random", or
+// nothing when all are 0.
+inline std::string frames(const ImageSlot& g) {
+  std::string f = number(g.frameWidth) + "x" + number(g.frameHeight) + " " + number(g.frameCount) + " " +
+                  number(g.frameTicks) + " " + number(g.playMode) + " " + number(g.firstFrame) + " " +
+                  number(g.randomFrame);
+  return f == "0x0 0 0 0 0 0" ? "" : " frames " + f;
+}
+
 // What the tables hold, entry by entry, "; " between entries: the base
 // settings when not 0, the background brush's colour, each image slot with a
-// DC ("bmp N dib|shell WxH|none hot X,Y"), each text with any value ("txt N
+// DC ("bmp N dib|shell WxH|none hot X,Y" and its frames), each text with any value ("txt N
 // speed shadow bold 'text'", CR LF as '|'), each polygon with a count or an
 // array ("pgn N count: x,y ..." or "pgn N count -" without an array), each
 // definition of a kind or source ("def N kind source layer"), each event
@@ -89,7 +85,7 @@ inline std::string stored() {
     if (g.dc == nullptr) continue;
     add("bmp " + number(n) + (g.imageLoader == IMAGE_LOADER_DIB ? " dib " : " shell ") +
         (g.bitmap != nullptr ? number(g.info.bmWidth) + "x" + number(g.info.bmHeight) : "none") + " hot " +
-        number(g.hotX) + "," + number(g.hotY));
+        number(g.hotX) + "," + number(g.hotY) + frames(g));
   }
   for (int n = 0; n < MAX_SCENE_ENTRIES; ++n) {
     const TextSlot& t = scene.texts[n];

@@ -37,7 +37,7 @@ std::string read(char r, const char* input) {
 TEST(NumberReaders, ReadTheLeadingNumberOfTheirFieldAndConsumeItWhole) {
   const struct {
     char reader;
-    const char* input;
+    std::string input;
     const char* read;  // bytes consumed, value(s)
   } rows[] = {
       {'i', "12abc,7", "5 12"},
@@ -74,35 +74,25 @@ TEST(NumberReaders, ReadTheLeadingNumberOfTheirFieldAndConsumeItWhole) {
       {'I', "1[2]3", "5 1 23"},
       {'I', "1[2[3]", "6 1 2"},
       {'I', "-1\r\n", "2 -1 0"},
+      // Long fields are consumed whole and cut to their first 255 bytes: the
+      // 9 after 255 zeros is past the kept bytes, and the bracket part keeps
+      // its 254 zeros and the 5.
+      {'i', std::string(300, '7') + ",1", "300 2147483647"},
+      {'i', std::string(255, '0') + "9", "256 0"},
+      {'F', "1" + std::string(299, ' ') + "[" + std::string(254, '0') + "56]", "558 1 5"},
   };
-  for (const auto& row : rows) EXPECT_EQ(read(row.reader, row.input), row.read) << row.reader << " " << row.input;
+  for (const auto& row : rows) {
+    EXPECT_EQ(read(row.reader, row.input.c_str()), row.read) << row.reader << " " << row.input;
+  }
 }
 
-TEST(LongFields, AreConsumedWholeAndCutToTheirFirstBytes) {
-  std::string digits(300, '7');
-  int v;
-  EXPECT_EQ(readInt((digits + ",1").c_str(), &v), 300);
-  EXPECT_EQ(v, 2147483647);
-  // 255 zeros then a 9: the 9 is past the kept bytes.
-  std::string zeros = std::string(255, '0') + "9";
-  EXPECT_EQ(readInt(zeros.c_str(), &v), 256);
-  EXPECT_EQ(v, 0);
-  float a, b;
-  std::string pair = "1" + std::string(299, ' ') + "[" + std::string(254, '0') + "5" + "6" + "]";
-  EXPECT_EQ(readFloatPair(pair.c_str(), &a, &b), int(pair.size()));
-  EXPECT_EQ(a, 1.0f);
-  EXPECT_EQ(b, 5.0f);  // the bracket part keeps 255 bytes: 254 zeros and the 5
-  WCHAR text[256];
-  std::string name = "\"" + std::string(400, 'a') + "\",x";
-  EXPECT_EQ(readText(name.c_str(), text), 402);
-  EXPECT_EQ(std::u16string(text), std::u16string(255, u'a'));
-}
-
-TEST(ReadText, QuotesLineBreakPairsAndFieldEnds) {
+// What readText stores, terminated right after the text (the rest of the
+// buffer untouched), and the bytes it consumed.
+TEST(ReadText, QuotesLineBreakPairsFieldEndsAndShiftJis) {
   const struct {
-    const char* input;
+    std::string input;
     int consumed;
-    const char16_t* text;
+    std::u16string text;
   } rows[] = {
       {"\"Hello\"", 7, u"Hello"},
       {"Hello,", 5, u"Hello"},
@@ -116,28 +106,20 @@ TEST(ReadText, QuotesLineBreakPairsAndFieldEnds) {
       {"\"ab\"cd,", 4, u"ab"},  // after a closing quote the rest is the next field
       {"ab\"cd", 3, u"ab"},  // a quote ends an unquoted text too
       {"\x80\xff\x82", 3, u"\uFFFD\uFFFD\uFFFD"},  // invalid bytes stay as replacements
+      // おはよう, then a character whose second byte is '@' (0x81 0x40, the
+      // ideographic space) directly before a real '@': one unit a character.
+      {"\"\x82\xa8\x82\xcd\x82\xe6\x82\xa4\x81\x40@x\"", 14, u"おはよう\u3000@x"},
+      // Cut to 255 bytes: a lead byte after 254 of ASCII loses its trail byte.
+      {std::string(254, 'a') + "\x82\xa0", 256, std::u16string(254, u'a') + u"\uFFFD"},
+      {"\"" + std::string(400, 'a') + "\",x", 402, std::u16string(255, u'a')},
   };
   for (const auto& row : rows) {
-    WCHAR text[256];
-    text[0] = u'#';
-    EXPECT_EQ(readText(row.input, text), row.consumed) << row.input;
+    WCHAR text[257];
+    for (WCHAR& c : text) c = u'#';
+    EXPECT_EQ(readText(row.input.c_str(), text), row.consumed) << row.input;
     EXPECT_EQ(std::u16string(text), row.text) << row.input;
+    EXPECT_EQ(text[row.text.size() + 1], u'#') << row.input;
   }
-}
-
-TEST(ReadText, ShiftJisConvertsToOneUnitPerCharacter) {
-  WCHAR text[256];
-  for (WCHAR& c : text) c = u'#';
-  // おはよう, then a character whose second byte is '@' (0x81 0x40, the
-  // ideographic space) directly before a real '@'.
-  EXPECT_EQ(readText("\"\x82\xa8\x82\xcd\x82\xe6\x82\xa4\x81\x40@x\"", text), 14);
-  EXPECT_EQ(std::u16string(text), u"おはよう\u3000@x");
-  EXPECT_EQ(text[7], 0);
-  EXPECT_EQ(text[8], u'#');  // terminated right after the text
-  // 254 bytes of ASCII and a lead byte cut off at the 255-byte limit.
-  std::string cut = std::string(254, 'a') + "\x82\xa0";
-  EXPECT_EQ(readText(cut.c_str(), text), 256);
-  EXPECT_EQ(std::u16string(text), std::u16string(254, u'a') + u"\uFFFD");
 }
 
 }  // namespace

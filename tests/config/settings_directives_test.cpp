@@ -1,5 +1,6 @@
 // The settings text's top-level scan, its block loop and the @base, @bmp,
-// @txt, @pgn and @evt directives: what each text stores, as one table.
+// @txt, @pgn and @evt directives (and @set's numbers): what each text stores,
+// as one table.
 #include <string>
 
 #include "config_test_support.h"
@@ -31,31 +32,20 @@ const char kWorkedExample[] =
     "200, 0, 0, 1\r\n"
     "@\r\n";
 
-TEST_F(DirectivesTest, WorkedExampleLoadsAsDescribed) {
-  writeBmp("spark.bmp", 64, 16);
-  writePngFile("frame.png", 20, 10);
-  write("default.txt", kWorkedExample);
-  ASSERT_EQ(loadSettingsFile(u""), 1);
-  EXPECT_EQ(stored(),
-            "base 50 400; brush 000040; bmp 0 dib 64x16 hot 8,8; bmp 1 shell 20x10 hot 0,0; "
-            "txt 0 2 1 0 'Good morning|Have a nice day'; pgn 0 3: 0,-0.5 0.5,0.5 -0.5,0.5; evt 1 0 0 0; evt 200 0 0 1");
-  const ImageSlot& spark = scene.images[0];
-  config_test::expectFields({{"frameWidth", spark.frameWidth, 16}, {"frameHeight", spark.frameHeight, 16},
-                             {"frameCount", spark.frameCount, 4}, {"frameTicks", spark.frameTicks, 3},
-                             {"playMode", spark.playMode, 1}, {"firstFrame", spark.firstFrame, 1},
-                             {"randomFrame", spark.randomFrame, 0}});
-}
-
 // Each text parsed into fresh tables: its result and everything it stored.
 TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
   const std::string kTxtRange = "error 設定ファイル内、@txtのテキストIDが有効範囲ではありません";
   const std::string kBaseWrong = "error 設定ファイル内、@baseの記述が間違ってます";
+  const std::string kSetRange = "error 設定ファイル内、@setの設定番号№が有効範囲ではありません";
   const struct {
     const char* what;
     std::string text;
     int result;
     std::string stored;
   } rows[] = {
+      {"the worked example", kWorkedExample, 1,
+       "base 50 400; brush 000040; bmp 0 dib 64x16 hot 8,8 frames 16x16 4 3 1 1 0; bmp 1 shell 20x10 hot 0,0; "
+       "txt 0 2 1 0 'Good morning|Have a nice day'; pgn 0 3: 0,-0.5 0.5,0.5 -0.5,0.5; evt 1 0 0 0; evt 200 0 0 1"},
       {"empty text", "", 1, ""},
       {"comments", "# only\r\n#comments @base\r\n\r\n", 1, ""},
       {"names are exact lowercase bytes", "@BMP\r\n0, \"x.bmp\", 0\r\n@Evt\r\n5, 0, 0, 0\r\n", 1, ""},
@@ -104,8 +94,13 @@ TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
        "bmp 0 shell none hot 0,0; error 設定ファイル内、@bmpの画像読込に失敗しました"},
       {"«@settings» is «@set» whose first record begins with «tings»", "@settings, g, 4\r\n@\r\n", 1,
        "def 0 1 4 0"},
+      // The record before the failing one is stored; nothing after it is read.
+      {"set number 256", "@set\r\n0, t\r\n256, g, 1\r\n@evt\r\n1, 0, 0, 0\r\n", 0, "def 0 2 0 0; " + kSetRange},
+      {"set number -1", "@set\r\n0, t\r\n-1, g, 1\r\n@evt\r\n1, 0, 0, 0\r\n", 0, "def 0 2 0 0; " + kSetRange},
   };
   writeBmp("a.bmp", 2, 2);
+  writeBmp("spark.bmp", 64, 16);
+  writePngFile("frame.png", 20, 10);
   write("broken.bmp", "BM not really");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -78,45 +78,33 @@ std::string scheduleSnapshot(int result) {
 
 class SinkIdentityTest : public CheckTest {
  protected:
-  // Loads the settings file name plainly or through the checker; the snapshot.
-  std::string loadSettings(const WCHAR* name, bool checked) {
+  // Loads the settings (or schedule) file name plainly or through the checker;
+  // the snapshot of what it stored.
+  std::string load(bool schedule, const WCHAR* name, bool checked) {
     tickInterval = 1000;
     duration = -1;
     loadErrorText = nullptr;
-    EXPECT_EQ(allocateSceneTables(), 1);
     std::vector<CheckFinding> findings;
-    int result = checked ? loadSettingsChecked(name, &findings) : loadSettingsFile(name);
+    if (schedule) {
+      std::string snapshot = scheduleSnapshot(checked ? loadScheduleChecked(name, &findings) : loadScheduleFile(name));
+      freeScheduleList(&normalList);
+      freeScheduleList(&suspendList);
+      return snapshot;
+    }
+    EXPECT_EQ(allocateSceneTables(), 1);
+    std::string snapshot = settingsSnapshot(checked ? loadSettingsChecked(name, &findings) : loadSettingsFile(name));
     EXPECT_EQ(settingsDiagnostics, nullptr);
-    std::string snapshot = settingsSnapshot(result);
     releaseSceneTables();
     return snapshot;
-  }
-  std::string loadSchedule(const WCHAR* name, bool checked) {
-    loadErrorText = nullptr;
-    std::vector<CheckFinding> findings;
-    int result = checked ? loadScheduleChecked(name, &findings) : loadScheduleFile(name);
-    std::string snapshot = scheduleSnapshot(result);
-    freeScheduleList(&normalList);
-    freeScheduleList(&suspendList);
-    return snapshot;
-  }
-  void expectSameLoad(const CheckCase& c) {
-    place(c);
-    if (c.schedule) {
-      EXPECT_EQ(loadSchedule(u"", false), loadSchedule(u"", true)) << c.name;
-    } else {
-      EXPECT_EQ(loadSettings(u"show.txt", false), loadSettings(u"show.txt", true)) << c.name;
-    }
   }
 };
 
 TEST_F(SinkIdentityTest, TheDemoShowLoadsTheSameTables) {
   host::setModuleDirectory(check_test::demoDirectory());
-  std::string plain = loadSettings(u"", false);
-  EXPECT_EQ(plain, loadSettings(u"", true));
-  EXPECT_EQ(loadSchedule(u"", false), loadSchedule(u"", true));
-  // The demo loads, with its images.
-  int result;
+  std::string plain = load(false, u"", false);
+  EXPECT_EQ(plain, load(false, u"", true));
+  EXPECT_EQ(load(true, u"", false), load(true, u"", true));
+  int result;  // the demo loads, with its images
   memcpy(&result, plain.data(), sizeof result);
   EXPECT_EQ(result, 1);
 }
@@ -143,7 +131,9 @@ TEST_F(SinkIdentityTest, EveryCaseAndItsMutationsLoadTheSameTables) {
           case 3: text.resize(at); break;
         }
       }
-      expectSameLoad(c);
+      place(c);
+      const WCHAR* name = c.schedule ? u"" : u"show.txt";
+      EXPECT_EQ(load(c.schedule, name, false), load(c.schedule, name, true)) << c.name;
     }
   }
 }
