@@ -83,30 +83,28 @@ DWORD handshakeThread(LPVOID parameter) {
   return 7;
 }
 
-TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndTheWaitJoinsIt) {
-  Handshake h;
+// A thread's handle is signalled when it ends, and stays so; closing the
+// handle of a running thread detaches it and it runs on.
+TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndClosingItEarlyDetachesIt) {
+  Handshake joined, detached;
   DWORD id = 0;
-  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, &id);
+  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &joined, 0, &id);
+  HANDLE other = CreateThread(nullptr, 0, handshakeThread, &detached, 0, nullptr);
   ASSERT_NE(t, nullptr);
+  ASSERT_NE(other, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_TIMEOUT);  // held at its event
-  HANDLE both[2] = {t, h.done};
-  SetEvent(h.go);
+  EXPECT_TRUE(CloseHandle(other));                     // returns at once: the thread still waits
+  SetEvent(detached.go);
+  EXPECT_EQ(WaitForSingleObject(detached.done, INFINITE), WAIT_OBJECT_0);  // and ran on
+  HANDLE both[2] = {t, joined.done};
+  SetEvent(joined.go);
   DWORD first = WaitForMultipleObjects(2, both, FALSE, INFINITE);
   EXPECT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);  // a thread stays signalled
-  EXPECT_EQ(h.steps.load(), 1);
+  EXPECT_EQ(joined.steps.load(), 1);
   EXPECT_TRUE(CloseHandle(t));
-}
-
-TEST(Threads, ClosingTheHandleOfARunningThreadDetachesIt) {
-  Handshake h;
-  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, nullptr);
-  ASSERT_NE(t, nullptr);
-  EXPECT_TRUE(CloseHandle(t));  // returns at once: the thread still waits
-  SetEvent(h.go);
-  EXPECT_EQ(WaitForSingleObject(h.done, INFINITE), WAIT_OBJECT_0);  // and ran on
   EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
 }
 
