@@ -61,10 +61,9 @@ TEST_F(HeadlessScreen, TheDesktopDcSnapshotsTheScreenWithoutHiddenWindows) {
 }
 
 TEST_F(HeadlessScreen, AScreenPictureFromPngBecomesTheScreen) {
-  uint32_t pixels[6] = {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u};
   host::Surface source;
   source.reset(3, 2, 0);
-  std::copy(pixels, pixels + 6, source.pixels.begin());
+  source.pixels = {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u};
   std::string path = socketDirectory + "/screen.png";
   ASSERT_TRUE(host::writeSurfacePng(source, path.c_str()));
   ASSERT_TRUE(host::setScreenPictureFromPng(path.c_str()));
