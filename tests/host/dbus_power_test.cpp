@@ -65,8 +65,9 @@ class LogindSource : public ::testing::Test {
 
 const std::pair<DWORD, DWORD> kSuspend{PBT_TRANSITION, POWER_STATE_SUSPEND}, kResume{PBT_RESUME, 0}, kNone{0, 0};
 
-// The same signal from another connection than logind's is ignored.
-TEST_F(LogindSource, LogindsSignalsBecomeSuspendAndResumeRecordsInOrderAndAnImpostorsNone) {
+// Logind's signals become suspend and resume records in order, each resume a
+// record of its own; the same signal from another connection is ignored.
+TEST_F(LogindSource, LogindsSignalsBecomeRecordsInOrderAndAnImpostorsAreIgnored) {
   subscribe();
   emitAsLogind({});  // logind's name is owned before the impostor speaks
   sd_bus* impostor = dbustest::connect(bus.address);

@@ -69,8 +69,7 @@ TEST_F(HeadlessScreen, AScreenPictureFromPngBecomesTheScreen) {
   ASSERT_TRUE(host::setScreenPictureFromPng(path.c_str()));
   int width = 0, height = 0;
   host::getScreenSize(&width, &height);
-  EXPECT_EQ(width, 3);
-  EXPECT_EQ(height, 2);
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(3, 2));
   EXPECT_EQ(screenPixel(2, 1), 0xFF101112u);
   EXPECT_FALSE(host::setScreenPictureFromPng((socketDirectory + "/missing.png").c_str()));
 }
@@ -102,12 +101,9 @@ TEST_F(HeadlessInput, ATapGoesToTheTopmostShownWindowUnderItInClientCoordinates)
   host::injectTap(110, 120);
   host::injectTap(10, 10);
   pumpUntil([] { return receivedOf(WM_LBUTTONUP).size() == 2; });
-  std::vector<Received> downs = receivedOf(WM_LBUTTONDOWN);
-  ASSERT_EQ(downs.size(), 2u);
-  EXPECT_EQ(downs[0].window, above);
-  EXPECT_EQ(downs[0].lParam, MAKELPARAM(10, 20));
-  EXPECT_EQ(downs[1].window, below);
-  EXPECT_EQ(downs[1].lParam, MAKELPARAM(10, 10));
+  std::vector<std::pair<HWND, LPARAM>> downs;
+  for (const Received& r : receivedOf(WM_LBUTTONDOWN)) downs.push_back({r.window, r.lParam});
+  EXPECT_EQ(downs, (std::vector<std::pair<HWND, LPARAM>>{{above, MAKELPARAM(10, 20)}, {below, MAKELPARAM(10, 10)}}));
 }
 
 TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
