@@ -65,15 +65,9 @@ class LogindSource : public ::testing::Test {
 
 const std::pair<DWORD, DWORD> kSuspend{PBT_TRANSITION, POWER_STATE_SUSPEND}, kResume{PBT_RESUME, 0}, kNone{0, 0};
 
-TEST_F(LogindSource, LogindsSignalsBecomeSuspendAndResumeRecordsInOrder) {
-  subscribe();
-  emitAsLogind({true, false, false});
-  EXPECT_EQ(next(), kSuspend);
-  EXPECT_EQ(next(), kResume);
-  EXPECT_EQ(next(), kResume) << "each resume is a record of its own";
-}
-
-TEST_F(LogindSource, TheSameSignalFromAnotherConnectionIsIgnored) {
+// Logind's signals become suspend and resume records in order, each resume a
+// record of its own; the same signal from another connection is ignored.
+TEST_F(LogindSource, LogindsSignalsBecomeRecordsInOrderAndAnImpostorsAreIgnored) {
   subscribe();
   emitAsLogind({});  // logind's name is owned before the impostor speaks
   sd_bus* impostor = dbustest::connect(bus.address);
@@ -83,9 +77,11 @@ TEST_F(LogindSource, TheSameSignalFromAnotherConnectionIsIgnored) {
   // Once the bus has answered the impostor, its signals were routed, and
   // anything of them that reached the source came before logind's.
   ASSERT_TRUE(dbustest::roundTrip(impostor));
-  emitAsLogind({false});
+  emitAsLogind({true, false, false});
+  EXPECT_EQ(next(), kSuspend);
   EXPECT_EQ(next(), kResume);
-  EXPECT_EQ(next(false), kNone) << "only logind's one signal was queued";
+  EXPECT_EQ(next(), kResume) << "each resume is a record of its own";
+  EXPECT_EQ(next(false), kNone) << "only logind's signals were queued";
   sd_bus_flush_close_unref(impostor);
 }
 

@@ -12,16 +12,6 @@
 
 namespace {
 
-TEST(Events, AutoResetReleasesOneWaitAndResets) {
-  HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-  ASSERT_TRUE(SetEvent(e));
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-  EXPECT_TRUE(CloseHandle(e));
-}
-
 TEST(Events, ManualResetStaysSignalledUntilReset) {
   HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
@@ -34,17 +24,23 @@ TEST(Events, ManualResetStaysSignalledUntilReset) {
   CloseHandle(e);
 }
 
-TEST(Waits, WaitAnyGivesTheFirstSignalledInArrayOrder) {
+// An auto-reset event releases one wait, single or any, and resets; a wait
+// for any gives the first signalled handle in array order.
+TEST(Waits, AutoResetEventsReleaseOneWaitAndWaitAnyGivesTheFirstInArrayOrder) {
   HANDLE a = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE b = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE c = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_TRUE(a != nullptr && b != nullptr && c != nullptr);
+  EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_TIMEOUT);
+  ASSERT_TRUE(SetEvent(a));
+  EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_OBJECT_0);
   HANDLE set[3] = {a, b, c};
   SetEvent(c);
   SetEvent(b);
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, INFINITE), WAIT_OBJECT_0 + 2);
-  EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_TIMEOUT);
-  for (HANDLE h : set) CloseHandle(h);
+  EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_TIMEOUT);  // a too was reset by its wait
+  for (HANDLE h : set) EXPECT_TRUE(CloseHandle(h));
 }
 
 TEST(Waits, BadHandlesAndArgumentsFailTheWait) {
@@ -83,30 +79,28 @@ DWORD handshakeThread(LPVOID parameter) {
   return 7;
 }
 
-TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndTheWaitJoinsIt) {
-  Handshake h;
+// A thread's handle is signalled when it ends, and stays so; closing the
+// handle of a running thread detaches it and it runs on.
+TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndClosingItEarlyDetachesIt) {
+  Handshake joined, detached;
   DWORD id = 0;
-  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, &id);
+  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &joined, 0, &id);
+  HANDLE other = CreateThread(nullptr, 0, handshakeThread, &detached, 0, nullptr);
   ASSERT_NE(t, nullptr);
+  ASSERT_NE(other, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_TIMEOUT);  // held at its event
-  HANDLE both[2] = {t, h.done};
-  SetEvent(h.go);
+  EXPECT_TRUE(CloseHandle(other));                     // returns at once: the thread still waits
+  SetEvent(detached.go);
+  EXPECT_EQ(WaitForSingleObject(detached.done, INFINITE), WAIT_OBJECT_0);  // and ran on
+  HANDLE both[2] = {t, joined.done};
+  SetEvent(joined.go);
   DWORD first = WaitForMultipleObjects(2, both, FALSE, INFINITE);
   EXPECT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);  // a thread stays signalled
-  EXPECT_EQ(h.steps.load(), 1);
+  EXPECT_EQ(joined.steps.load(), 1);
   EXPECT_TRUE(CloseHandle(t));
-}
-
-TEST(Threads, ClosingTheHandleOfARunningThreadDetachesIt) {
-  Handshake h;
-  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &h, 0, nullptr);
-  ASSERT_NE(t, nullptr);
-  EXPECT_TRUE(CloseHandle(t));  // returns at once: the thread still waits
-  SetEvent(h.go);
-  EXPECT_EQ(WaitForSingleObject(h.done, INFINITE), WAIT_OBJECT_0);  // and ran on
   EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
 }
 

@@ -61,17 +61,15 @@ TEST_F(HeadlessScreen, TheDesktopDcSnapshotsTheScreenWithoutHiddenWindows) {
 }
 
 TEST_F(HeadlessScreen, AScreenPictureFromPngBecomesTheScreen) {
-  uint32_t pixels[6] = {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u};
   host::Surface source;
   source.reset(3, 2, 0);
-  std::copy(pixels, pixels + 6, source.pixels.begin());
+  source.pixels = {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u};
   std::string path = socketDirectory + "/screen.png";
   ASSERT_TRUE(host::writeSurfacePng(source, path.c_str()));
   ASSERT_TRUE(host::setScreenPictureFromPng(path.c_str()));
   int width = 0, height = 0;
   host::getScreenSize(&width, &height);
-  EXPECT_EQ(width, 3);
-  EXPECT_EQ(height, 2);
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(3, 2));
   EXPECT_EQ(screenPixel(2, 1), 0xFF101112u);
   EXPECT_FALSE(host::setScreenPictureFromPng((socketDirectory + "/missing.png").c_str()));
 }
@@ -103,12 +101,9 @@ TEST_F(HeadlessInput, ATapGoesToTheTopmostShownWindowUnderItInClientCoordinates)
   host::injectTap(110, 120);
   host::injectTap(10, 10);
   pumpUntil([] { return receivedOf(WM_LBUTTONUP).size() == 2; });
-  std::vector<Received> downs = receivedOf(WM_LBUTTONDOWN);
-  ASSERT_EQ(downs.size(), 2u);
-  EXPECT_EQ(downs[0].window, above);
-  EXPECT_EQ(downs[0].lParam, MAKELPARAM(10, 20));
-  EXPECT_EQ(downs[1].window, below);
-  EXPECT_EQ(downs[1].lParam, MAKELPARAM(10, 10));
+  std::vector<std::pair<HWND, LPARAM>> downs;
+  for (const Received& r : receivedOf(WM_LBUTTONDOWN)) downs.push_back({r.window, r.lParam});
+  EXPECT_EQ(downs, (std::vector<std::pair<HWND, LPARAM>>{{above, MAKELPARAM(10, 20)}, {below, MAKELPARAM(10, 10)}}));
 }
 
 TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
@@ -133,36 +128,19 @@ TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
   EXPECT_EQ(receivedOf(WM_USER + 100)[0].wParam, 1u);
 }
 
-TEST_F(HeadlessInput, ScriptInputComesBeforeATimerDueAtTheSameTime) {
-  HWND w = makeWindow(0);
-  SetTimer(w, 1, 500, nullptr);
-  ASSERT_TRUE(host::addInputScript("500:close", nullptr));
-  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-    return message == WM_CLOSE ? 1 : 0;  // keep the window
-  };
-  pumpUntil([] { return orderOf({WM_CLOSE, WM_TIMER}).size() == 2; });
-  EXPECT_EQ(orderOf({WM_CLOSE, WM_TIMER}), (std::vector<UINT>{WM_CLOSE, WM_TIMER}));
-}
-
-struct PowerRelay {
-  HWND window;
-  HANDLE stop;
-};
-
-// Forwards power records to the window, as the program's power watcher does.
-DWORD powerRelay(LPVOID parameter) {
-  PowerRelay* relay = static_cast<PowerRelay*>(parameter);
+// Forwards power records to the window, as the program's power watcher does,
+// until it has forwarded a suspend.
+DWORD powerRelay(LPVOID window) {
   MSGQUEUEOPTIONS o{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, 4, 536, TRUE};
   HANDLE queue = CreateMsgQueue(nullptr, &o);
   HANDLE notifications = RequestPowerNotifications(queue, PBT_TRANSITION | PBT_RESUME);
-  HANDLE set[2] = {queue, relay->stop};
-  uint8_t buffer[536];
-  while (WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0) {
+  POWER_BROADCAST record{};
+  while (record.Message != PBT_TRANSITION && WaitForSingleObject(queue, INFINITE) == WAIT_OBJECT_0) {
+    uint8_t buffer[536];
     DWORD got = 0, flags = 0;
     while (ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) {
-      POWER_BROADCAST record;
       std::memcpy(&record, buffer, sizeof record);
-      PostMessageW(relay->window, record.Message == PBT_RESUME ? WM_USER + 102 : WM_USER + 103, 0, 0);
+      PostMessageW(static_cast<HWND>(window), record.Message == PBT_RESUME ? WM_USER + 102 : WM_USER + 103, 0, 0);
     }
   }
   StopPowerNotifications(notifications);
@@ -170,21 +148,22 @@ DWORD powerRelay(LPVOID parameter) {
   return 0;
 }
 
-TEST_F(HeadlessInput, ScriptedPowerEventsReachAWatcherThreadAtTheirVirtualTime) {
+// Scripted input, and scripted power events forwarded by a watcher thread,
+// arrive at their virtual times and before a timer due at the same time.
+TEST_F(HeadlessInput, ScriptedInputAndPowerEventsComeBeforeATimerDueAtTheSameTime) {
   HWND w = makeWindow(0);
-  PowerRelay relay{w, CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-  HANDLE thread = CreateThread(nullptr, 0, powerRelay, &relay, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, powerRelay, w, 0, nullptr);
   SetTimer(w, 1, 500, nullptr);
-  ASSERT_TRUE(host::addInputScript("500:resume;900:suspend", nullptr));
+  ASSERT_TRUE(host::addInputScript("500:close;500:resume;900:suspend", nullptr));
+  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    return message == WM_CLOSE ? 1 : 0;  // keep the window
+  };
   pumpUntil([] { return !receivedOf(WM_USER + 103).empty(); });
   EXPECT_EQ(timesOf(WM_USER + 102), (std::vector<int64_t>{500}));
   EXPECT_EQ(timesOf(WM_USER + 103), (std::vector<int64_t>{900}));
-  // The resume, forwarded by the other thread, still comes before the timer due at 500.
-  EXPECT_EQ(orderOf({WM_USER + 102, WM_TIMER}), (std::vector<UINT>{WM_USER + 102, WM_TIMER}));
-  SetEvent(relay.stop);
+  EXPECT_EQ(orderOf({WM_CLOSE, WM_USER + 102, WM_TIMER}), (std::vector<UINT>{WM_CLOSE, WM_USER + 102, WM_TIMER}));
   EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
   CloseHandle(thread);
-  CloseHandle(relay.stop);
 }
 
 TEST_F(HeadlessInput, MalformedScriptsAreRefusedWhole) {
@@ -256,10 +235,17 @@ NOTIFYICONDATA trayRecord(HWND w) {
   return data;
 }
 
-TEST_F(Tray, AddModifyDeleteAndTheirFailures) {
+// The icon resource is a 16-pixel picture; adding, changing and deleting it
+// in the tray fail where there is nothing to change or it is there already.
+TEST_F(Tray, TheIconAndAddModifyDeleteWithTheirFailures) {
   HWND w = makeWindow(0);
   NOTIFYICONDATA data = trayRecord(w);
-  ASSERT_NE(data.hIcon, nullptr);
+  host::Icon* icon = host::lookup<host::Icon>(data.hIcon);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->picture.width, 16);
+  EXPECT_EQ(icon->picture.row(8)[8] >> 24, 0xFFu);  // opaque in the middle
+  EXPECT_EQ(icon->picture.row(0)[0], 0u);           // clear in the corner
+  EXPECT_EQ(LoadImageW(nullptr, MAKEINTRESOURCEW(102), IMAGE_ICON, 16, 16, 0), nullptr);
   EXPECT_FALSE(Shell_NotifyIcon(NIM_DELETE, &data));  // nothing to delete yet
   EXPECT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
   EXPECT_FALSE(Shell_NotifyIcon(NIM_ADD, &data));
@@ -290,18 +276,6 @@ TEST_F(Tray, ATapPostsTheCallbackWithDownThenUp) {
   EXPECT_EQ(taps[1].lParam, LPARAM(WM_LBUTTONUP));
   EXPECT_EQ(taps[0].atMs, 700);
   DestroyIcon(data.hIcon);
-}
-
-TEST_F(Tray, TheIconResourceIsASixteenPixelPicture) {
-  HANDLE icon = LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0);
-  ASSERT_NE(icon, nullptr);
-  host::Icon* picture = host::lookup<host::Icon>(icon);
-  ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(picture->picture.width, 16);
-  EXPECT_EQ(picture->picture.row(8)[8] >> 24, 0xFFu);  // opaque in the middle
-  EXPECT_EQ(picture->picture.row(0)[0], 0u);           // clear in the corner
-  EXPECT_EQ(LoadImageW(nullptr, MAKEINTRESOURCEW(102), IMAGE_ICON, 16, 16, 0), nullptr);
-  DestroyIcon(static_cast<HICON>(icon));
 }
 
 }  // namespace

@@ -7,15 +7,18 @@ namespace {
 
 using WindowCreation = HostTest;
 
-TEST_F(WindowCreation, WmCreateArrivesInsideTheCallWithItsArguments) {
+// WM_CREATE arrives inside the call with its arguments; a full-screen window
+// is as large as the screen, whatever its size, and so is the desktop.
+TEST_F(WindowCreation, WmCreateArrivesInsideTheCallAndAFullScreenWindowCoversTheScreen) {
+  ASSERT_TRUE(host::setScreenSize(320, 240));
   int marker = 7;
   bool insideCreate = false;
   recorder().handler = [&](HWND, UINT message, WPARAM, LPARAM lParam) -> LRESULT {
     if (message == WM_CREATE) {
       const CREATESTRUCTW* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
       EXPECT_EQ(cs->lpCreateParams, &marker);
-      EXPECT_EQ(cs->cx, 240);
-      EXPECT_EQ(cs->cy, 320);
+      EXPECT_EQ(cs->cx, 320);
+      EXPECT_EQ(cs->cy, 240);
       insideCreate = true;
     }
     return 0;
@@ -28,11 +31,6 @@ TEST_F(WindowCreation, WmCreateArrivesInsideTheCallWithItsArguments) {
   EXPECT_EQ(recorder().log.front().message, UINT(WM_CREATE));
   EXPECT_EQ(recorder().log.front().window, w);
   EXPECT_TRUE(host::windowIsShown(w));
-}
-
-TEST_F(WindowCreation, FullScreenWindowCoversTheScreenAndFollowsItsSize) {
-  ASSERT_TRUE(host::setScreenSize(320, 240));
-  HWND w = makeWindow();
   for (HWND window : {w, GetDesktopWindow()}) {
     RECT r{};
     ASSERT_TRUE(GetClientRect(window, &r));
