@@ -13,6 +13,7 @@
 #include "tests/x11/x11_harness.h"
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -55,9 +56,10 @@ LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-bool receivedMessage(UINT message, WPARAM wParam) {
+// Whether a message arrived with these parameters (with any lParam when none is given).
+bool receivedMessage(UINT message, WPARAM wParam, std::optional<LPARAM> lParam = std::nullopt) {
   for (const Received& r : received()) {
-    if (r.message == message && r.wParam == wParam) return true;
+    if (r.message == message && r.wParam == wParam && (!lParam || r.lParam == *lParam)) return true;
   }
   return false;
 }
@@ -145,7 +147,7 @@ class X11Backend : public X11Screen {
   bool holdMessages_ = false;
 };
 
-TEST_F(X11Backend, AFullScreenWindowShowsItsPresentedPixelsAndItsNames) {
+TEST_F(X11Backend, AFullScreenWindowShowsItsPresentedPixelsAndItsNamesAndARealClickAndKeysBecomeItsMessages) {
   HWND w = makeFullScreenWindow();
   ASSERT_NE(w, nullptr);
   int width = DisplayWidth(probe_, DefaultScreen(probe_)), height = DisplayHeight(probe_, DefaultScreen(probe_));
@@ -166,40 +168,20 @@ TEST_F(X11Backend, AFullScreenWindowShowsItsPresentedPixelsAndItsNames) {
   ASSERT_NE(XFetchName(probe_, id, &name), 0);
   EXPECT_STREQ(name, "Tessaril");
   XFree(name);
-  XClassHint hint{};
-  ASSERT_NE(XGetClassHint(probe_, id, &hint), 0);
-  EXPECT_STREQ(hint.res_class, "Tessaril");
-  XFree(hint.res_name);
-  XFree(hint.res_class);
+  EXPECT_EQ(windowClass(probe_, id), "Tessaril");
+
+  ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
+  ASSERT_TRUE(click(50, 60));
+  ASSERT_TRUE(run("xdotool key Return Escape space"));
+  const Received expected[] = {{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)}, {WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
+                               {WM_KEYDOWN, VK_RETURN, 1}, {WM_KEYDOWN, VK_ESCAPE, 1}, {WM_KEYDOWN, VK_SPACE, 1}};
+  auto arrived = [](const Received& m) { return receivedMessage(m.message, m.wParam, m.lParam); };
+  pumpUntil([&] { return std::all_of(std::begin(expected), std::end(expected), arrived); });
+  for (const Received& m : expected) EXPECT_TRUE(arrived(m)) << "message " << m.message << ", wParam " << m.wParam;
 
   // Hidden, the window leaves the screen.
   ShowWindow(w, SW_HIDE);
   EXPECT_FALSE(viewable(probe_, id));
-}
-
-TEST_F(X11Backend, ARealClickAndEnterBecomeTheirMessages) {
-  HWND w = makeFullScreenWindow();
-  ASSERT_NE(w, nullptr);
-  ::Window id = xWindowOf(w);
-  ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
-
-  ASSERT_TRUE(click(50, 60));
-  ASSERT_TRUE(pumpUntil([] { return receivedMessage(WM_LBUTTONUP, 0); }));
-  bool down = false;
-  for (const Received& m : received()) {
-    if (m.message == WM_LBUTTONDOWN) {
-      down = true;
-      EXPECT_EQ(m.wParam, WPARAM(MK_LBUTTON));
-      EXPECT_EQ(m.lParam, MAKELPARAM(50, 60));
-    }
-  }
-  EXPECT_TRUE(down);
-
-  ASSERT_TRUE(run("xdotool key Return Escape space"));
-  EXPECT_TRUE(pumpUntil([] {
-    return receivedMessage(WM_KEYDOWN, VK_RETURN) && receivedMessage(WM_KEYDOWN, VK_ESCAPE) &&
-           receivedMessage(WM_KEYDOWN, VK_SPACE);
-  }));
 }
 
 TEST_F(X11Backend, TheSnapshotReadsTheRootWindowsBackground) {
