@@ -249,7 +249,11 @@ TEST_F(X11Backend, AMessageBoxIsATitledModalDialogThatEnterCloses) {
   EXPECT_TRUE(receivedMessage(WM_TIMER, 7)) << "the owner's timer did not run behind the box";
 }
 
-TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndItsClickIsTheCallback) {
+// The tray icon docks in a tray host and its click is the callback. Then,
+// while a status notifier watcher runs, the icon is its item and the tray host
+// gets none; when the watcher goes the icon docks in the tray host, and a
+// watcher that comes back takes it over again.
+TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndStandsInForTheStatusNotifierItemWhileNoWatcherRuns) {
   // The tray host's announcement is still queued when the icon is added and
   // asks to dock: taking it later must not ask the same host twice (trayer
   // then never embeds the icon).
@@ -276,23 +280,15 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndItsClickIsTheCallback) {
   ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
   EXPECT_FALSE(exists(probe_, icon)) << "NIM_DELETE left the icon window";
   DestroyIcon(data.hIcon);
-}
 
-// While a status notifier watcher runs the icon is its item and the tray host
-// gets none; when the watcher goes the icon docks in the tray host, and a
-// watcher that comes back takes it over again.
-TEST_F(X11Backend, TheXEmbedIconStandsInForTheStatusNotifierItemWhileNoWatcherRuns) {
   dbustest::PrivateBus bus;
   ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
   setenv("DBUS_SESSION_BUS_ADDRESS", bus.address.c_str(), 1);
   unsetenv("TESSARIL_TRAY");
   dbustest::Watcher watcher;
   ASSERT_TRUE(watcher.start(bus.address));
-  pid_t tray = startTrayHost();
-  ASSERT_GT(tray, 0) << "trayer did not start";
-
-  NOTIFYICONDATA data = addIcon(7, NIF_ICON);
-  HWND w = data.hWnd;
+  data = addIcon(7, NIF_ICON);
+  w = data.hWnd;
   EXPECT_TRUE(pumpUntil([&] { return !watcher.onlyItem().empty(); })) << "the watcher did not get the item";
   EXPECT_EQ(host::trayIconWindow(w, 7), 0u) << "an XEmbed icon beside the item";
 
@@ -306,7 +302,6 @@ TEST_F(X11Backend, TheXEmbedIconStandsInForTheStatusNotifierItemWhileNoWatcherRu
   EXPECT_TRUE(pumpUntil([&] { return watcher.items().empty(); })) << "the item stayed on the bus";
   watcher.stop();
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
-  stopTrayHost(tray);
   DestroyWindow(w);
   DestroyIcon(data.hIcon);
 }

@@ -114,26 +114,21 @@ class X11Player : public X11Screen {
   bool stillRuns(size_t index) { return player_.stillRuns(index); }
   std::string errOf(size_t index) { return player_.err(index); }
 
-  // Starts a private Xvfb with the given -screen argument; its display name,
-  // or empty. TearDown stops it after the players.
-  std::string startOwnXvfb(const std::string& screen) {
+  // Starts a private Xvfb with the given -screen argument and moves the test,
+  // its probe and the programs it starts there until TearDown, which stops
+  // that server after the players; false when it does not start or open.
+  bool useOwnXvfb(const std::string& screen) {
     int fds[2];
-    if (pipe(fds) != 0) return "";
+    if (pipe(fds) != 0) return false;
     pid_t pid = startHelper({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
                             fds[1]);
     close(fds[1]);
-    std::string number;
+    std::string name = ":";
     pollfd ready{fds[0], POLLIN, 0};
     char c;
-    while (pid > 0 && poll(&ready, 1, kWaitMs) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (pid > 0 && poll(&ready, 1, kWaitMs) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') name += c;
     close(fds[0]);
-    return number.empty() ? "" : ":" + number;
-  }
-
-  // Moves the test, its probe and the programs it starts to the display name
-  // until TearDown; false when that display does not open.
-  bool useDisplay(const std::string& name) {
-    Display* d = XOpenDisplay(name.c_str());
+    Display* d = name.size() > 1 ? XOpenDisplay(name.c_str()) : nullptr;
     if (d == nullptr) return false;
     shared_ = probe_;
     sharedName_ = std::getenv("DISPLAY");
@@ -147,8 +142,7 @@ class X11Player : public X11Screen {
   // and its keyboard primed (a fresh server loses xdotool's first key), and starts program there; true once it
   // owns the selection name or has set that property on the root.
   bool startDesktop(const std::vector<std::string>& program, const char* name) {
-    std::string own = startOwnXvfb("640x480x24");
-    if (own.empty() || !useDisplay(own) || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
+    if (!useOwnXvfb("640x480x24") || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
     ::Window root = DefaultRootWindow(probe_);
     char bit = 0;
     Pixmap tile = XCreatePixmapFromBitmapData(probe_, root, &bit, 1, 1, kDesktopColour, kDesktopColour,
@@ -289,9 +283,7 @@ TEST_F(X11Player, TheResidentIconPlaysTheNormalShowInEveryTrayHostUntilASecondRe
 // makes the screen larger than it started, so it starts square and is given a
 // landscape mode and a portrait one.
 TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNewSize) {
-  std::string own = startOwnXvfb("640x640x24");
-  ASSERT_FALSE(own.empty()) << "the private Xvfb did not start";
-  ASSERT_TRUE(useDisplay(own));
+  ASSERT_TRUE(useOwnXvfb("640x640x24")) << "the private Xvfb did not start";
   if (!run("xrandr --newmode 640x480 0 640 0 0 0 480 0 0 0 && xrandr --newmode 480x640 0 480 0 0 0 640 0 0 0 && "
            "xrandr --addmode screen 640x480 && xrandr --addmode screen 480x640 && "
            "xrandr --output screen --mode 640x480") ||
