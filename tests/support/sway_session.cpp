@@ -214,10 +214,7 @@ void SwaySession::stop() {
     std::error_code ignored;
     std::filesystem::remove_all(runtimeDir_, ignored);
   }
-  runtimeDir_.clear();
-  waylandDisplay_.clear();
-  x11Display_.clear();
-  swaySocket_.clear();
+  runtimeDir_ = waylandDisplay_ = x11Display_ = swaySocket_ = "";
 }
 
 std::vector<std::string> SwaySession::environment(const std::vector<std::string>& extra) const {
@@ -245,18 +242,15 @@ pid_t SwaySession::launch(const std::vector<std::string>& argv, const std::vecto
                           const std::string& log) {
   int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) return -1;
-  std::vector<std::string> command;
+  std::vector<std::string> command, envCopy = env;
   if (dropPrivileges_) {
     command = {"/usr/bin/setpriv", "--reuid", std::to_string(uid_), "--regid", std::to_string(gid_),
                "--clear-groups", "--"};
   }
   command.insert(command.end(), argv.begin(), argv.end());
-  std::vector<char*> args, envp;
-  for (std::string& s : command) args.push_back(s.data());
-  args.push_back(nullptr);
-  std::vector<std::string> envCopy = env;
-  for (std::string& s : envCopy) envp.push_back(s.data());
-  envp.push_back(nullptr);
+  std::vector<char*> args(1), envp(1);  // each ends with a null pointer
+  for (std::string& s : command) args.insert(args.end() - 1, s.data());
+  for (std::string& s : envCopy) envp.insert(envp.end() - 1, s.data());
   pid_t pid = fork();
   if (pid == 0) {
     int in = open("/dev/null", O_RDONLY);

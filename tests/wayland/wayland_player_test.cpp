@@ -62,12 +62,11 @@ class WaylandPlayer : public ::testing::Test {
     overlay_show::writeShow(dir);
   }
 
-  pid_t player(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  pid_t player(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
     std::vector<std::string> argv = {dir + "/tessaril"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> fullEnv = {"TESSARIL_POWER=headless"};
-    fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-    return sway.spawn(argv, fullEnv);
+    env.push_back("TESSARIL_POWER=headless");
+    return sway.spawn(argv, env);
   }
 
   uint32_t pixel(int x, int y) {

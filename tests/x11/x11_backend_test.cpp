@@ -29,17 +29,14 @@ struct Received {
   LPARAM lParam;
 };
 
-std::vector<Received>& received() {
-  static std::vector<Received> log;
-  return log;
-}
+std::vector<Received> received;  // every message of this process's windows
 
 constexpr COLORREF kLeft = RGB(200, 30, 40), kRight = RGB(20, 140, 230);
 constexpr uint32_t kLeftRgb = 0xC81E28, kRightRgb = 0x148CE6;
 
 // Records every message; paints the left half and the right half in two colours.
 LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received().push_back(Received{message, wParam, lParam});
+  received.push_back(Received{message, wParam, lParam});
   if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -58,7 +55,7 @@ LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 // Whether a message arrived with these parameters (with any lParam when none is given).
 bool receivedMessage(UINT message, WPARAM wParam, std::optional<LPARAM> lParam = std::nullopt) {
-  for (const Received& r : received()) {
+  for (const Received& r : received) {
     if (r.message == message && r.wParam == wParam && (!lParam || r.lParam == *lParam)) return true;
   }
   return false;
@@ -92,7 +89,7 @@ class X11Backend : public X11Screen {
     setenv("TESSARIL_TRAY", "xembed", 1);  // the tray host's icon, even where a desktop's watcher runs
     host::resetHost();
     hostReset_ = true;
-    received().clear();
+    received.clear();
     WNDCLASS wc{};
     wc.lpfnWndProc = testProc;
     wc.lpszClassName = u"Tessaril";
@@ -267,9 +264,9 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndStandsInForTheStatusNotifierIte
   EXPECT_EQ(windowName(probe_, icon), "Tessaril");
   pumpUntil([&] { return viewable(probe_, icon); });  // embedded and mapped in the tray
   EXPECT_TRUE(click(4, 4, icon));
-  EXPECT_TRUE(pumpUntil([] { return receivedMessage(0x465, 0x465) && received().back().lParam == WM_LBUTTONUP; }));
+  EXPECT_TRUE(pumpUntil([] { return receivedMessage(0x465, 0x465) && received.back().lParam == WM_LBUTTONUP; }));
   std::vector<LPARAM> callbacks;
-  for (const Received& m : received()) {
+  for (const Received& m : received) {
     if (m.message == 0x465) {
       EXPECT_EQ(m.wParam, WPARAM(0x465));
       callbacks.push_back(m.lParam);
