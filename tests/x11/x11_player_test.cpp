@@ -41,8 +41,9 @@ bool near(uint32_t a, uint32_t b, int tolerance = kTolerance) {
   ::Window found = 0;
   walk(d, DefaultRootWindow(d), 1, [&](::Window w, int depth) {
     XWindowAttributes a;
-    bool sized = XGetWindowAttributes(d, w, &a) != 0 && (anySize || (a.width == screen.width && a.height == screen.height));
-    if (depth == 1 && sized && a.map_state == IsViewable && windowClass(d, w) == "Tessaril") found = w;
+    if (depth != 1 || XGetWindowAttributes(d, w, &a) == 0 || a.map_state != IsViewable) return false;
+    bool sized = anySize || (a.width == screen.width && a.height == screen.height);
+    if (sized && windowClass(d, w) == "Tessaril") found = w;
     return found != 0;
   });
   return found;
