@@ -52,11 +52,8 @@ class WaylandPlayer : public ::testing::Test {
   std::string dir;
 
   void SetUp() override {
-    sway_test::SessionOptions options;
-    options.background = kDesktop;
-    options.xwayland = false;
     std::string why;
-    ASSERT_TRUE(sway.start(options, &why)) << why;
+    ASSERT_TRUE(sway.start({640, 480, kDesktop, false}, &why)) << why;  // without Xwayland
     dir = sway.makeUserDir("player");
     ASSERT_TRUE(std::filesystem::copy_file(TESSARIL_BINARY, dir + "/tessaril"));
     overlay_show::writeShow(dir);
