@@ -98,30 +98,24 @@ class WaylandPlayer : public ::testing::Test {
     return true;
   }
 
-  // A left click at (x, y) of the 640 x 480 output from a virtual pointer.
+  // A left click at (x, y) of the 640 x 480 output from a virtual pointer on sway's default seat.
   bool tap(int x, int y) {
     wl_display* d = wl_display_connect((sway.runtimeDir() + "/" + sway.waylandDisplay()).c_str());
     if (d == nullptr) return false;
-    struct Globals {
-      zwlr_virtual_pointer_manager_v1* manager = nullptr;
-      wl_seat* seat = nullptr;
-    } g;
+    zwlr_virtual_pointer_manager_v1* manager = nullptr;
     static const wl_registry_listener listener = {
         [](void* data, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
-          auto* g = static_cast<Globals*>(data);
           if (std::string(interface) == "zwlr_virtual_pointer_manager_v1") {
-            g->manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            *static_cast<zwlr_virtual_pointer_manager_v1**>(data) = static_cast<zwlr_virtual_pointer_manager_v1*>(
                 wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
-          } else if (std::string(interface) == "wl_seat") {
-            g->seat = static_cast<wl_seat*>(wl_registry_bind(r, name, &wl_seat_interface, 1));
           }
         },
         [](void*, wl_registry*, uint32_t) {}};
     wl_registry* registry = wl_display_get_registry(d);
-    wl_registry_add_listener(registry, &listener, &g);
-    bool ok = wl_display_roundtrip(d) >= 0 && g.manager != nullptr;
+    wl_registry_add_listener(registry, &listener, &manager);
+    bool ok = wl_display_roundtrip(d) >= 0 && manager != nullptr;
     if (ok) {
-      zwlr_virtual_pointer_v1* p = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.manager, g.seat);
+      zwlr_virtual_pointer_v1* p = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, nullptr);
       wl_display_roundtrip(d);
       std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the player binds its wl_pointer
       zwlr_virtual_pointer_v1_motion_absolute(p, 0, x, y, 640, 480);
@@ -131,11 +125,10 @@ class WaylandPlayer : public ::testing::Test {
         zwlr_virtual_pointer_v1_frame(p);
       }
       ok = wl_display_roundtrip(d) >= 0;
-      wl_proxy_destroy(reinterpret_cast<wl_proxy*>(p));
+      zwlr_virtual_pointer_v1_destroy(p);
     }
-    for (void* proxy : {static_cast<void*>(g.manager), static_cast<void*>(g.seat), static_cast<void*>(registry)}) {
-      if (proxy != nullptr) wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
-    }
+    if (manager != nullptr) zwlr_virtual_pointer_manager_v1_destroy(manager);
+    wl_registry_destroy(registry);
     wl_display_disconnect(d);
     return ok;
   }
