@@ -76,7 +76,7 @@ class SwaySession {
   // Runs a command to its end as the session's user: its exit code, its output in *out.
   int runTool(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutMs = 20000);
   int swaymsg(const std::string& command, std::string* out = nullptr);
-  // Reads the whole screen with grim; keepAs, when given, receives a copy of the PNG.
+  // Reads the whole screen with grim; keepAs, when given, receives a copy of its PPM.
   bool screenshot(Screenshot* shot, std::string* why, const std::string& keepAs = "");
   // Types one key (an xkb keysym name such as Return) with wtype, 300 ms after
   // its new virtual keyboard appears (a client binds the keyboard only once
