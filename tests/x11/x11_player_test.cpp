@@ -20,7 +20,9 @@ namespace {
 
 using namespace x11_harness;
 
-// The show's filled 100x80 rectangle at the centre, over the screen's own picture (no background).
+// Every case plays the overlay show (tests/support/overlay_show.h): its filled
+// 100x80 rectangle at the centre and its translucent sprite, over the screen's
+// own picture (no background).
 using overlay_show::kRectColour;
 constexpr uint32_t kDesktopColour = 0x336699;
 constexpr uint32_t kLogoColour = 0xDDCC22;
