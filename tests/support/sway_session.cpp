@@ -3,7 +3,6 @@
 // with its pid and ended by that pid; nothing is looked up by name.
 #include "support/sway_session.h"
 
-#include <cairo.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,11 +44,6 @@ bool testUser(uid_t* uid, gid_t* gid, std::string* why) {
   }
   *uid = user->pw_uid;
   *gid = user->pw_gid;
-  return true;
-}
-
-bool sleepMs(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   return true;
 }
 
@@ -124,6 +119,15 @@ bool nearColour(uint32_t a, uint32_t b, int tolerance) {
   return true;
 }
 
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+  }
+  return true;
+}
+
 bool SwaySession::start(const SessionOptions& options, std::string* why) {
   stop();
   dropPrivileges_ = geteuid() == 0;
@@ -144,14 +148,9 @@ bool SwaySession::start(const SessionOptions& options, std::string* why) {
                 "output HEADLESS-1 resolution %dx%d bg #%06X solid_color\nxwayland %s\n", options.width,
                 options.height, unsigned(options.background & 0xFFFFFF), options.xwayland ? "enable" : "disable");
   std::ofstream(runtimeDir_ + "/sway.config") << config;
-  std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin",
-                                  "HOME=" + runtimeDir_,
-                                  "LANG=C.UTF-8",
-                                  "XDG_RUNTIME_DIR=" + runtimeDir_,
-                                  "WLR_BACKENDS=headless",
-                                  "WLR_LIBINPUT_NO_DEVICES=1",
-                                  "WLR_RENDERER=pixman"};
-  sway_ = launch({"sway", "-c", runtimeDir_ + "/sway.config"}, env, runtimeDir_ + "/sway.log");
+  sway_ = launch({"sway", "-c", runtimeDir_ + "/sway.config"},
+                 environment({"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"}),
+                 runtimeDir_ + "/sway.log");
   if (sway_ <= 0) {
     *why = "cannot start sway";
     return false;
@@ -166,26 +165,23 @@ bool SwaySession::start(const SessionOptions& options, std::string* why) {
 }
 
 bool SwaySession::waitForSockets(std::string* why) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartMs);
-  while (std::chrono::steady_clock::now() < end && sleepMs(20)) {
-    int status;
-    if (waitpid(sway_, &status, WNOHANG) == sway_) {
-      sway_ = -1;
-      *why = "sway ended at start (" + std::to_string(exitCodeOf(status)) + "): " +
-             tail(readFile(runtimeDir_ + "/sway.log"));
-      return false;
-    }
+  int status = 0;
+  bool ended = false;
+  bool ready = waitUntil([&] {
+    if ((ended = waitpid(sway_, &status, WNOHANG) == sway_)) return true;
     for (const auto& entry : std::filesystem::directory_iterator(runtimeDir_)) {
       std::string name = entry.path().filename();
       if (!entry.is_socket()) continue;
       if (name.rfind("wayland-", 0) == 0) waylandDisplay_ = name;
       if (name.rfind("sway-ipc.", 0) == 0) swaySocket_ = entry.path();
     }
-    if (!waylandDisplay_.empty() && !swaySocket_.empty() && runTool({"swaymsg", "-t", "get_version"}) == 0) {
-      return true;
-    }
-  }
-  *why = "sway did not open its Wayland and IPC sockets within 20 s: " + tail(readFile(runtimeDir_ + "/sway.log"));
+    return !waylandDisplay_.empty() && !swaySocket_.empty() && runTool({"swaymsg", "-t", "get_version"}) == 0;
+  }, kStartMs);
+  if (ready && !ended) return true;
+  if (ended) sway_ = -1;
+  *why = ended ? "sway ended at start (" + std::to_string(exitCodeOf(status)) + "): "
+               : "sway did not open its Wayland and IPC sockets within 20 s: ";
+  *why += tail(readFile(runtimeDir_ + "/sway.log"));
   return false;
 }
 
@@ -195,17 +191,11 @@ bool SwaySession::learnX11Display(std::string* why) {
     *why = "swaymsg exec failed";
     return false;
   }
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartMs);
-  while (std::chrono::steady_clock::now() < end && sleepMs(20)) {
-    std::string text = readFile(file);
-    if (!text.empty() && text.back() == '\n') {
-      x11Display_ = text.substr(0, text.size() - 1);
-      if (!x11Display_.empty()) return true;
-      break;
-    }
-  }
-  *why = "sway did not name Xwayland's display (is Xwayland installed?)";
-  return false;
+  std::string text;
+  waitUntil([&] { return !(text = readFile(file)).empty() && text.back() == '\n'; }, kStartMs);
+  x11Display_ = text.size() > 1 && text.back() == '\n' ? text.substr(0, text.size() - 1) : "";
+  if (x11Display_.empty()) *why = "sway did not name Xwayland's display (is Xwayland installed?)";
+  return !x11Display_.empty();
 }
 
 void SwaySession::stop() {
@@ -225,17 +215,18 @@ void SwaySession::stop() {
     std::error_code ignored;
     std::filesystem::remove_all(runtimeDir_, ignored);
   }
-  runtimeDir_.clear();
-  waylandDisplay_.clear();
-  x11Display_.clear();
-  swaySocket_.clear();
+  runtimeDir_ = waylandDisplay_ = x11Display_ = swaySocket_ = "";
 }
 
 std::vector<std::string> SwaySession::environment(const std::vector<std::string>& extra) const {
   std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + runtimeDir_, "LANG=C.UTF-8",
-                                  "XDG_RUNTIME_DIR=" + runtimeDir_, "WAYLAND_DISPLAY=" + waylandDisplay_,
-                                  "SWAYSOCK=" + swaySocket_};
-  if (!x11Display_.empty()) env.push_back("DISPLAY=" + x11Display_);
+                                  "XDG_RUNTIME_DIR=" + runtimeDir_};
+  // What sway names once it runs (sway itself starts without them).
+  const std::pair<const char*, const std::string*> named[] = {
+      {"WAYLAND_DISPLAY=", &waylandDisplay_}, {"SWAYSOCK=", &swaySocket_}, {"DISPLAY=", &x11Display_}};
+  for (const auto& [name, value] : named) {
+    if (!value->empty()) env.push_back(name + *value);
+  }
   // A sanitizer build's clients report as the test itself is told to.
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
@@ -252,18 +243,15 @@ pid_t SwaySession::launch(const std::vector<std::string>& argv, const std::vecto
                           const std::string& log) {
   int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) return -1;
-  std::vector<std::string> command;
+  std::vector<std::string> command, envCopy = env;
   if (dropPrivileges_) {
     command = {"/usr/bin/setpriv", "--reuid", std::to_string(uid_), "--regid", std::to_string(gid_),
                "--clear-groups", "--"};
   }
   command.insert(command.end(), argv.begin(), argv.end());
-  std::vector<char*> args, envp;
-  for (std::string& s : command) args.push_back(s.data());
-  args.push_back(nullptr);
-  std::vector<std::string> envCopy = env;
-  for (std::string& s : envCopy) envp.push_back(s.data());
-  envp.push_back(nullptr);
+  std::vector<char*> args(1), envp(1);  // each ends with a null pointer
+  for (std::string& s : command) args.insert(args.end() - 1, s.data());
+  for (std::string& s : envCopy) envp.insert(envp.end() - 1, s.data());
   pid_t pid = fork();
   if (pid == 0) {
     int in = open("/dev/null", O_RDONLY);
@@ -320,41 +308,36 @@ int SwaySession::runTool(const std::vector<std::string>& argv, std::string* out,
   int code = waitExit(pid, timeoutMs);
   if (code == kNotExited) kill(pid);
   if (out != nullptr) *out = output(pid);
-  for (auto it = children_.begin(); it != children_.end(); ++it) {
-    if (it->pid == pid) {
-      std::remove(it->log.c_str());
-      children_.erase(it);
-      break;
-    }
-  }
+  Child* child = find(pid);
+  std::remove(child->log.c_str());
+  children_.erase(children_.begin() + (child - children_.data()));
   return code;
 }
 
 int SwaySession::swaymsg(const std::string& command, std::string* out) { return runTool({"swaymsg", command}, out); }
 
 bool SwaySession::screenshot(Screenshot* shot, std::string* why, const std::string& keepAs) {
-  std::string path = runtimeDir_ + "/screenshot.png", log;
-  if (runTool({"grim", "-t", "png", path}, &log) != 0) {
+  std::string path = runtimeDir_ + "/screenshot.ppm", log;
+  if (runTool({"grim", "-t", "ppm", path}, &log) != 0) {
     *why = "grim failed: " + tail(log);
     return false;
   }
-  cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(image);
-    *why = "grim's PNG does not load";
+  // A binary PPM: "P6", the width, the height and 255, then the pixels' red, green and blue bytes.
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int depth = 0;
+  in >> magic >> shot->width >> shot->height >> depth;
+  in.get();
+  std::string bytes(size_t(std::max(shot->width, 0)) * size_t(std::max(shot->height, 0)) * 3, '\0');
+  if (magic != "P6" || depth != 255 || !in.read(bytes.data(), std::streamsize(bytes.size()))) {
+    *why = "grim's PPM does not load";
     return false;
   }
-  cairo_surface_flush(image);
-  shot->width = cairo_image_surface_get_width(image);
-  shot->height = cairo_image_surface_get_height(image);
-  int stride = cairo_image_surface_get_stride(image);
-  const unsigned char* data = cairo_image_surface_get_data(image);
-  shot->rgb.assign(size_t(shot->width) * size_t(shot->height), 0);
-  for (int y = 0; y < shot->height; ++y) {
-    const uint32_t* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
-    for (int x = 0; x < shot->width; ++x) shot->rgb[size_t(y) * size_t(shot->width) + size_t(x)] = row[x] & 0xFFFFFF;
+  shot->rgb.resize(bytes.size() / 3);
+  for (size_t i = 0; i < shot->rgb.size(); ++i) {
+    auto channel = [&](size_t c) { return uint32_t(uint8_t(bytes[i * 3 + c])); };
+    shot->rgb[i] = channel(0) << 16 | channel(1) << 8 | channel(2);
   }
-  cairo_surface_destroy(image);
   if (!keepAs.empty()) {
     std::error_code ignored;
     std::filesystem::copy_file(path, keepAs, std::filesystem::copy_options::overwrite_existing, ignored);
@@ -362,7 +345,7 @@ bool SwaySession::screenshot(Screenshot* shot, std::string* why, const std::stri
   return true;
 }
 
-bool SwaySession::key(const std::string& name) { return runTool({"wtype", "-k", name}) == 0; }
+bool SwaySession::key(const std::string& name) { return runTool({"wtype", "-s", "300", "-k", name}) == 0; }
 
 int SwaySession::keyWhileRunning(const std::string& name, pid_t pid, int tries, int intervalMs) {
   int code = kNotExited;
@@ -377,24 +360,6 @@ std::string SwaySession::makeUserDir(const std::string& name) {
   std::string dir = runtimeDir_ + "/" + name;
   if (mkdir(dir.c_str(), 0755) != 0 || chown(dir.c_str(), uid_, gid_) != 0) return "";
   return dir;
-}
-
-bool SwaySession::grantAccess(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path target = std::filesystem::canonical(path, error);
-  if (error) return false;
-  bool ok = true;
-  for (std::filesystem::path dir = target.parent_path(); !dir.empty(); dir = dir.parent_path()) {
-    struct stat info;
-    if (stat(dir.c_str(), &info) == 0 && (info.st_mode & S_IXOTH) == 0) {
-      ok = chmod(dir.c_str(), (info.st_mode & 07777) | S_IXOTH) == 0 && ok;
-    }
-    if (dir == dir.root_path()) break;
-  }
-  struct stat info;
-  if (stat(target.c_str(), &info) != 0) return false;
-  mode_t mode = (info.st_mode & 07777) | S_IROTH | ((info.st_mode & S_IXUSR) ? S_IXOTH : 0);
-  return chmod(target.c_str(), mode) == 0 && ok;
 }
 
 }  // namespace sway_test

@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ struct Screenshot {
 
 // Whether a and b differ by at most tolerance in each of the three channels.
 bool nearColour(uint32_t a, uint32_t b, int tolerance);
+
+// Polls done() every pollMs until it holds or timeoutMs pass; returns done().
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000, int pollMs = 100);
 
 class SwaySession {
  public:
@@ -72,9 +76,11 @@ class SwaySession {
   // Runs a command to its end as the session's user: its exit code, its output in *out.
   int runTool(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutMs = 20000);
   int swaymsg(const std::string& command, std::string* out = nullptr);
-  // Reads the whole screen with grim; keepAs, when given, receives a copy of the PNG.
+  // Reads the whole screen with grim; keepAs, when given, receives a copy of its PPM.
   bool screenshot(Screenshot* shot, std::string* why, const std::string& keepAs = "");
-  // Types one key (an xkb keysym name such as Return) with wtype.
+  // Types one key (an xkb keysym name such as Return) with wtype, 300 ms after
+  // its new virtual keyboard appears (a client binds the keyboard only once
+  // the seat announces it).
   bool key(const std::string& name);
   // Types the key every intervalMs until pid ends or tries run out; the exit
   // code as waitExit() gives it.
@@ -82,17 +88,9 @@ class SwaySession {
 
   // A directory owned by the session's user inside its runtime directory.
   std::string makeUserDir(const std::string& name);
-  // Gives others the search bit on every directory above path and read (and
-  // execute, where the owner has it) on path itself, so the session's user can
-  // run a binary from a build tree.
-  static bool grantAccess(const std::string& path);
 
   const std::string& runtimeDir() const { return runtimeDir_; }
   const std::string& waylandDisplay() const { return waylandDisplay_; }
-  const std::string& x11Display() const { return x11Display_; }  // empty without Xwayland
-  const std::string& swaySocket() const { return swaySocket_; }
-  uid_t uid() const { return uid_; }
-  gid_t gid() const { return gid_; }
 
  private:
   struct Child {

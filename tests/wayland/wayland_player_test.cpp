@@ -33,23 +33,18 @@
 #include "platform/host/host_control.h"
 #include "platform/host/window_manager/window_state.h"
 #include "tests/host/dbus_test_bus.h"
+#include "tests/support/overlay_show.h"
 #include "tests/support/sway_session.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
 
+using dbustest::eventually;
 using sway_test::nearColour;
 
 constexpr uint32_t kDesktop = 0x3355AA;
-constexpr uint32_t kRect = 0xC81E28;  // the show's rectangle: RGB(200, 30, 40), 100 x 80 at the screen's middle
-const char* const kRectShow =
-    "@base\r\n50, 0, -1, -1, -1\r\n@\r\n"
-    "@set\r\n0, s, 1, 0, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 80, 0, 0, 0, 0, 255, 0, 0, "
-    "200, 0, 0, 30, 0, 0, 40, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
-    "@evt\r\n0, 0, 0, 0\r\n@\r\n";
+constexpr uint32_t kRect = overlay_show::kRectColour;  // 100 x 80 at the screen's middle
 const char* const kTileRule = "for_window [app_id=\"^Tessaril$\"] fullscreen disable; default_border none";
-
-bool eventually(const std::function<bool()>& done, int ms = 15000) { return dbustest::eventually(done, ms); }
 
 class WaylandPlayer : public ::testing::Test {
  protected:
@@ -57,27 +52,18 @@ class WaylandPlayer : public ::testing::Test {
   std::string dir;
 
   void SetUp() override {
-    sway_test::SessionOptions options;
-    options.background = kDesktop;
-    options.xwayland = false;
     std::string why;
-    ASSERT_TRUE(sway.start(options, &why)) << why;
+    ASSERT_TRUE(sway.start({640, 480, kDesktop, false}, &why)) << why;  // without Xwayland
     dir = sway.makeUserDir("player");
-    std::filesystem::copy_file(TESSARIL_BINARY, dir + "/tessaril");
-    chmod((dir + "/tessaril").c_str(), 0755);
-    std::ofstream(dir + "/schedule.ini") << "@normal\r\n\"default.txt\"\r\n@suspend\r\n\"default.txt\"\r\n@\r\n";
-    std::ofstream(dir + "/default.txt") << kRectShow;
+    ASSERT_TRUE(std::filesystem::copy_file(TESSARIL_BINARY, dir + "/tessaril"));
+    overlay_show::writeShow(dir);
   }
 
-  pid_t player(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  pid_t player(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
     std::vector<std::string> argv = {dir + "/tessaril"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> fullEnv = {"TESSARIL_POWER=headless"};
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {  // a sanitizer build's suppressions
-      if (const char* value = std::getenv(name)) fullEnv.push_back(std::string(name) + "=" + value);
-    }
-    fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-    return sway.spawn(argv, fullEnv);
+    env.push_back("TESSARIL_POWER=headless");
+    return sway.spawn(argv, env);
   }
 
   uint32_t pixel(int x, int y) {
@@ -98,8 +84,6 @@ class WaylandPlayer : public ::testing::Test {
     return tree().find("\"" + key + "\": \"" + value + "\"") != std::string::npos;
   }
   bool playerShown() { return inTree("app_id", "Tessaril"); }
-  bool key(const std::string& name) { return sway.runTool({"wtype", "-s", "300", "-k", name}) == 0; }
-  bool returnKey() { return key("Return"); }
   // Where sway shows the window with this title: its "rect" in the tree.
   bool windowRect(const std::string& title, RECT* r) {
     std::string t = tree();
@@ -114,30 +98,24 @@ class WaylandPlayer : public ::testing::Test {
     return true;
   }
 
-  // A left click at (x, y) of the 640 x 480 output from a virtual pointer.
+  // A left click at (x, y) of the 640 x 480 output from a virtual pointer on sway's default seat.
   bool tap(int x, int y) {
     wl_display* d = wl_display_connect((sway.runtimeDir() + "/" + sway.waylandDisplay()).c_str());
     if (d == nullptr) return false;
-    struct Globals {
-      zwlr_virtual_pointer_manager_v1* manager = nullptr;
-      wl_seat* seat = nullptr;
-    } g;
+    zwlr_virtual_pointer_manager_v1* manager = nullptr;
     static const wl_registry_listener listener = {
         [](void* data, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
-          auto* g = static_cast<Globals*>(data);
           if (std::string(interface) == "zwlr_virtual_pointer_manager_v1") {
-            g->manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            *static_cast<zwlr_virtual_pointer_manager_v1**>(data) = static_cast<zwlr_virtual_pointer_manager_v1*>(
                 wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
-          } else if (std::string(interface) == "wl_seat") {
-            g->seat = static_cast<wl_seat*>(wl_registry_bind(r, name, &wl_seat_interface, 1));
           }
         },
         [](void*, wl_registry*, uint32_t) {}};
     wl_registry* registry = wl_display_get_registry(d);
-    wl_registry_add_listener(registry, &listener, &g);
-    bool ok = wl_display_roundtrip(d) >= 0 && g.manager != nullptr;
+    wl_registry_add_listener(registry, &listener, &manager);
+    bool ok = wl_display_roundtrip(d) >= 0 && manager != nullptr;
     if (ok) {
-      zwlr_virtual_pointer_v1* p = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.manager, g.seat);
+      zwlr_virtual_pointer_v1* p = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, nullptr);
       wl_display_roundtrip(d);
       std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the player binds its wl_pointer
       zwlr_virtual_pointer_v1_motion_absolute(p, 0, x, y, 640, 480);
@@ -147,25 +125,44 @@ class WaylandPlayer : public ::testing::Test {
         zwlr_virtual_pointer_v1_frame(p);
       }
       ok = wl_display_roundtrip(d) >= 0;
-      wl_proxy_destroy(reinterpret_cast<wl_proxy*>(p));
+      zwlr_virtual_pointer_v1_destroy(p);
     }
-    for (void* proxy : {static_cast<void*>(g.manager), static_cast<void*>(g.seat), static_cast<void*>(registry)}) {
-      if (proxy != nullptr) wl_proxy_destroy(static_cast<wl_proxy*>(proxy));
-    }
+    if (manager != nullptr) zwlr_virtual_pointer_manager_v1_destroy(manager);
+    wl_registry_destroy(registry);
     wl_display_disconnect(d);
     return ok;
   }
 };
 
-TEST_F(WaylandPlayer, APlainShowDrawsOverTheDesktopAndEachEnderEndsItWith0) {
-  const std::pair<const char*, std::function<bool()>> enders[] = {
-      {"Return", [&] { return returnKey(); }},
+// Each answer to a load error's box ends the program with 0, and so does each
+// ender of a plain show drawn over the live desktop.
+TEST_F(WaylandPlayer, EachAnswerToALoadErrorsBoxAndEachEnderOfAPlainShowEndsTheProgramWith0) {
+  using Row = std::pair<const char*, std::function<bool()>>;
+  const Row answers[] = {
+      {"Return", [&] { return sway.key("Return"); }},
+      {"space", [&] { return sway.key("space"); }},
+      {"Escape", [&] { return sway.key("Escape"); }},
+      {"a tap on OK", [&] {  // the button: centred, 26 px high, 16 px above the box's bottom
+         RECT box;
+         return windowRect("ファイルの確認だ", &box) && tap((box.left + box.right) / 2, box.bottom - 29);
+       }},
+  };
+  for (const auto& [name, answer] : answers) {
+    SCOPED_TRACE(std::string("the box's ") + name);
+    pid_t p = player({"-f", "missing.txt"});
+    EXPECT_TRUE(eventually([&] { return inTree("name", "ファイルの確認だ"); })) << sway.output(p);
+    EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the box waits for its answer";
+    EXPECT_TRUE(answer());
+    EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
+  }
+  const Row enders[] = {
+      {"Return", [&] { return sway.key("Return"); }},
       {"the toplevel's close", [&] { return sway.swaymsg("[app_id=\"^Tessaril$\"] kill") == 0; }},
       {"a tap where the window is transparent", [&] { return tap(100, 100); }},
   };
   sway.swaymsg(kTileRule);
   for (const auto& [name, end] : enders) {
-    SCOPED_TRACE(name);
+    SCOPED_TRACE(std::string("the show's ") + name);
     pid_t p = player({});
     EXPECT_TRUE(showsAt(370, 280, kRect)) << "the show's rectangle";
     EXPECT_TRUE(nearColour(pixel(10, 10), kDesktop, 8)) << "the desktop beneath, live";
@@ -206,29 +203,9 @@ TEST_F(WaylandPlayer, ResidentModeHasNoSurfaceRegistersItsItemAndTheTrayPlaysAnd
   pid_t second = player({"-s"});
   EXPECT_EQ(sway.waitExit(second, 10000), 0);
   EXPECT_TRUE(eventually([&] { return inTree("name", "メッセージ"); }));
-  EXPECT_TRUE(returnKey());
+  EXPECT_TRUE(sway.key("Return"));
   EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
   EXPECT_TRUE(eventually([&] { return watcher.items().empty(); })) << "the item leaves with the program";
-}
-
-TEST_F(WaylandPlayer, ALoadErrorsBoxEndsTheProgramOnReturnSpaceEscapeOrATapOnOk) {
-  const std::pair<const char*, std::function<bool()>> answers[] = {
-      {"Return", [&] { return returnKey(); }},
-      {"space", [&] { return key("space"); }},
-      {"Escape", [&] { return key("Escape"); }},
-      {"a tap on OK", [&] {  // the button: centred, 26 px high, 16 px above the box's bottom
-         RECT box;
-         return windowRect("ファイルの確認だ", &box) && tap((box.left + box.right) / 2, box.bottom - 29);
-       }},
-  };
-  for (const auto& [name, answer] : answers) {
-    SCOPED_TRACE(name);
-    pid_t p = player({"-f", "missing.txt"});
-    EXPECT_TRUE(eventually([&] { return inTree("name", "ファイルの確認だ"); })) << sway.output(p);
-    EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the box waits for its answer";
-    EXPECT_TRUE(answer());
-    EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
-  }
 }
 
 TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNewSize) {
@@ -244,7 +221,7 @@ TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNew
   EXPECT_TRUE(eventually([&] { return playerShown(); }, 10000));
   EXPECT_GE(std::chrono::steady_clock::now() - turned, std::chrono::milliseconds(2900));
   EXPECT_TRUE(showsAt(290, 360, kRect)) << "the rectangle at the middle of the portrait screen";
-  EXPECT_TRUE(returnKey());
+  EXPECT_TRUE(sway.key("Return"));
   EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
 }
 
@@ -298,9 +275,9 @@ TEST_F(WaylandPlayer, ATapKeysAndFocusBecomeTheirMessagesAndTheSnapshotIsClear) 
   } cases[] = {
       {"a tap at (50, 60)", [&] { return tap(50, 60); }, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)},
       {"its release", [] { return true; }, WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
-      {"Return", [&] { return returnKey(); }, WM_KEYDOWN, VK_RETURN, 1},
+      {"Return", [&] { return sway.key("Return"); }, WM_KEYDOWN, VK_RETURN, 1},
       {"the keyboard's focus", [] { return true; }, WM_ACTIVATE, WA_ACTIVE, 0},
-      {"Escape", [&] { return key("Escape"); }, WM_KEYDOWN, VK_ESCAPE, 1},
+      {"Escape", [&] { return sway.key("Escape"); }, WM_KEYDOWN, VK_ESCAPE, 1},
   };
   uintptr_t timer = SetTimer(nullptr, 0, 20, nullptr);  // GetMessageW returns at least every 20 ms
   for (const auto& row : cases) {

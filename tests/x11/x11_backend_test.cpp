@@ -13,6 +13,7 @@
 #include "tests/x11/x11_harness.h"
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -28,17 +29,14 @@ struct Received {
   LPARAM lParam;
 };
 
-std::vector<Received>& received() {
-  static std::vector<Received> log;
-  return log;
-}
+std::vector<Received> received;  // every message of this process's windows
 
 constexpr COLORREF kLeft = RGB(200, 30, 40), kRight = RGB(20, 140, 230);
 constexpr uint32_t kLeftRgb = 0xC81E28, kRightRgb = 0x148CE6;
 
 // Records every message; paints the left half and the right half in two colours.
 LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received().push_back(Received{message, wParam, lParam});
+  received.push_back(Received{message, wParam, lParam});
   if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -55,9 +53,10 @@ LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-bool receivedMessage(UINT message, WPARAM wParam) {
-  for (const Received& r : received()) {
-    if (r.message == message && r.wParam == wParam) return true;
+// Whether a message arrived with these parameters (with any lParam when none is given).
+bool receivedMessage(UINT message, WPARAM wParam, std::optional<LPARAM> lParam = std::nullopt) {
+  for (const Received& r : received) {
+    if (r.message == message && r.wParam == wParam && (!lParam || r.lParam == *lParam)) return true;
   }
   return false;
 }
@@ -90,7 +89,7 @@ class X11Backend : public X11Screen {
     setenv("TESSARIL_TRAY", "xembed", 1);  // the tray host's icon, even where a desktop's watcher runs
     host::resetHost();
     hostReset_ = true;
-    received().clear();
+    received.clear();
     WNDCLASS wc{};
     wc.lpfnWndProc = testProc;
     wc.lpszClassName = u"Tessaril";
@@ -145,7 +144,7 @@ class X11Backend : public X11Screen {
   bool holdMessages_ = false;
 };
 
-TEST_F(X11Backend, AFullScreenWindowShowsItsPresentedPixelsAndItsNames) {
+TEST_F(X11Backend, AFullScreenWindowShowsItsPresentedPixelsAndItsNamesAndARealClickAndKeysBecomeItsMessages) {
   HWND w = makeFullScreenWindow();
   ASSERT_NE(w, nullptr);
   int width = DisplayWidth(probe_, DefaultScreen(probe_)), height = DisplayHeight(probe_, DefaultScreen(probe_));
@@ -166,40 +165,20 @@ TEST_F(X11Backend, AFullScreenWindowShowsItsPresentedPixelsAndItsNames) {
   ASSERT_NE(XFetchName(probe_, id, &name), 0);
   EXPECT_STREQ(name, "Tessaril");
   XFree(name);
-  XClassHint hint{};
-  ASSERT_NE(XGetClassHint(probe_, id, &hint), 0);
-  EXPECT_STREQ(hint.res_class, "Tessaril");
-  XFree(hint.res_name);
-  XFree(hint.res_class);
+  EXPECT_EQ(windowClass(probe_, id), "Tessaril");
+
+  ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
+  ASSERT_TRUE(click(50, 60));
+  ASSERT_TRUE(run("xdotool key Return Escape space"));
+  const Received expected[] = {{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)}, {WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
+                               {WM_KEYDOWN, VK_RETURN, 1}, {WM_KEYDOWN, VK_ESCAPE, 1}, {WM_KEYDOWN, VK_SPACE, 1}};
+  auto arrived = [](const Received& m) { return receivedMessage(m.message, m.wParam, m.lParam); };
+  pumpUntil([&] { return std::all_of(std::begin(expected), std::end(expected), arrived); });
+  for (const Received& m : expected) EXPECT_TRUE(arrived(m)) << "message " << m.message << ", wParam " << m.wParam;
 
   // Hidden, the window leaves the screen.
   ShowWindow(w, SW_HIDE);
   EXPECT_FALSE(viewable(probe_, id));
-}
-
-TEST_F(X11Backend, ARealClickAndEnterBecomeTheirMessages) {
-  HWND w = makeFullScreenWindow();
-  ASSERT_NE(w, nullptr);
-  ::Window id = xWindowOf(w);
-  ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
-
-  ASSERT_TRUE(click(50, 60));
-  ASSERT_TRUE(pumpUntil([] { return receivedMessage(WM_LBUTTONUP, 0); }));
-  bool down = false;
-  for (const Received& m : received()) {
-    if (m.message == WM_LBUTTONDOWN) {
-      down = true;
-      EXPECT_EQ(m.wParam, WPARAM(MK_LBUTTON));
-      EXPECT_EQ(m.lParam, MAKELPARAM(50, 60));
-    }
-  }
-  EXPECT_TRUE(down);
-
-  ASSERT_TRUE(run("xdotool key Return Escape space"));
-  EXPECT_TRUE(pumpUntil([] {
-    return receivedMessage(WM_KEYDOWN, VK_RETURN) && receivedMessage(WM_KEYDOWN, VK_ESCAPE) &&
-           receivedMessage(WM_KEYDOWN, VK_SPACE);
-  }));
 }
 
 TEST_F(X11Backend, TheSnapshotReadsTheRootWindowsBackground) {
@@ -267,7 +246,11 @@ TEST_F(X11Backend, AMessageBoxIsATitledModalDialogThatEnterCloses) {
   EXPECT_TRUE(receivedMessage(WM_TIMER, 7)) << "the owner's timer did not run behind the box";
 }
 
-TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndItsClickIsTheCallback) {
+// The tray icon docks in a tray host and its click is the callback. Then,
+// while a status notifier watcher runs, the icon is its item and the tray host
+// gets none; when the watcher goes the icon docks in the tray host, and a
+// watcher that comes back takes it over again.
+TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndStandsInForTheStatusNotifierItemWhileNoWatcherRuns) {
   // The tray host's announcement is still queued when the icon is added and
   // asks to dock: taking it later must not ask the same host twice (trayer
   // then never embeds the icon).
@@ -281,9 +264,9 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndItsClickIsTheCallback) {
   EXPECT_EQ(windowName(probe_, icon), "Tessaril");
   pumpUntil([&] { return viewable(probe_, icon); });  // embedded and mapped in the tray
   EXPECT_TRUE(click(4, 4, icon));
-  EXPECT_TRUE(pumpUntil([] { return receivedMessage(0x465, 0x465) && received().back().lParam == WM_LBUTTONUP; }));
+  EXPECT_TRUE(pumpUntil([] { return receivedMessage(0x465, 0x465) && received.back().lParam == WM_LBUTTONUP; }));
   std::vector<LPARAM> callbacks;
-  for (const Received& m : received()) {
+  for (const Received& m : received) {
     if (m.message == 0x465) {
       EXPECT_EQ(m.wParam, WPARAM(0x465));
       callbacks.push_back(m.lParam);
@@ -294,23 +277,15 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndItsClickIsTheCallback) {
   ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
   EXPECT_FALSE(exists(probe_, icon)) << "NIM_DELETE left the icon window";
   DestroyIcon(data.hIcon);
-}
 
-// While a status notifier watcher runs the icon is its item and the tray host
-// gets none; when the watcher goes the icon docks in the tray host, and a
-// watcher that comes back takes it over again.
-TEST_F(X11Backend, TheXEmbedIconStandsInForTheStatusNotifierItemWhileNoWatcherRuns) {
   dbustest::PrivateBus bus;
   ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
   setenv("DBUS_SESSION_BUS_ADDRESS", bus.address.c_str(), 1);
   unsetenv("TESSARIL_TRAY");
   dbustest::Watcher watcher;
   ASSERT_TRUE(watcher.start(bus.address));
-  pid_t tray = startTrayHost();
-  ASSERT_GT(tray, 0) << "trayer did not start";
-
-  NOTIFYICONDATA data = addIcon(7, NIF_ICON);
-  HWND w = data.hWnd;
+  data = addIcon(7, NIF_ICON);
+  w = data.hWnd;
   EXPECT_TRUE(pumpUntil([&] { return !watcher.onlyItem().empty(); })) << "the watcher did not get the item";
   EXPECT_EQ(host::trayIconWindow(w, 7), 0u) << "an XEmbed icon beside the item";
 
@@ -324,7 +299,6 @@ TEST_F(X11Backend, TheXEmbedIconStandsInForTheStatusNotifierItemWhileNoWatcherRu
   EXPECT_TRUE(pumpUntil([&] { return watcher.items().empty(); })) << "the item stayed on the bus";
   watcher.stop();
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
-  stopTrayHost(tray);
   DestroyWindow(w);
   DestroyIcon(data.hIcon);
 }

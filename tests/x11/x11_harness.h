@@ -77,6 +77,16 @@ inline std::string windowName(Display* d, ::Window w) {
   return text;
 }
 
+// The class of a window's WM_CLASS, or empty.
+inline std::string windowClass(Display* d, ::Window w) {
+  XClassHint hint{};
+  if (XGetClassHint(d, w, &hint) == 0) return "";
+  std::string name = hint.res_class != nullptr ? hint.res_class : "";
+  XFree(hint.res_name);
+  XFree(hint.res_class);
+  return name;
+}
+
 inline bool viewable(Display* d, ::Window w) {
   XWindowAttributes a;
   return XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable;
@@ -125,13 +135,15 @@ inline bool exists(Display* d, ::Window w) {
 }
 
 // The root window's size now (DisplayWidth keeps the size at connection time).
-inline void rootSize(Display* d, int* width, int* height) {
+struct Size {
+  int width, height;
+};
+inline Size rootSize(Display* d) {
   ::Window root;
   int x, y;
   unsigned int w = 0, h = 0, border, depth;
   XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
-  *width = int(w);
-  *height = int(h);
+  return {int(w), int(h)};
 }
 
 // The fixture of every X11 test: the display's probe connection and screen lock, and helper programs.

@@ -12,30 +12,22 @@
 #include <X11/Xatom.h>
 #include <poll.h>
 
-#include <cstdio>
-
 #include "tests/support/overlay_show.h"
 #include "tests/support/player_process.h"
-#include "tests/support/set_record.h"
 #include "tests/x11/x11_harness.h"
 
 namespace {
 
 using namespace x11_harness;
 
-using overlay_show::kRectColour;  // the rectangle of both test shows
+// Every case plays the overlay show (tests/support/overlay_show.h): its filled
+// 100x80 rectangle at the centre and its translucent sprite, over the screen's
+// own picture (no background).
+using overlay_show::kRectColour;
 constexpr uint32_t kDesktopColour = 0x336699;
 constexpr uint32_t kLogoColour = 0xDDCC22;
 // Per channel: the painter's alpha blend of an opaque fill may round by a step.
 constexpr int kTolerance = 8;
-
-// A filled 100x80 rectangle of (200, 30, 40) at the centre, living until the
-// show ends, over the screen's own picture (no background).
-const std::string kRectShow = "@base\r\n50, 0, -1, -1, -1\r\n@\r\n@set\r\n" +
-                              test_show::setRecord(0, "s", {{"source", "1"}, {"layer", "0"}, {"width", "100"},
-                                                            {"height", "80"}, {"red", "200"}, {"green", "30"},
-                                                            {"blue", "40"}, {"lifetime", "0"}}) +
-                              "\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n";
 
 bool near(uint32_t a, uint32_t b, int tolerance = kTolerance) {
   for (int shift = 0; shift < 24; shift += 8) {
@@ -47,19 +39,13 @@ bool near(uint32_t a, uint32_t b, int tolerance = kTolerance) {
 // The player's viewable top-level window (class Tessaril; a resident player's
 // window has no title) of the screen's size, or of any size when anySize, or 0.
 ::Window viewableShowWindow(Display* d, bool anySize = false) {
-  int width, height;
-  rootSize(d, &width, &height);
+  Size screen = rootSize(d);
   ::Window found = 0;
   walk(d, DefaultRootWindow(d), 1, [&](::Window w, int depth) {
     XWindowAttributes a;
-    XClassHint hint{};
-    if (depth != 1 || XGetWindowAttributes(d, w, &a) == 0 || a.map_state != IsViewable ||
-        (!anySize && (a.width != width || a.height != height)) || XGetClassHint(d, w, &hint) == 0) {
-      return false;
-    }
-    if (hint.res_class != nullptr && std::string(hint.res_class) == "Tessaril") found = w;
-    XFree(hint.res_name);
-    XFree(hint.res_class);
+    if (depth != 1 || XGetWindowAttributes(d, w, &a) == 0 || a.map_state != IsViewable) return false;
+    bool sized = anySize || (a.width == screen.width && a.height == screen.height);
+    if (sized && windowClass(d, w) == "Tessaril") found = w;
     return found != 0;
   });
   return found;
@@ -102,9 +88,7 @@ class X11Player : public X11Screen {
     if (IsSkipped() || HasFatalFailure()) return;
     oldHandler_ = XSetErrorHandler(ignoreXError);
     ASSERT_TRUE(player_.ready());
-    player_.write("schedule.ini", "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n");
-    player_.write("default.txt", kRectShow);
-    player_.write("normal.txt", kRectShow);
+    overlay_show::writeShow(player_.dir());
     ASSERT_TRUE(run("xsetroot -solid '#336699'"));
     // A pointer left over a tray host or a window from an earlier test clicks nothing.
     run("xdotool mousemove 5 400");
@@ -133,26 +117,21 @@ class X11Player : public X11Screen {
   bool stillRuns(size_t index) { return player_.stillRuns(index); }
   std::string errOf(size_t index) { return player_.err(index); }
 
-  // Starts a private Xvfb with the given -screen argument; its display name,
-  // or empty. TearDown stops it after the players.
-  std::string startOwnXvfb(const std::string& screen) {
+  // Starts a private Xvfb with the given -screen argument and moves the test,
+  // its probe and the programs it starts there until TearDown, which stops
+  // that server after the players; false when it does not start or open.
+  bool useOwnXvfb(const std::string& screen) {
     int fds[2];
-    if (pipe(fds) != 0) return "";
+    if (pipe(fds) != 0) return false;
     pid_t pid = startHelper({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
                             fds[1]);
     close(fds[1]);
-    std::string number;
+    std::string name = ":";
     pollfd ready{fds[0], POLLIN, 0};
     char c;
-    while (pid > 0 && poll(&ready, 1, kWaitMs) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (pid > 0 && poll(&ready, 1, kWaitMs) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') name += c;
     close(fds[0]);
-    return number.empty() ? "" : ":" + number;
-  }
-
-  // Moves the test, its probe and the programs it starts to the display name
-  // until TearDown; false when that display does not open.
-  bool useDisplay(const std::string& name) {
-    Display* d = XOpenDisplay(name.c_str());
+    Display* d = name.size() > 1 ? XOpenDisplay(name.c_str()) : nullptr;
     if (d == nullptr) return false;
     shared_ = probe_;
     sharedName_ = std::getenv("DISPLAY");
@@ -166,8 +145,7 @@ class X11Player : public X11Screen {
   // and its keyboard primed (a fresh server loses xdotool's first key), and starts program there; true once it
   // owns the selection name or has set that property on the root.
   bool startDesktop(const std::vector<std::string>& program, const char* name) {
-    std::string own = startOwnXvfb("640x480x24");
-    if (own.empty() || !useDisplay(own) || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
+    if (!useOwnXvfb("640x480x24") || !run("xsetroot -solid '#336699' && xdotool key shift")) return false;
     ::Window root = DefaultRootWindow(probe_);
     char bit = 0;
     Pixmap tile = XCreatePixmapFromBitmapData(probe_, root, &bit, 1, 1, kDesktopColour, kDesktopColour,
@@ -185,20 +163,9 @@ class X11Player : public X11Screen {
     });
   }
 
-  int width() {
-    int w, h;
-    rootSize(probe_, &w, &h);
-    return w;
-  }
-  int height() {
-    int w, h;
-    rootSize(probe_, &w, &h);
-    return h;
-  }
-
   // The show's rectangle at its place and the desktop around it.
   bool showsTheRectangleOverTheDesktop() {
-    int x = width() / 2, y = height() / 2;
+    int x = rootSize(probe_).width / 2, y = rootSize(probe_).height / 2;
     const struct {
       int x, y;
       uint32_t colour;
@@ -211,20 +178,34 @@ class X11Player : public X11Screen {
     return true;
   }
 
-  std::string pixelsSeen() {
-    int x = width() / 2, y = height() / 2;
-    char text[96];
-    std::snprintf(text, sizeof text, "inside %06x, left %06x, corner %06x", rootPixel(probe_, x + 50, y + 40),
-                  rootPixel(probe_, x - 10, y + 40), rootPixel(probe_, 10, 10));
-    return text;
+  // Waits for the player's show: its window and the rectangle over the
+  // desktop. A failure says what the screen showed and what the player wrote.
+  ::testing::AssertionResult showComesUp(size_t player) {
+    bool up = waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); });
+    int x = rootSize(probe_).width / 2, y = rootSize(probe_).height / 2;
+    return (up ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+           << "no show: inside " << std::hex << rootPixel(probe_, x + 50, y + 40) << ", left "
+           << rootPixel(probe_, x - 10, y + 40) << ", corner " << rootPixel(probe_, 10, 10) << "\n" << errOf(player);
+  }
+
+  // Sees the box titled title shown (where: a window manager's frame may hold
+  // it) and given the keyboard focus while the program behind it waits; one
+  // Return closes it and that program ends with 0.
+  void answerBox(const std::string& title, size_t waiting, Where where = Where::TopLevel) {
+    ::Window box = 0;
+    ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, title, where)) != 0; }))
+        << "no box titled " << title << "\n" << errOf(waiting);
+    EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
+    EXPECT_TRUE(stillRuns(waiting)) << "the program waits for the box";
+    ASSERT_TRUE(run("xdotool key Return"));
+    EXPECT_EQ(exitOf(waiting), 0) << errOf(waiting);
+    EXPECT_FALSE(exists(probe_, box)) << "the box stayed";
   }
 
   // Clicks the docked icon and checks that the show plays, then clicks it away.
   void clickIconAndSeeTheShow(::Window icon, size_t player) {
     ASSERT_TRUE(click(4, 4, icon));
-    ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0; }))
-        << "a click on the icon did not play the show\n" << errOf(player);
-    EXPECT_TRUE(waitUntil([&] { return showsTheRectangleOverTheDesktop(); })) << pixelsSeen();
+    ASSERT_TRUE(showComesUp(player)) << "after a click on the icon";
     ASSERT_TRUE(click(100, 100));
     EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; })) << "the click did not stop the show";
     EXPECT_TRUE(stillRuns(player)) << "the resident process goes on after its show\n" << errOf(player);
@@ -251,9 +232,8 @@ TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEnterOrTheWindowManagers
   for (const auto& [end, overlay, err] : rows) {
     SCOPED_TRACE(end);
     size_t player = startPlayer({}, overlay);
-    ::Window w = 0;
-    ASSERT_TRUE(waitUntil([&] { return (w = viewableShowWindow(probe_)) != 0 && showsTheRectangleOverTheDesktop(); }))
-        << pixelsSeen() << "\n" << errOf(player);
+    ASSERT_TRUE(showComesUp(player));
+    ::Window w = viewableShowWindow(probe_);
     EXPECT_TRUE(stillRuns(player)) << "a show without a limit runs until the user ends it";
     if (end == "click") {
       ASSERT_TRUE(click(100, 100));
@@ -296,13 +276,7 @@ TEST_F(X11Player, TheResidentIconPlaysTheNormalShowInEveryTrayHostUntilASecondRe
   EXPECT_EQ(errOf(first), "") << "the lost tray host caused errors";
 
   size_t second = startPlayer({"-s"});
-  ::Window box = 0;
-  ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, "メッセージ", Where::TopLevel)) != 0; }))
-      << "no box titled メッセージ\n" << errOf(first);
-  EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
-  EXPECT_TRUE(stillRuns(first)) << "the first process waits for the box";
-  ASSERT_TRUE(run("xdotool key Return"));
-  EXPECT_EQ(exitOf(first), 0) << errOf(first);
+  answerBox("メッセージ", first);
   EXPECT_EQ(exitOf(second), 0) << errOf(second);
   EXPECT_TRUE(waitUntil([&] { return findViewable(probe_, "Tessaril", Where::Embedded) == 0; }))
       << "the icon left with the process";
@@ -312,13 +286,11 @@ TEST_F(X11Player, TheResidentIconPlaysTheNormalShowInEveryTrayHostUntilASecondRe
 // makes the screen larger than it started, so it starts square and is given a
 // landscape mode and a portrait one.
 TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNewSize) {
-  std::string own = startOwnXvfb("640x640x24");
-  ASSERT_FALSE(own.empty()) << "the private Xvfb did not start";
-  ASSERT_TRUE(useDisplay(own));
+  ASSERT_TRUE(useOwnXvfb("640x640x24")) << "the private Xvfb did not start";
   if (!run("xrandr --newmode 640x480 0 640 0 0 0 480 0 0 0 && xrandr --newmode 480x640 0 480 0 0 0 640 0 0 0 && "
            "xrandr --addmode screen 640x480 && xrandr --addmode screen 480x640 && "
            "xrandr --output screen --mode 640x480") ||
-      width() != 640 || height() != 480) {
+      rootSize(probe_).width != 640 || rootSize(probe_).height != 480) {
     const char* ci = std::getenv("CI");
     const char* why = "this Xvfb's RandR does not set a 640x480 mode on its output \"screen\"";
     if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot turn the screen: " << why;
@@ -326,15 +298,13 @@ TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNe
   }
   ASSERT_TRUE(run("xsetroot -solid '#336699'"));
   size_t player = startPlayer({});
-  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
-      << pixelsSeen() << "\n" << errOf(player);
+  ASSERT_TRUE(showComesUp(player));
 
   auto turned = std::chrono::steady_clock::now();
   ASSERT_TRUE(run("xrandr --output screen --mode 480x640"));
-  ASSERT_EQ(width(), 480);
+  ASSERT_EQ(rootSize(probe_).width, 480);
   EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_, true) == 0; })) << "the turn did not stop the show";
-  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
-      << "the show did not start again over the turned screen\n" << pixelsSeen() << "\n" << errOf(player);
+  ASSERT_TRUE(showComesUp(player)) << "the show did not start again over the turned screen";
   // The restart's timer is set when the size change arrives, after `turned`;
   // 200 ms allow for the steps of the clocks.
   auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - turned);
@@ -345,29 +315,22 @@ TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNe
 }
 
 TEST_F(X11Player, ALoadErrorShowsItsBoxAndEnterEndsTheProgram) {
-  size_t player = startPlayer({"-f", "missing.txt"});
-  ::Window box = 0;
-  ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, "ファイルの確認だ", Where::TopLevel)) != 0; }))
-      << "no box titled ファイルの確認だ\n" << errOf(player);
-  EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
-  EXPECT_TRUE(stillRuns(player)) << "the program waits for the box";
-  ASSERT_TRUE(run("xdotool key Return"));
-  EXPECT_EQ(exitOf(player), 0) << errOf(player);
-  EXPECT_EQ(findViewable(probe_, "ファイルの確認だ", Where::TopLevel), 0u);
+  answerBox("ファイルの確認だ", startPlayer({"-f", "missing.txt"}));
 }
 
-TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndATapOrReturnEndsIt) {
+// On a private Xvfb with picom: the live overlay over and around a moving
+// window, a tap and Return ending it; then the tray icon's show with the
+// notice box of a second resident start above it.
+TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndTheNoticeBoxIsAboveIt) {
   ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
-  overlay_show::writeShow(player_.dir());
   // A window partly under the sprite; the middles of its top and bottom edges show its background.
   ASSERT_GT(startHelper({"xlogo", "-bg", "#DDCC22", "-geometry", "100x100+158+118"}), 0);
   ASSERT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 208, 212), kLogoColour, 0); }));
   size_t player = startPlayer({});
   uint32_t blend = overlay_show::spriteOver(kLogoColour);
-  EXPECT_TRUE(waitUntil([&] {
-    return showsTheRectangleOverTheDesktop() && near(rootPixel(probe_, 200, 125), blend, 2);
-  })) << pixelsSeen() << ", sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend << "\n"
-      << errOf(player);
+  EXPECT_TRUE(showComesUp(player));
+  EXPECT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 200, 125), blend, 2); }))
+      << "sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend;
   EXPECT_TRUE(near(rootPixel(probe_, 208, 212), kLogoColour, 2)) << "the window beside the show";
   ASSERT_TRUE(run("xdotool search --name '^xlogo$' windowmove 20 300"));
   EXPECT_TRUE(waitUntil([&] {
@@ -376,21 +339,17 @@ TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndATapOrReturnEnd
   ASSERT_TRUE(click(100, 100));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
   player = startPlayer({});
-  ASSERT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }));
+  ASSERT_TRUE(showComesUp(player));
   ASSERT_TRUE(run("xdotool key Return"));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
-}
 
-TEST_F(X11Player, UnderACompositorTheTrayIconPlaysTheNormalShowAndTheNoticeBoxIsAboveIt) {
-  ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
   ASSERT_GT(startTrayHost(), 0) << "trayer did not take the tray selection";
   size_t first = startPlayer({"-s"});
   ::Window icon = 0, box = 0;
   ASSERT_TRUE(waitUntil([&] { return (icon = findViewable(probe_, "Tessaril", Where::Embedded)) != 0; }))
       << errOf(first);
   ASSERT_TRUE(click(4, 4, icon));
-  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) != 0 && showsTheRectangleOverTheDesktop(); }))
-      << pixelsSeen() << "\n" << errOf(first);
+  EXPECT_TRUE(showComesUp(first));
   size_t second = startPlayer({"-s"});
   ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, "メッセージ", Where::TopLevel)) != 0; }))
       << errOf(first);
@@ -400,18 +359,14 @@ TEST_F(X11Player, UnderACompositorTheTrayIconPlaysTheNormalShowAndTheNoticeBoxIs
   int x = a.x + a.width - 4, y = a.y + a.height - 4;
   EXPECT_TRUE(waitUntil([&] { return near(rootPixel(probe_, x, y), 0xECECEC, 2); }))
       << "under the box's corner: " << std::hex << rootPixel(probe_, x, y);
-  ASSERT_TRUE(run("xdotool key Return"));
-  EXPECT_EQ(exitOf(first), 0) << errOf(first);
+  answerBox("メッセージ", first);
   EXPECT_EQ(exitOf(second), 0) << errOf(second);
 }
 
 TEST_F(X11Player, UnderAWindowManagerOneReturnClosesABoxAndAResidentStartLeavesNoWindow) {
   // The last root property of openbox's start: a box mapped before it sometimes stays unmapped.
   ASSERT_TRUE(startDesktop({"openbox"}, "_NET_CLIENT_LIST")) << "openbox did not start";
-  size_t failed = startPlayer({"-f", "missing.txt"});
-  ASSERT_TRUE(waitUntil([&] { return findViewable(probe_, "ファイルの確認だ") != 0; })) << errOf(failed);
-  ASSERT_TRUE(run("xdotool key Return"));
-  EXPECT_EQ(exitOf(failed), 0) << errOf(failed);
+  answerBox("ファイルの確認だ", startPlayer({"-f", "missing.txt"}), Where::Anywhere);
   size_t resident = startPlayer({"-s"});
   EXPECT_TRUE(waitUntil([&] { return run("xdotool search --class '^Tessaril$' >/dev/null"); })) << errOf(resident);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
