@@ -63,8 +63,6 @@ class MemoryFaults : public PlayerTest {
     EXPECT_EQ(run(commandLine, script), 0);
     int64_t made = host::systemAllocationCount();
     EXPECT_EQ(host::allocationFailureHappened(), n >= 0 && n < made);
-    EXPECT_EQ(host::liveObjectCount(), 0u);
-    EXPECT_TRUE(host::trayIcons().empty());
     test_process::resetShellState();  // frees the schedule lists a plain run keeps to its end
     EXPECT_EQ(host::systemBlocksLive(), blocksBefore) << "every block of the run was freed";
     return made;

@@ -34,6 +34,12 @@ inline const std::u16string kScheduleOpenFailed = u"ファイルの確認だ|ス
 using Boxes = std::vector<std::u16string>;
 using Ticks = std::vector<int>;
 
+// TESSARIL_LONG=1 asks the long-running tests for their full counts.
+inline bool longRuns() {
+  const char* value = std::getenv("TESSARIL_LONG");
+  return value != nullptr && std::string(value) == "1";
+}
+
 class PlayerTest : public ::testing::Test {
  public:
   static inline PlayerTest* current = nullptr;
@@ -47,12 +53,9 @@ class PlayerTest : public ::testing::Test {
 
   void SetUp() override {
     current = this;
-    char scratch[] = "/tmp/tessaril-player-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch), nullptr);
-    dir = scratch;
-    char sockets[] = "/tmp/tessaril-sockets-XXXXXX";
-    ASSERT_NE(mkdtemp(sockets), nullptr);
-    instanceDir = sockets;
+    dir = test_files::scratchDir("tessaril-player");
+    instanceDir = test_files::scratchDir("tessaril-sockets");
+    ASSERT_FALSE(dir.empty() || instanceDir.empty());
     freshProcess();
   }
 
@@ -102,6 +105,7 @@ class PlayerTest : public ::testing::Test {
   }
 
   // Runs WinMain with the command line and the input script; its exit code.
+  // However the run ended, it released every host handle and its tray icon.
   int run(const std::u16string& commandLine, const char* script = "") {
     std::string error;
     EXPECT_TRUE(host::addInputScript(script, &error)) << error;
@@ -109,6 +113,8 @@ class PlayerTest : public ::testing::Test {
     static char instance;
     int code = WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
     host::flushDebugConsole();  // as the process's exit does
+    EXPECT_EQ(host::liveObjectCount(), 0u) << "the run released every bitmap, DC, window and event";
+    EXPECT_TRUE(host::trayIcons().empty()) << "the icon leaves with the program";
     return code;
   }
 

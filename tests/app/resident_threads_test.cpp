@@ -22,8 +22,7 @@ int cycleCount() {
 #if defined(__SANITIZE_THREAD__)
   return 1000;
 #else
-  const char* value = std::getenv("TESSARIL_LONG");
-  return value != nullptr && std::string(value) == "1" ? 1000 : 100;
+  return longRuns() ? 1000 : 100;
 #endif
 }
 

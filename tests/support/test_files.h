@@ -1,9 +1,10 @@
 // Files the tests write and read: whole files as bytes, small BMP images made
-// pixel by pixel, and the demo show copied into a scratch directory. Used by
+// pixel by pixel, scratch directories and the demo show copied into one. Used by
 // the fuzz targets too, so it needs nothing of GoogleTest.
 #pragma once
 
 #include <dirent.h>
+#include <stdlib.h>
 
 #include <cstdint>
 #include <fstream>
@@ -12,6 +13,12 @@
 #include <vector>
 
 namespace test_files {
+
+// A new directory /tmp/prefix-XXXXXX of its own; "" when it cannot be made.
+inline std::string scratchDir(const std::string& prefix) {
+  std::string path = "/tmp/" + prefix + "-XXXXXX";
+  return mkdtemp(path.data()) != nullptr ? path : "";
+}
 
 inline std::string readWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
