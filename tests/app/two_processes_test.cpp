@@ -2,14 +2,13 @@
 // single-instance hand-over between a second start and the running instance;
 // the show folder the player chooses, installed and portable; --help and
 // --version.
-#include <dirent.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -48,6 +47,13 @@ class TwoProcesses : public ::testing::Test {
   // The exit code, or kStillRuns when it has not ended within the seconds.
   int waitFor(size_t p, double seconds) { return player.waitExit(p, int(seconds * 1000)); }
 
+  // Ends the resident instance first as a second -s start does: both exit 0.
+  void endResident(size_t first) {
+    size_t ender = start({"-s"});
+    EXPECT_EQ(waitFor(ender, 10), 0) << player.err(ender);
+    EXPECT_EQ(waitFor(first, 10), 0) << player.err(first);
+  }
+
   // Waits until a socket appears in the runtime directory: the instance listens.
   bool waitForListener() {
     for (int i = 0; i < 250; ++i) {
@@ -58,36 +64,17 @@ class TwoProcesses : public ::testing::Test {
   }
 };
 
-// CPU time of every thread of the process so far, in nanoseconds.
+// CPU time of every thread of the process so far, in nanoseconds; 0 when it
+// cannot be read.
 long long cpuTimeNs(pid_t pid) {
-  long long total = 0;
-  std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* dir = opendir(tasks.c_str());
-  if (dir == nullptr) return 0;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
-    long long onCpu = 0;
-    if (stat >> onCpu) total += onCpu;
-  }
-  closedir(dir);
-  return total;
+  clockid_t clock;
+  timespec time{};
+  if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &time) != 0) return 0;
+  return time.tv_sec * 1000000000LL + time.tv_nsec;
 }
 
 const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
 const char* const LEAVING = "[メッセージ] 常駐を解除します";
-
-TEST_F(TwoProcesses, PlainSecondStartExitsAtOnceAndTheResidentOnePlaysItsNormalShow) {
-  // normal.txt is missing: the resident instance shows the load error when it
-  // plays it, which ends it; that is how the test sees the show start.
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
-  size_t second = start({});
-  EXPECT_EQ(waitFor(second, 10), 0);
-  EXPECT_EQ(player.err(second), "") << "the second start loads nothing and shows nothing";
-  EXPECT_EQ(waitFor(first, 10), 0);
-  EXPECT_NE(player.err(first).find(LOAD_FAILED), std::string::npos) << player.err(first);
-}
 
 TEST_F(TwoProcesses, ResidentSecondStartEndsTheRunningInstanceAfterItsNotice) {
   size_t first = start({});  // a plain show without a limit
@@ -95,9 +82,7 @@ TEST_F(TwoProcesses, ResidentSecondStartEndsTheRunningInstanceAfterItsNotice) {
   size_t plain = start({});
   EXPECT_EQ(waitFor(plain, 10), 0);
   EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "a plain second start only brings the show to the front";
-  size_t resident = start({"-s"});
-  EXPECT_EQ(waitFor(resident, 10), 0);
-  EXPECT_EQ(waitFor(first, 10), 0);
+  endResident(first);
   EXPECT_NE(player.err(first).find(LEAVING), std::string::npos) << player.err(first);
 }
 
@@ -108,27 +93,8 @@ TEST_F(TwoProcesses, AnEndpointLeftByAKilledInstanceDoesNotStopTheNextStart) {
   size_t next = start({"-s"});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(waitFor(next, 0.2), kStillRuns) << "the next start became the running instance: " << player.err(next);
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
-  EXPECT_EQ(waitFor(next, 10), 0);
+  endResident(next);
   EXPECT_NE(player.err(next).find(LEAVING), std::string::npos) << player.err(next);
-}
-
-TEST_F(TwoProcesses, AProcessOfAnotherUserDoesNotReachTheRunningInstance) {
-  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
-    GTEST_FAIL() << "needs root and setpriv to start a process of another user";
-  }
-  player.write("default.txt", "@base\r\n50, 2, 0, 0, 0\r\n@\r\n");
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
-  // nobody finds no instance it may reach: it plays its own short show and ends.
-  size_t other = start({}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  EXPECT_EQ(waitFor(other, 10), 0) << player.err(other);
-  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "the resident instance was not disturbed: " << player.err(first);
-  EXPECT_EQ(player.err(first).find("[ファイルの確認だ]"), std::string::npos);
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
-  EXPECT_EQ(waitFor(first, 10), 0);
 }
 
 TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
@@ -140,32 +106,40 @@ TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
   long long used = cpuTimeNs(player.process(first).pid) - before;
   EXPECT_GT(before, 0) << "the process's CPU time could be read";
   EXPECT_LT(used, 10 * 1000 * 1000) << "ns of CPU over 5 s of idle";
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
-  EXPECT_EQ(waitFor(first, 10), 0);
+  endResident(first);
 }
 
 // --help and --version, each alone, are answered before the system's command
-// line is read; anything else is the system's.
-TEST_F(TwoProcesses, HelpAndVersionAloneAreAnsweredWithoutAShowOrTheRunningInstance) {
-  struct Row {
-    std::vector<std::string> args;
+// line is read, and a process of another user finds no instance it may reach:
+// none of them disturbs the running instance; a plain second start loads and
+// shows nothing and makes the running instance play its normal show (missing
+// here: its load error ends it). Other command lines are the system's.
+TEST_F(TwoProcesses, OnlyAPlainSecondStartOfTheSameUserReachesTheRunningInstance) {
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
+    GTEST_FAIL() << "needs root and setpriv to start a process of another user";
+  }
+  const struct {
+    std::vector<std::string> args, prefix;
     const char* output;  // what the start prints first
-  };
-  const Row answered[] = {{{"--help"}, "usage: tessaril [-f NAME] [-s]\n"},
-                          {{"--version"}, "tessaril " TESSARIL_VERSION "\n"}};
+  } rows[] = {{{"--help"}, {}, "usage: tessaril [-f NAME] [-s]\n"},
+              {{"--version"}, {}, "tessaril " TESSARIL_VERSION "\n"},
+              // nobody plays its own short show and ends.
+              {{}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, ""}};
+  player.write("default.txt", SHORT_SHOW);
   size_t first = start({"-s"});
   ASSERT_TRUE(waitForListener());
-  for (const Row& row : answered) {
-    size_t p = start(row.args);
-    EXPECT_EQ(waitFor(p, 10), 0) << row.args[0];
+  for (const auto& row : rows) {
+    size_t p = start(row.args, row.prefix);
+    EXPECT_EQ(waitFor(p, 10), 0) << row.output << player.err(p);
     EXPECT_EQ(player.err(p).find(row.output), 0u) << player.err(p);
   }
-  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "a second start would have made it play: " << player.err(first);
+  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "the running instance was disturbed: " << player.err(first);
   EXPECT_EQ(player.err(first), "");
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
+  size_t second = start({});
+  EXPECT_EQ(waitFor(second, 10), 0);
+  EXPECT_EQ(player.err(second), "") << "the second start loads nothing and shows nothing";
   EXPECT_EQ(waitFor(first, 10), 0);
+  EXPECT_NE(player.err(first).find(LOAD_FAILED), std::string::npos) << player.err(first);
   // Without default.txt these play nothing but the load error.
   unlink((player.dir() + "/default.txt").c_str());
   for (std::vector<std::string> args : {std::vector<std::string>{"--helpx"}, {"-h"}, {"--help", "--version"}}) {
@@ -211,9 +185,7 @@ TEST_F(TwoProcesses, AnInstalledPlayerFillsTheUsersShowFolderOnItsFirstStartOnly
     size_t first = start({"-s"});
     ASSERT_TRUE(waitForListener()) << player.err(first);
     EXPECT_EQ(std::system(("diff -r '" + demo + "' '" + folder + "'").c_str()), 0) << "the demo and its schedule";
-    size_t ender = start({"-s"});
-    EXPECT_EQ(waitFor(ender, 10), 0);
-    EXPECT_EQ(waitFor(first, 10), 0);
+    endResident(first);
     // The demo plays for longer than 10 s: an edited show that ends at once
     // shows that the edit was kept and played.
     player.write("default.txt", SHORT_SHOW, folder);
