@@ -29,12 +29,6 @@ class LogindResume : public PlayerTest {
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     PlayerTest::TearDown();
   }
-
-  // Waits until the player's watcher has subscribed (and so is matched on the
-  // bus); false when it never does.
-  static bool watcherSubscribed() {
-    return dbustest::eventually([] { return host::powerSubscriptionCount() == 1; });
-  }
 };
 
 TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
@@ -42,7 +36,9 @@ TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
   writeShow("wake.txt", 100, 0);
   std::string address = bus.address;
   peer = std::thread([address] {
-    sd_bus* logind = watcherSubscribed() ? dbustest::connectAsLogind(address) : nullptr;
+    // Once the player's watcher has subscribed (and so is matched on the bus).
+    bool subscribed = dbustest::eventually([] { return host::powerSubscriptionCount() == 1; });
+    sd_bus* logind = subscribed ? dbustest::connectAsLogind(address) : nullptr;
     bool sent = logind != nullptr && dbustest::emitPrepareForSleep(logind, true) &&
                 dbustest::emitPrepareForSleep(logind, false);
     sd_bus_flush_close_unref(logind);
