@@ -71,19 +71,18 @@ TEST_F(FileFaults, AnImageThatCannotBeLoadedEndsTheStartWithTheImageMessage) {
 // the first of two tray taps: the first show plays, the second start shows the
 // load message and ends resident mode, removing the icon.
 TEST_F(FileFaults, SettingsFileGoneBetweenTwoShowsEndsResidentModeWithTheLoadMessage) {
-  static void (*fault)(const std::string& path);
-  void (*const faults[])(const std::string& path) = {
-      [](const std::string& path) { ASSERT_EQ(unlink(path.c_str()), 0); },
-      [](const std::string& path) { ASSERT_EQ(unlink(path.c_str()) | mkdir(path.c_str(), 0700), 0); },
-  };
-  for (auto f : faults) {
+  static bool toDirectory;
+  for (bool directory : {false, true}) {
+    SCOPED_TRACE(directory ? "replaced by a directory" : "deleted");
     TearDown();
     SetUp();
     writeSchedule("normal.txt", "normal.txt");
     writeShow("normal.txt", 100, 0);
-    fault = f;
+    toDirectory = directory;
     onFrame = [](PlayerTest* t) {
-      if (t->frames.size() == 1) fault(t->dir + "/normal.txt");
+      std::string path = t->dir + "/normal.txt";
+      if (t->frames.size() != 1) return;
+      EXPECT_EQ(unlink(path.c_str()) | (toDirectory ? mkdir(path.c_str(), 0700) : 0), 0);
     };
     EXPECT_EQ(run(u"-s", "100:tray;350:tap:5:5;1000:tray"), 0);
     EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2})) << "only the first show played";

@@ -47,11 +47,18 @@ class TwoProcesses : public ::testing::Test {
   // The exit code, or kStillRuns when it has not ended within the seconds.
   int waitFor(size_t p, double seconds) { return player.waitExit(p, int(seconds * 1000)); }
 
-  // Ends the resident instance first as a second -s start does: both exit 0,
-  // first after its leaving notice.
+  // Starts the player with args and waits for its end: it exits 0 within 10 s.
+  // What it printed.
+  std::string runToEnd(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
+    size_t p = start(args, prefix);
+    EXPECT_EQ(waitFor(p, 10), 0) << player.err(p);
+    return player.err(p);
+  }
+
+  // Ends the resident instance first as a second -s start does, which prints
+  // nothing: both exit 0, first after its leaving notice.
   void endResident(size_t first) {
-    size_t ender = start({"-s"});
-    EXPECT_EQ(waitFor(ender, 10), 0) << player.err(ender);
+    EXPECT_EQ(runToEnd({"-s"}), "");
     EXPECT_EQ(waitFor(first, 10), 0);
     EXPECT_NE(player.err(first).find("[メッセージ] 常駐を解除します"), std::string::npos) << player.err(first);
   }
@@ -83,8 +90,7 @@ const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル�
 
 TEST_F(TwoProcesses, ResidentSecondStartEndsTheRunningInstanceAfterItsNotice) {
   size_t first = startListening({});  // a plain show without a limit
-  size_t plain = start({});
-  EXPECT_EQ(waitFor(plain, 10), 0);
+  EXPECT_EQ(runToEnd({}), "");
   EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "a plain second start only brings the show to the front";
   endResident(first);
 }
@@ -128,23 +134,18 @@ TEST_F(TwoProcesses, OnlyAPlainSecondStartOfTheSameUserReachesTheRunningInstance
   player.write("default.txt", SHORT_SHOW);
   size_t first = startListening({"-s"});
   for (const auto& row : rows) {
-    size_t p = start(row.args, row.prefix);
-    EXPECT_EQ(waitFor(p, 10), 0) << row.output << player.err(p);
-    EXPECT_EQ(player.err(p).find(row.output), 0u) << player.err(p);
+    std::string output = runToEnd(row.args, row.prefix);
+    EXPECT_EQ(output.find(row.output), 0u) << output;
   }
   EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "the running instance was disturbed: " << player.err(first);
   EXPECT_EQ(player.err(first), "");
-  size_t second = start({});
-  EXPECT_EQ(waitFor(second, 10), 0);
-  EXPECT_EQ(player.err(second), "") << "the second start loads nothing and shows nothing";
+  EXPECT_EQ(runToEnd({}), "") << "the second start loads nothing and shows nothing";
   EXPECT_EQ(waitFor(first, 10), 0);
   EXPECT_NE(player.err(first).find(LOAD_FAILED), std::string::npos) << player.err(first);
   // Without default.txt these play nothing but the load error.
   unlink((player.dir() + "/default.txt").c_str());
   for (std::vector<std::string> args : {std::vector<std::string>{"--helpx"}, {"-h"}, {"--help", "--version"}}) {
-    size_t p = start(args);
-    EXPECT_EQ(waitFor(p, 10), 0) << args[0];
-    EXPECT_EQ(player.err(p), std::string(LOAD_FAILED) + "\n") << args[0];
+    EXPECT_EQ(runToEnd(args), std::string(LOAD_FAILED) + "\n") << args[0];
   }
 }
 
@@ -165,9 +166,7 @@ TEST_F(TwoProcesses, TheShowFolderIsTessarilHomeThenAPortableFolderThenTheUsersO
     if (row.portable) player.write("schedule.ini", SCHEDULE);
     player.write("default.txt", SHORT_SHOW, row.plays);
     env["TESSARIL_HOME"] = row.homeSet ? tessarilHome : "";
-    size_t p = start({});
-    EXPECT_EQ(waitFor(p, 10), 0) << row.plays;
-    EXPECT_EQ(player.err(p), "") << row.plays;
+    EXPECT_EQ(runToEnd({}), "") << row.plays;
   }
 }
 
@@ -187,9 +186,7 @@ TEST_F(TwoProcesses, AnInstalledPlayerFillsTheUsersShowFolderOnItsFirstStartOnly
     // The demo plays for longer than 10 s: an edited show that ends at once
     // shows that the edit was kept and played.
     player.write("default.txt", SHORT_SHOW, folder);
-    size_t again = start({});
-    EXPECT_EQ(waitFor(again, 10), 0) << player.err(again);
-    EXPECT_EQ(player.err(again), "");
+    EXPECT_EQ(runToEnd({}), "");
     EXPECT_EQ(std::system(("diff -r -x default.txt '" + demo + "' '" + folder + "'").c_str()), 0);
     EXPECT_EQ(std::system(("grep -q '50, 2' '" + folder + "/default.txt'").c_str()), 0);
   }
