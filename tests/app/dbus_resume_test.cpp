@@ -25,7 +25,6 @@ class LogindResume : public PlayerTest {
 
   void TearDown() override {
     if (peer.joinable()) peer.join();
-    host::usePowerSource(nullptr);
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     PlayerTest::TearDown();
   }

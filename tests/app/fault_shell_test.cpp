@@ -2,22 +2,13 @@
 // power source that refuses the subscription, a power watcher that cannot make
 // its queue, and a shell without a tray. In each the program stays resident
 // and plays what it is asked to.
-#include "platform/host/threads/power_source.h"
 #include "tests/app/player_harness.h"
 
-class ShellFaults : public PlayerTest {
- public:
-  void TearDown() override {
-    host::usePowerSource(nullptr);
-    PlayerTest::TearDown();
-  }
-};
+using ShellFaults = PlayerTest;
 
 namespace {
 
-bool refuseSubscription() { return false; }
-void stopNothing() {}
-const host::PowerSource refusingPowerSource = {"refusing", refuseSubscription, stopNothing};
+const host::PowerSource refusingPowerSource = {"refusing", [] { return false; }, [] {}};
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "engine/scene_tables.h"
 #include "platform/host/common/handle_table.h"
 #include "platform/host/runtime/debug_console.h"
+#include "platform/host/threads/power_source.h"
 #include "platform/host/common/text_encoding.h"
 #include "tests/support/fresh_process.h"
 #include "tests/support/set_record.h"
@@ -60,6 +61,7 @@ class PlayerTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    host::usePowerSource(nullptr);  // the headless one, should the test have chosen another
     frameStepHooks.beforePaint = nullptr;
     host::resetHost();
     host::clockUseReal();
