@@ -55,8 +55,7 @@ TEST_F(FileFaults, AnImageThatCannotBeLoadedEndsTheStartWithTheImageMessage) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    TearDown();
-    SetUp();
+    startOver();
     writeSchedule("default.txt", "default.txt");
     if (row.bytes) writeFile(row.name, *row.bytes);
     writeShow("default.txt", 50, 3, "@bmp\r\n0, \"" + std::string(row.name) + "\", 0, 0, 0, 0, 0, 0, 0, 0, 0\r\n@\r\n");
@@ -75,8 +74,7 @@ TEST_F(FileFaults, SettingsFileGoneBetweenTwoShowsEndsResidentModeWithTheLoadMes
   static bool toDirectory;
   for (bool directory : {false, true}) {
     SCOPED_TRACE(directory ? "replaced by a directory" : "deleted");
-    TearDown();
-    SetUp();
+    startOver();
     writeSchedule("normal.txt", "normal.txt");
     writeShow("normal.txt", 100, 0);
     toDirectory = directory;

@@ -52,8 +52,7 @@ class MemoryFaults : public PlayerTest {
   // Plays the polygon show with allocation n failing (n < 0: none); the
   // allocations the run made. Blocks of the system's code must all be back.
   int64_t playFailing(int n, const char16_t* commandLine, const char* script) {
-    TearDown();
-    SetUp();
+    startOver();
     seen.clear();
     onFrame = recordPolygon;
     writeSchedule("default.txt", "default.txt");  // a dropped entry plays the default file: the same one

@@ -27,8 +27,7 @@ TEST_F(ShellFaults, APowerWatcherThatCannotSubscribePrintsItsDebugLineAndTheProg
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
-    SetUp();
+    startOver();
     writeSchedule("normal.txt", "wake.txt");
     writeShow("normal.txt", 100, 0);
     writeShow("wake.txt", 100, 0);

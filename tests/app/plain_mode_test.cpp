@@ -71,8 +71,7 @@ TEST_F(PlainMode, AFailedStartShowsOneBoxPaintsNothingAndExitsZero) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    TearDown();
-    SetUp();
+    startOver();
     if (row.schedule == kWritten) writeSchedule("a.txt", "a.txt");
     ASSERT_TRUE(row.schedule != kDirectory || mkdir((dir + "/schedule.ini").c_str(), 0700) == 0);
     writeFile("default.txt", row.show);

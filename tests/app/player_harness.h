@@ -69,6 +69,12 @@ class PlayerTest : public ::testing::Test {
     current = nullptr;
   }
 
+  // A fresh process in a new, empty directory, as for a test of its own.
+  void startOver() {
+    TearDown();
+    SetUp();
+  }
+
   // A fresh process over the same directory and its files, no frame recorded yet.
   void freshProcess() {
     frames.clear();
