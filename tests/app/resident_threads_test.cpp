@@ -37,11 +37,7 @@ void injectPowerEvents(const std::atomic<bool>* stop, std::atomic<long>* injecte
   std::mt19937 random(20261206);
   while (!*stop) {
     pauseRandomly(random, 400);
-    if (random() % 2 == 0) {
-      host::injectPowerResume();
-    } else {
-      host::injectPowerSuspend();
-    }
+    random() % 2 == 0 ? host::injectPowerResume() : host::injectPowerSuspend();
     ++*injected;
   }
 }
