@@ -25,15 +25,8 @@ class LogindResume : public PlayerTest {
 
   void TearDown() override {
     if (peer.joinable()) peer.join();
-    host::usePowerSource(nullptr);
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     PlayerTest::TearDown();
-  }
-
-  // Waits until the player's watcher has subscribed (and so is matched on the
-  // bus); false when it never does.
-  static bool watcherSubscribed() {
-    return dbustest::eventually([] { return host::powerSubscriptionCount() == 1; });
   }
 };
 
@@ -42,7 +35,9 @@ TEST_F(LogindResume, LogindsSleepThenWakeUpPlaysTheSuspendShow200MsLater) {
   writeShow("wake.txt", 100, 0);
   std::string address = bus.address;
   peer = std::thread([address] {
-    sd_bus* logind = watcherSubscribed() ? dbustest::connectAsLogind(address) : nullptr;
+    // Once the player's watcher has subscribed (and so is matched on the bus).
+    bool subscribed = dbustest::eventually([] { return host::powerSubscriptionCount() == 1; });
+    sd_bus* logind = subscribed ? dbustest::connectAsLogind(address) : nullptr;
     bool sent = logind != nullptr && dbustest::emitPrepareForSleep(logind, true) &&
                 dbustest::emitPrepareForSleep(logind, false);
     sd_bus_flush_close_unref(logind);

@@ -15,11 +15,6 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
-bool longRuns() {
-  const char* value = std::getenv("TESSARIL_LONG");
-  return value != nullptr && std::string(value) == "1";
-}
-
 // Ticks of the long shows: a sanitizer build runs some ten times slower.
 long defaultTicks() {
   if (longRuns()) return 1000000;
@@ -30,12 +25,15 @@ long defaultTicks() {
 #endif
 }
 
-// Bytes of heap in use now.
-size_t heapInUse() {
+// Heap and live host handles at one moment.
+struct Usage {
+  size_t heap = 0, handles = 0;
+};
+Usage usageNow() {
 #if defined(__SANITIZE_ADDRESS__)
-  return __sanitizer_get_current_allocated_bytes();
+  return {__sanitizer_get_current_allocated_bytes(), host::liveObjectCount()};
 #else
-  return mallinfo2().uordblks;
+  return {mallinfo2().uordblks, host::liveObjectCount()};
 #endif
 }
 
@@ -44,9 +42,7 @@ size_t heapInUse() {
 struct Samples {
   long frames = 0;
   long stopAt = 0;        // frame count that closes the window (0: never)
-  long sampleAt = 0;      // frame count of the first sample
-  size_t firstHeap = 0, lastHeap = 0;
-  size_t firstHandles = 0, lastHandles = 0;
+  Usage first, last;
   int firstTickZero = 0;  // frames of tick 0 seen (the cycles test)
 };
 Samples samples;
@@ -59,25 +55,16 @@ constexpr int kSettledCycle = 20;
 void sampleEachStart() {
   ++samples.frames;
   if (tick != 0) return;
-  ++samples.firstTickZero;
-  if (samples.firstTickZero == kSettledCycle) {
-    samples.firstHeap = heapInUse();
-    samples.firstHandles = host::liveObjectCount();
-  }
-  samples.lastHeap = heapInUse();
-  samples.lastHandles = host::liveObjectCount();
+  if (++samples.firstTickZero == kSettledCycle) samples.first = usageNow();
+  samples.last = usageNow();
 }
 
-// Samples at frame sampleAt and at the last frame, then closes the window.
+// Samples at frame 1000, by which the show has settled, and at the last frame,
+// then closes the window.
 void sampleAndStop() {
-  ++samples.frames;
-  if (samples.frames == samples.sampleAt) {
-    samples.firstHeap = heapInUse();
-    samples.firstHandles = host::liveObjectCount();
-  }
+  if (++samples.frames == 1000) samples.first = usageNow();
   if (samples.frames == samples.stopAt) {
-    samples.lastHeap = heapInUse();
-    samples.lastHandles = host::liveObjectCount();
+    samples.last = usageNow();
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
   }
 }
@@ -85,6 +72,11 @@ void sampleAndStop() {
 // Slack for the heap comparison: the C library's own buffers (the debug
 // console, the time zone) may settle once after the first sample.
 constexpr size_t kHeapSlack = 4096;
+
+void expectConstantUsage() {
+  EXPECT_EQ(samples.last.handles, samples.first.handles) << "live host handles";
+  EXPECT_LE(samples.last.heap, samples.first.heap + kHeapSlack) << "heap in use";
+}
 
 }  // namespace
 
@@ -104,6 +96,18 @@ class LongRun : public PlayerTest {
     ASSERT_NE(at, std::string::npos) << "the demo's base line";
     if (durationText != nullptr) writeFile("default.txt", show.replace(at, 8, std::string("50, ") + durationText + ","));
   }
+
+  // Plays the show in the directory for defaultTicks() ticks.
+  void runLongShow() {
+    const long ticks = defaultTicks();
+    samples.stopAt = ticks;
+    frameStepHooks.beforePaint = sampleAndStop;
+    EXPECT_EQ(run(u""), 0);
+    EXPECT_EQ(samples.frames, ticks);
+    EXPECT_EQ(tick, ticks - 1) << "one frame a tick from tick 0";
+    expectConstantUsage();
+    EXPECT_TRUE(boxTexts().empty());
+  }
 };
 
 TEST_F(LongRun, StartStopCyclesOfTheDemoShowKeepHeapAndHandles) {
@@ -120,29 +124,16 @@ TEST_F(LongRun, StartStopCyclesOfTheDemoShowKeepHeapAndHandles) {
   EXPECT_EQ(run(u"-s", script.c_str()), 0);
   EXPECT_EQ(samples.firstTickZero, cycles) << "every tray tap started the show";
   EXPECT_EQ(samples.frames, 3L * cycles);
-  EXPECT_EQ(samples.lastHandles, samples.firstHandles) << "live host handles at a show's first frame";
-  EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack) << "heap at a show's first frame";
-  EXPECT_EQ(host::liveObjectCount(), 0u);
+  expectConstantUsage();  // at a show's first frame
   EXPECT_EQ(boxTexts(), Boxes{kLeaving});
 }
 
 TEST_F(LongRun, TheDemoShowRunsForManyTicksInConstantMemory) {
-  const long ticks = defaultTicks();
   copyDemo("0");  // never ends by itself
-  samples.sampleAt = 1000;
-  samples.stopAt = ticks;
-  frameStepHooks.beforePaint = sampleAndStop;
-  EXPECT_EQ(run(u""), 0);
-  EXPECT_EQ(samples.frames, ticks);
-  EXPECT_EQ(tick, ticks - 1) << "one frame a tick from tick 0";
-  EXPECT_EQ(samples.lastHandles, samples.firstHandles);
-  EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack);
-  EXPECT_TRUE(boxTexts().empty());
-  EXPECT_EQ(host::liveObjectCount(), 0u);
+  runLongShow();
 }
 
 TEST_F(LongRun, AShowWhoseValuesGrowWithoutBoundRunsToTheEnd) {
-  const long ticks = defaultTicks();
   writeSchedule("default.txt", "default.txt");
   // Every kind of definition, each accelerating in position, size and colour
   // until its values overflow to infinity; each dies at age 30 and leaves a
@@ -150,13 +141,14 @@ TEST_F(LongRun, AShowWhoseValuesGrowWithoutBoundRunsToTheEnd) {
   std::string defs;
   const char* kinds[] = {"g", "t", "s", "c", "l", "p"};
   for (int k = 0; k < 6; ++k) {
-    test_show::Fields grow = {{"layer", std::to_string(k)}, {"velX", "1"}, {"velY", "1"}, {"accelX", "1e36"},
-                              {"accelY", "1e36"}, {"radius", "1"}, {"radiusStep", "1e10"}, {"angle", "1"},
-                              {"angleStep", "1e10"}, {"orbitXX", "1"}, {"orbitYY", "1"}, {"orbitYX", "1"},
-                              {"orbitXY", "1"}, {"width", "10"}, {"height", "10"}, {"widthStep", "1"},
-                              {"heightStep", "1"}, {"widthAccel", "1e30"}, {"heightAccel", "1e30"},
-                              {"lifetime", "30"}, {"childDef", "0[5]"}, {"spawnOnDeath", "1"}, {"spawnCount", "1"},
-                              {"inheritFlags", "\"11111\""}};
+    test_show::Fields grow = {{"layer", std::to_string(k)}, {"accelX", "1e36"}, {"accelY", "1e36"},
+                              {"radiusStep", "1e10"}, {"angleStep", "1e10"}, {"width", "10"}, {"height", "10"},
+                              {"widthAccel", "1e30"}, {"heightAccel", "1e30"}, {"lifetime", "30"},
+                              {"childDef", "0[5]"}, {"inheritFlags", "\"11111\""}};
+    for (const char* one : {"velX", "velY", "radius", "angle", "orbitXX", "orbitYY", "orbitYX", "orbitXY",
+                            "widthStep", "heightStep", "spawnOnDeath", "spawnCount"}) {
+      grow.push_back({one, "1"});
+    }
     for (std::string colour : {"alpha", "red", "green", "blue"}) {
       grow.insert(grow.end(), {{colour, "1e36"}, {colour + "Step", "1e30"}, {colour + "Accel", "1e36"}});
     }
@@ -167,13 +159,5 @@ TEST_F(LongRun, AShowWhoseValuesGrowWithoutBoundRunsToTheEnd) {
             "@pgn\r\n0, 3, 0, 0, 1, 0, 0, 1\r\n@set\r\n" + defs +
             "@evt\r\n0, 0, 0, 0\r\n0, 0, 1, 0\r\n0, 0, 2, 0\r\n0, 0, 3, 0\r\n0, 0, 4, 0\r\n0, 0, 5, 0\r\n@\r\n");
   writeFile("spark.bmp", test_files::readWhole(std::string(TESSARIL_DEMO_DIR) + "/spark.bmp"));
-  samples.sampleAt = 1000;
-  samples.stopAt = ticks;
-  frameStepHooks.beforePaint = sampleAndStop;
-  EXPECT_EQ(run(u""), 0);
-  EXPECT_EQ(samples.frames, ticks);
-  EXPECT_EQ(samples.lastHandles, samples.firstHandles);
-  EXPECT_LE(samples.lastHeap, samples.firstHeap + kHeapSlack);
-  EXPECT_TRUE(boxTexts().empty());
-  EXPECT_EQ(host::liveObjectCount(), 0u);
+  runLongShow();
 }

@@ -16,6 +16,7 @@
 #include "platform/host/common/handle_table.h"
 #include "platform/host/runtime/debug_console.h"
 #include "platform/host/common/text_encoding.h"
+#include "platform/host/threads/power_source.h"
 #include "tests/support/fresh_process.h"
 #include "tests/support/set_record.h"
 #include "tests/support/test_files.h"
@@ -34,6 +35,12 @@ inline const std::u16string kScheduleOpenFailed = u"ファイルの確認だ|ス
 using Boxes = std::vector<std::u16string>;
 using Ticks = std::vector<int>;
 
+// TESSARIL_LONG=1 asks the long-running tests for their full counts.
+inline bool longRuns() {
+  const char* value = std::getenv("TESSARIL_LONG");
+  return value != nullptr && std::string(value) == "1";
+}
+
 class PlayerTest : public ::testing::Test {
  public:
   static inline PlayerTest* current = nullptr;
@@ -47,21 +54,25 @@ class PlayerTest : public ::testing::Test {
 
   void SetUp() override {
     current = this;
-    char scratch[] = "/tmp/tessaril-player-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch), nullptr);
-    dir = scratch;
-    char sockets[] = "/tmp/tessaril-sockets-XXXXXX";
-    ASSERT_NE(mkdtemp(sockets), nullptr);
-    instanceDir = sockets;
+    dir = test_files::scratchDir("tessaril-player");
+    instanceDir = test_files::scratchDir("tessaril-sockets");
+    ASSERT_FALSE(dir.empty() || instanceDir.empty());
     freshProcess();
   }
 
   void TearDown() override {
+    host::usePowerSource(nullptr);  // the headless one, should the test have chosen another
     frameStepHooks.beforePaint = nullptr;
     host::resetHost();
     host::clockUseReal();
     std::system(("rm -rf '" + dir + "' '" + instanceDir + "'").c_str());
     current = nullptr;
+  }
+
+  // A fresh process in a new, empty directory, as for a test of its own.
+  void startOver() {
+    TearDown();
+    SetUp();
   }
 
   // A fresh process over the same directory and its files, no frame recorded yet.
@@ -102,6 +113,7 @@ class PlayerTest : public ::testing::Test {
   }
 
   // Runs WinMain with the command line and the input script; its exit code.
+  // However the run ended, it released every host handle and its tray icon.
   int run(const std::u16string& commandLine, const char* script = "") {
     std::string error;
     EXPECT_TRUE(host::addInputScript(script, &error)) << error;
@@ -109,6 +121,8 @@ class PlayerTest : public ::testing::Test {
     static char instance;
     int code = WinMain(reinterpret_cast<HINSTANCE>(&instance), nullptr, line.data(), SW_SHOWNORMAL);
     host::flushDebugConsole();  // as the process's exit does
+    EXPECT_EQ(host::liveObjectCount(), 0u) << "the run released every bitmap, DC, window and event";
+    EXPECT_TRUE(host::trayIcons().empty()) << "the icon leaves with the program";
     return code;
   }
 

@@ -4,64 +4,48 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/overlay_show.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-// Renders the demo into dir; the tool's exit code.
-int render(const std::string& dir, const char* time) {
-  std::string command = std::string("'") + TESSARIL_RENDER_BINARY + "' --dir '" TESSARIL_DEMO_DIR "' --frames 100" +
-                        " --time " + time + " --out '" + dir + "' --trace '" + dir + "/trace.jsonl' 2>&1";
-  int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test_files::readWhole;
 
 TEST(RenderTool, DemoGivesOneHundredFramesAndTraceLinesTheSameEveryRun) {
-  char a[] = "/tmp/tessaril-render-a-XXXXXX";
-  char b[] = "/tmp/tessaril-render-b-XXXXXX";
-  ASSERT_NE(mkdtemp(a), nullptr);
-  ASSERT_NE(mkdtemp(b), nullptr);
-  ASSERT_EQ(render(a, "2026-12-06T09:05:37"), 0);
-  ASSERT_EQ(render(b, "2026-12-06T09:05:37"), 0);
-  std::string trace = readAll(std::string(a) + "/trace.jsonl");
-  size_t lines = 0;
-  for (char c : trace) lines += c == '\n';
-  EXPECT_EQ(lines, 100u);
+  const std::string a = test_files::scratchDir("tessaril-render-a"), b = test_files::scratchDir("tessaril-render-b");
+  ASSERT_FALSE(a.empty() || b.empty());
+  for (const std::string& dir : {a, b}) {  // the same start time twice
+    ASSERT_EQ(std::system(("'" TESSARIL_RENDER_BINARY "' --dir '" TESSARIL_DEMO_DIR "' --frames 100 --time "
+                           "2026-12-06T09:05:37 --out '" + dir + "' --trace '" + dir + "/trace.jsonl' 2>&1").c_str()),
+              0);
+  }
+  std::string trace = readWhole(a + "/trace.jsonl");
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 100);
   EXPECT_EQ(trace.compare(0, 32, "{\"frame\":0,\"tick\":0,\"instances\":"), 0) << trace.substr(0, 80);
   EXPECT_NE(trace.find("\"baseX\":"), std::string::npos);
   EXPECT_NE(trace.find("\"layer\":"), std::string::npos);
-  EXPECT_EQ(trace, readAll(std::string(b) + "/trace.jsonl")) << "the same start time gives the same trace";
-  for (int frame : {0, 50, 99}) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05d.png", frame);
-    std::string first = readAll(a + std::string(name));
+  EXPECT_EQ(trace, readWhole(b + "/trace.jsonl")) << "the same start time gives the same trace";
+  for (const char* name : {"/frame-00000.png", "/frame-00050.png", "/frame-00099.png"}) {
+    std::string first = readWhole(a + name);
     EXPECT_FALSE(first.empty()) << name;
-    EXPECT_EQ(first, readAll(b + std::string(name))) << name;
+    EXPECT_EQ(first, readWhole(b + name)) << name;
   }
-  EXPECT_TRUE(readAll(std::string(a) + "/frame-00100.png").empty()) << "no frame past the hundredth";
-  std::system((std::string("rm -rf '") + a + "' '" + b + "'").c_str());
+  EXPECT_TRUE(readWhole(a + "/frame-00100.png").empty()) << "no frame past the hundredth";
+  std::system(("rm -rf '" + a + "' '" + b + "'").c_str());
 }
 
 TEST(RenderTool, LiveFramesAreTransparentWhereTheShowDrawsNothing) {
-  char dir[] = "/tmp/tessaril-render-live-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string dir = test_files::scratchDir("tessaril-render-live");
+  ASSERT_FALSE(dir.empty());
   overlay_show::writeShow(dir);
   std::string command = std::string("'") + TESSARIL_RENDER_BINARY + "' --live --dir '" + dir +
                         "' --size 640x480 --frames 1 --out '" + dir + "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  cairo_surface_t* frame = cairo_image_surface_create_from_png((std::string(dir) + "/frame-00000.png").c_str());
+  cairo_surface_t* frame = cairo_image_surface_create_from_png((dir + "/frame-00000.png").c_str());
   ASSERT_EQ(cairo_surface_status(frame), CAIRO_STATUS_SUCCESS);
   auto at = [&](int x, int y) {
     return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(frame) +
@@ -74,7 +58,7 @@ TEST(RenderTool, LiveFramesAreTransparentWhereTheShowDrawsNothing) {
   EXPECT_NEAR(int((at(170, 130) >> 8) & 0xFF), 100, 1);
   EXPECT_EQ(at(170, 130) & 0xFF00FFu, 0u);
   cairo_surface_destroy(frame);
-  std::system((std::string("rm -rf '") + dir + "'").c_str());
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace

@@ -18,26 +18,39 @@ TEST_F(ResidentMode, StartsHiddenWithTheIconAndATrayTapPlaysTheNormalShow) {
   EXPECT_EQ(frames[0].show, u"normal.txt");
   EXPECT_EQ(frames[0].atMs, 500);
   EXPECT_EQ(boxTexts(), Boxes{kLeaving});
-  EXPECT_TRUE(host::trayIcons().empty()) << "the icon is removed when the instance ends";
-  EXPECT_EQ(host::liveObjectCount(), 0u);
-}
-
-TEST_F(ResidentMode, TheIconRecordIsTheTrayRecordOfTheProgram) {
-  writeSchedule("normal.txt", "missing.txt");
-  // The resume plays a missing file: its box ends the program.
-  EXPECT_EQ(run(u"-s", "100:resume"), 0);
-  // Its id and callback message 0x465, flags NIF_MESSAGE | NIF_ICON | NIF_TIP, no tooltip.
+  // The icon's record: id and callback message 0x465, flags NIF_MESSAGE | NIF_ICON | NIF_TIP, no tooltip.
   EXPECT_EQ(std::make_tuple(trayIconData.uID, trayIconData.uCallbackMessage, trayIconData.uFlags, trayIconData.szTip[0]),
             std::make_tuple(0x465u, 0x465u, 7u, char16_t(0)));
-  EXPECT_EQ(boxTexts(), Boxes{kSettingsOpenFailed});
 }
 
-TEST_F(ResidentMode, TapStopsTheShowAndTheIconStays) {
-  writeSchedule("normal.txt", "missing.txt");
-  writeShow("normal.txt", 100, 0);
-  EXPECT_EQ(run(u"-s", "100:tray;350:tap:5:5;600:tray;850:key:13;1000:resume"), 0);
-  // Two shows of three frames each (ticks 0..2), each stopped by the user.
-  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2, 0, 1, 2}));
+// Shows of normal.txt (100 ms ticks) from tray taps, until a resume plays the
+// suspend list's missing file, whose box ends the program.
+TEST_F(ResidentMode, TrayShowsEndByTheUserOrTheirDurationAndOnlyTheTrayStartsThem) {
+  const struct {
+    const char* what;
+    int duration;          // 0: only the user ends it
+    uint32_t boxAnswerMs;  // how long the box stays open
+    const char* script;
+    Ticks ticks;
+  } rows[] = {
+      {"a tap and Enter stop a show; the icon stays", 0, 0, "100:tray;350:tap:5:5;600:tray;850:key:13;1000:resume",
+       {0, 1, 2, 0, 1, 2}},
+      // The second resume comes while the box is open: no second start, no second box.
+      {"a show at its duration returns to the tray", 2, 500, "100:tray;2000:tray;5000:resume;5300:resume",
+       {0, 1, 2, 0, 1, 2}},
+      {"close and suspend do nothing", 0, 0, "100:close;200:suspend;300:resume", {}},
+      {"a plain second start only fronts the running show", 3, 0, "100:tray;250:second:0;2000:resume", {0, 1, 2, 3}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    freshProcess();
+    writeSchedule("normal.txt", "missing.txt");
+    writeShow("normal.txt", 100, row.duration);
+    host::setMessageBoxAnswerDelay(row.boxAnswerMs);
+    EXPECT_EQ(run(u"-s", row.script), 0);
+    EXPECT_EQ(ticksOf(u"normal.txt"), row.ticks);
+    EXPECT_EQ(boxTexts(), Boxes{kSettingsOpenFailed});
+  }
 }
 
 TEST_F(ResidentMode, ResumeStopsTheShowAndPlaysTheSuspendShow200MsLater) {
@@ -59,37 +72,9 @@ TEST_F(ResidentMode, ResumeStopsTheShowAndPlaysTheSuspendShow200MsLater) {
   EXPECT_EQ(frames.back().show, u"normal.txt") << "the last tray tap played the normal show again";
 }
 
-TEST_F(ResidentMode, AShowAtItsDurationReturnsToTheTray) {
-  writeSchedule("normal.txt", "missing.txt");
-  writeShow("normal.txt", 100, 2);
-  host::setMessageBoxAnswerDelay(500);
-  EXPECT_EQ(run(u"-s", "100:tray;2000:tray;5000:resume;5300:resume"), 0);
-  // Both tray taps played the whole show; the resume's missing file ended the run.
-  // The second resume came while its box was open: no second start, no second box.
-  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2, 0, 1, 2}));
-  EXPECT_EQ(boxTexts(), Boxes{kSettingsOpenFailed});
-}
-
-TEST_F(ResidentMode, CloseAndOtherTrayMessagesDoNothing) {
-  writeSchedule("normal.txt", "missing.txt");
-  writeShow("normal.txt", 100, 0);
-  EXPECT_EQ(run(u"-s", "100:close;200:suspend;300:resume"), 0);
-  EXPECT_TRUE(frames.empty());
-}
-
 TEST_F(ResidentMode, ListWithoutEntriesPlaysTheDefaultFile) {
   writeFile("schedule.ini", "@suspend\r\n\"missing.txt\"\r\n@\r\n");
   writeShow("default.txt", 100, 1);
   EXPECT_EQ(run(u"-s", "100:tray;1000:resume"), 0);
   EXPECT_EQ(ticksOf(u""), (Ticks{0, 1}));
-}
-
-TEST_F(ResidentMode, PlainSecondStartWhileAShowRunsOnlyFrontsIt) {
-  writeSchedule("normal.txt", "missing.txt");
-  writeShow("normal.txt", 100, 3);
-  onFrame = [](PlayerTest* t) {
-    if (t->frames.size() == 2) PostMessageW(mainWindow, MSG_OTHER_INSTANCE, 0, 0);
-  };
-  EXPECT_EQ(run(u"-s", "100:tray;2000:resume"), 0);
-  EXPECT_EQ(ticksOf(u"normal.txt"), (Ticks{0, 1, 2, 3})) << "the running show went on unrestarted";
 }

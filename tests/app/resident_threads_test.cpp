@@ -22,8 +22,7 @@ int cycleCount() {
 #if defined(__SANITIZE_THREAD__)
   return 1000;
 #else
-  const char* value = std::getenv("TESSARIL_LONG");
-  return value != nullptr && std::string(value) == "1" ? 1000 : 100;
+  return longRuns() ? 1000 : 100;
 #endif
 }
 
@@ -38,11 +37,7 @@ void injectPowerEvents(const std::atomic<bool>* stop, std::atomic<long>* injecte
   std::mt19937 random(20261206);
   while (!*stop) {
     pauseRandomly(random, 400);
-    if (random() % 2 == 0) {
-      host::injectPowerResume();
-    } else {
-      host::injectPowerSuspend();
-    }
+    random() % 2 == 0 ? host::injectPowerResume() : host::injectPowerSuspend();
     ++*injected;
   }
 }

@@ -3,6 +3,7 @@
 // properties and pixmaps, Activate plays the normal show, leaving ends the
 // item, and a watcher that starts later or restarts gets the item again.
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "platform/host/shell/program_icon.h"
@@ -11,40 +12,34 @@
 
 namespace {
 
+// The item's string property name, or the error in <>.
 std::string stringProperty(sd_bus* bus, const std::string& item, const char* name) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
   char* value = nullptr;
   int r = sd_bus_get_property_string(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", name,
-                                     &error, &value);
-  std::string text = r >= 0 ? value : "<" + std::string(error.message ? error.message : "no answer") + ">";
+                                     nullptr, &value);
+  std::string text = r >= 0 ? value : "<" + std::string(strerror(-r)) + ">";
   free(value);
-  sd_bus_error_free(&error);
   return text;
 }
 
-// The item's IconPixmap: (side, ARGB bytes) of each picture, in order.
+// The item's IconPixmap: (side, ARGB bytes) of each picture, in order; the
+// side of a picture that is not square is -1.
 std::vector<std::pair<int, std::vector<uint8_t>>> iconPixmaps(sd_bus* bus, const std::string& item) {
   std::vector<std::pair<int, std::vector<uint8_t>>> pixmaps;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
-  if (sd_bus_get_property(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "IconPixmap",
-                          &error, &reply, "a(iiay)") >= 0 &&
-      sd_bus_message_enter_container(reply, 'a', "(iiay)") >= 0) {
-    while (sd_bus_message_enter_container(reply, 'r', "iiay") > 0) {
-      int width = 0, height = 0;
-      const void* bytes = nullptr;
-      size_t size = 0;
-      if (sd_bus_message_read(reply, "ii", &width, &height) < 0 ||
-          sd_bus_message_read_array(reply, 'y', &bytes, &size) < 0 || width != height) {
-        break;
-      }
-      const uint8_t* b = static_cast<const uint8_t*>(bytes);
-      pixmaps.emplace_back(width, std::vector<uint8_t>(b, b + size));
-      sd_bus_message_exit_container(reply);
-    }
+  int width = 0, height = 0;
+  const void* bytes = nullptr;
+  size_t size = 0;
+  bool ok = sd_bus_get_property(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "IconPixmap",
+                                nullptr, &reply, "a(iiay)") >= 0 &&
+            sd_bus_message_enter_container(reply, 'a', "(iiay)") >= 0;
+  while (ok && sd_bus_message_enter_container(reply, 'r', "iiay") > 0 &&
+         sd_bus_message_read(reply, "ii", &width, &height) >= 0 &&
+         sd_bus_message_read_array(reply, 'y', &bytes, &size) >= 0 && sd_bus_message_exit_container(reply) >= 0) {
+    const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    pixmaps.emplace_back(width == height ? width : -1, std::vector<uint8_t>(b, b + size));
   }
   sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
   return pixmaps;
 }
 
@@ -63,11 +58,8 @@ std::vector<uint8_t> programIconBytes(int side) {
 }
 
 bool activate(sd_bus* bus, const std::string& item) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  int r = sd_bus_call_method(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
-                             &error, nullptr, "ii", 8, 8);
-  sd_bus_error_free(&error);
-  return r >= 0;
+  return sd_bus_call_method(bus, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
+                            nullptr, nullptr, "ii", 8, 8) >= 0;
 }
 
 class StatusNotifierTray : public PlayerTest {
@@ -82,105 +74,77 @@ class StatusNotifierTray : public PlayerTest {
     PlayerTest::SetUp();
     ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
     setenv("DBUS_SESSION_BUS_ADDRESS", bus.address.c_str(), 1);
-    unsetenv("TESSARIL_TRAY");
     writeSchedule("normal.txt", "wake.txt");
     writeShow("normal.txt", 100, 0);
+    // The third frame of the show ends the resident instance as a second -s
+    // start would; its icon leaves the tray on the way out.
+    endAtFrame = 3;
+    onFrame = [](PlayerTest*) { ++framesSeen; };
   }
 
   void TearDown() override {
     if (peer.joinable()) peer.join();
     watcher.stop();
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("TESSARIL_TRAY");
     PlayerTest::TearDown();
   }
 
-  // The third frame of the show ends the resident instance as a second -s
-  // start would; its icon leaves the tray on the way out.
-  void endAfterThreeFrames() {
-    endAtFrame = 3;
-    onFrame = [](PlayerTest*) { ++framesSeen; };
-  }
-
-  // After an Activate: when no show comes of it, ends the run so the test
-  // fails instead of waiting for ever.
-  static void endRunUnlessAShowStarts(bool activated) {
-    EXPECT_TRUE(activated);
-    if (!activated || !dbustest::eventually([] { return framesSeen > 0; })) endRunFromPeer();
-  }
-
-  void expectNormalShowFromTheBus() {
-    ASSERT_EQ(frames.size(), 3u) << "Activate plays the normal show";
-    EXPECT_EQ(frames[0].show, u"normal.txt");
-    EXPECT_TRUE(dbustest::eventually([&] { return watcher.items().empty(); }))
-        << "the item leaves the bus with the icon";
+  // After the peer asked for a show: when it could not ask or no show comes
+  // of it, ends the run so the test fails instead of waiting for ever.
+  static void endRunUnlessAShowStarts(bool asked) {
+    EXPECT_TRUE(asked);
+    if (!asked || !dbustest::eventually([] { return framesSeen > 0; })) endRunFromPeer();
   }
 };
 
-TEST_F(StatusNotifierTray, TheItemRegistersWithItsPropertiesAndActivatePlaysTheNormalShow) {
-  ASSERT_TRUE(watcher.start(bus.address));
+// The icon is in the host's tray (shown by the backend) before any watcher
+// runs: a watcher that starts later gets the item, with its properties and
+// pixmaps, and so does that watcher restarted; Activate plays the normal show.
+TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAndActivatePlaysTheNormalShow) {
   std::string address = bus.address;
   peer = std::thread([this, address] {
-    sd_bus* client = dbustest::connect(address);
-    std::string item;
-    bool found = client != nullptr && dbustest::eventually([&] { return !(item = watcher.onlyItem()).empty(); });
-    EXPECT_TRUE(found) << "the item never registered";
-    if (!found) {
-      sd_bus_unref(client);
-      return endRunFromPeer();
-    }
-    EXPECT_EQ(item.rfind("org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-", 0), 0u) << item;
-    EXPECT_EQ(stringProperty(client, item, "Category"), "ApplicationStatus");
-    EXPECT_EQ(stringProperty(client, item, "Id"), "Tessaril");
-    EXPECT_EQ(stringProperty(client, item, "Title"), "Tessaril");
-    EXPECT_EQ(stringProperty(client, item, "Status"), "Active");
-    auto pixmaps = iconPixmaps(client, item);
-    EXPECT_EQ(pixmaps.size(), 2u);
-    for (size_t i = 0; i < pixmaps.size() && i < 2; ++i) {
-      int side = i == 0 ? 16 : 32;
-      EXPECT_EQ(pixmaps[i].first, side);
-      EXPECT_EQ(pixmaps[i].second, programIconBytes(side)) << "the program's icon at " << side;
-    }
-    bool activated = activate(client, item);
-    sd_bus_flush_close_unref(client);
-    endRunUnlessAShowStarts(activated);
-  });
-  endAfterThreeFrames();
-  EXPECT_EQ(run(u"-s"), 0);
-  expectNormalShowFromTheBus();
-  EXPECT_EQ(watcher.registrations(), 1);
-}
-
-TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAgain) {
-  std::string address = bus.address;
-  peer = std::thread([this, address] {
-    // The icon is in the host's tray (shown by the backend) before any watcher runs.
     bool ok = dbustest::eventually([] { return !host::trayIcons().empty(); }) && watcher.start(address) &&
               dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
     EXPECT_TRUE(ok) << "a watcher started later did not get the item";
+    sd_bus* client = ok ? dbustest::connect(address) : nullptr;
+    std::string item = watcher.onlyItem();
+    if (client != nullptr) {
+      EXPECT_EQ(item.rfind("org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-", 0), 0u) << item;
+      const char* const properties[][2] = {
+          {"Category", "ApplicationStatus"}, {"Id", "Tessaril"}, {"Title", "Tessaril"}, {"Status", "Active"}};
+      for (const auto& [name, value] : properties) EXPECT_EQ(stringProperty(client, item, name), value) << name;
+      auto pixmaps = iconPixmaps(client, item);
+      EXPECT_EQ(pixmaps.size(), 2u);
+      for (size_t i = 0; i < pixmaps.size() && i < 2; ++i) {
+        int side = i == 0 ? 16 : 32;
+        EXPECT_EQ(pixmaps[i].first, side);
+        EXPECT_EQ(pixmaps[i].second, programIconBytes(side)) << "the program's icon at " << side;
+      }
+    }
     watcher.stop();
     ok = ok && watcher.start(address) && dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
     EXPECT_TRUE(ok) << "a restarted watcher did not get the item";
-    sd_bus* client = ok ? dbustest::connect(address) : nullptr;
-    ok = client != nullptr && activate(client, watcher.onlyItem());
+    ok = ok && activate(client, watcher.onlyItem());
     sd_bus_flush_close_unref(client);
     endRunUnlessAShowStarts(ok);
   });
-  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s"), 0);
-  expectNormalShowFromTheBus();
+  ASSERT_EQ(frames.size(), 3u) << "Activate plays the normal show";
+  EXPECT_EQ(frames[0].show, u"normal.txt");
+  EXPECT_TRUE(dbustest::eventually([&] { return watcher.items().empty(); })) << "the item leaves the bus with the icon";
+  EXPECT_EQ(watcher.registrations(), 2) << "the item registered once with each watcher";
 }
 
 TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {
   ASSERT_TRUE(watcher.start(bus.address));
   peer = std::thread([this] {
     bool registered = dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
-    EXPECT_TRUE(registered);
     watcher.stop();
     bus.stop();
     host::injectTrayTap();  // the tray still has the icon, and its tap still plays the show
-    if (!registered || !dbustest::eventually([] { return framesSeen > 0; })) endRunFromPeer();
+    endRunUnlessAShowStarts(registered);
   });
-  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s"), 0);
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].show, u"normal.txt");
@@ -189,9 +153,7 @@ TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {
 TEST_F(StatusNotifierTray, WithTheBusTrayTurnedOffTheBackendAloneShowsTheIcon) {
   ASSERT_TRUE(watcher.start(bus.address));
   setenv("TESSARIL_TRAY", "xembed", 1);
-  endAfterThreeFrames();
   EXPECT_EQ(run(u"-s", "500:tray"), 0);
-  unsetenv("TESSARIL_TRAY");
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(watcher.registrations(), 0);
 }

@@ -2,14 +2,13 @@
 // single-instance hand-over between a second start and the running instance;
 // the show folder the player chooses, installed and portable; --help and
 // --version.
-#include <dirent.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -48,130 +47,102 @@ class TwoProcesses : public ::testing::Test {
   // The exit code, or kStillRuns when it has not ended within the seconds.
   int waitFor(size_t p, double seconds) { return player.waitExit(p, int(seconds * 1000)); }
 
-  // Waits until a socket appears in the runtime directory: the instance listens.
-  bool waitForListener() {
-    for (int i = 0; i < 250; ++i) {
-      if (std::system(("ls '" + player.runtime() + "' 2>/dev/null | grep -q sock").c_str()) == 0) return true;
+  // Starts the player with args and waits for its end: it exits 0 within 10 s.
+  // What it printed.
+  std::string runToEnd(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
+    size_t p = start(args, prefix);
+    EXPECT_EQ(waitFor(p, 10), 0) << player.err(p);
+    return player.err(p);
+  }
+
+  // Ends the resident instance first as a second -s start does, which prints
+  // nothing: both exit 0, first after its leaving notice.
+  void endResident(size_t first) {
+    EXPECT_EQ(runToEnd({"-s"}), "");
+    EXPECT_EQ(waitFor(first, 10), 0);
+    EXPECT_NE(player.err(first).find("[メッセージ] 常駐を解除します"), std::string::npos) << player.err(first);
+  }
+
+  // Starts the player with args and waits until a socket appears in the
+  // runtime directory: it listens as the running instance.
+  size_t startListening(std::vector<std::string> args) {
+    size_t p = start(args);
+    bool listens = false;
+    for (int i = 0; i < 250 && !listens; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      listens = std::system(("ls '" + player.runtime() + "' 2>/dev/null | grep -q sock").c_str()) == 0;
     }
-    return false;
+    EXPECT_TRUE(listens) << "it never listened: " << player.err(p);
+    return p;
   }
 };
 
-// CPU time of every thread of the process so far, in nanoseconds.
+// CPU time of every thread of the process so far, in nanoseconds; 0 when it
+// cannot be read.
 long long cpuTimeNs(pid_t pid) {
-  long long total = 0;
-  std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* dir = opendir(tasks.c_str());
-  if (dir == nullptr) return 0;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
-    long long onCpu = 0;
-    if (stat >> onCpu) total += onCpu;
-  }
-  closedir(dir);
-  return total;
+  clockid_t clock;
+  timespec time{};
+  if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &time) != 0) return 0;
+  return time.tv_sec * 1000000000LL + time.tv_nsec;
 }
 
 const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
-const char* const LEAVING = "[メッセージ] 常駐を解除します";
 
-TEST_F(TwoProcesses, PlainSecondStartExitsAtOnceAndTheResidentOnePlaysItsNormalShow) {
-  // normal.txt is missing: the resident instance shows the load error when it
-  // plays it, which ends it; that is how the test sees the show start.
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
-  size_t second = start({});
-  EXPECT_EQ(waitFor(second, 10), 0);
-  EXPECT_EQ(player.err(second), "") << "the second start loads nothing and shows nothing";
-  EXPECT_EQ(waitFor(first, 10), 0);
-  EXPECT_NE(player.err(first).find(LOAD_FAILED), std::string::npos) << player.err(first);
-}
-
-TEST_F(TwoProcesses, ResidentSecondStartEndsTheRunningInstanceAfterItsNotice) {
-  size_t first = start({});  // a plain show without a limit
-  ASSERT_TRUE(waitForListener());
-  size_t plain = start({});
-  EXPECT_EQ(waitFor(plain, 10), 0);
-  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "a plain second start only brings the show to the front";
-  size_t resident = start({"-s"});
-  EXPECT_EQ(waitFor(resident, 10), 0);
-  EXPECT_EQ(waitFor(first, 10), 0);
-  EXPECT_NE(player.err(first).find(LEAVING), std::string::npos) << player.err(first);
-}
-
-TEST_F(TwoProcesses, AnEndpointLeftByAKilledInstanceDoesNotStopTheNextStart) {
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
-  player.kill(first);
-  size_t next = start({"-s"});
+// A killed instance leaves its endpoint behind: the next start becomes the
+// running instance all the same. A plain second start only brings its show to
+// the front; a resident one ends it after its notice.
+TEST_F(TwoProcesses, AfterAKilledInstanceTheNextStartRunsAndOnlyAResidentSecondStartEndsIt) {
+  player.kill(startListening({"-s"}));
+  size_t next = start({});  // a plain show without a limit
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(waitFor(next, 0.2), kStillRuns) << "the next start became the running instance: " << player.err(next);
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
-  EXPECT_EQ(waitFor(next, 10), 0);
-  EXPECT_NE(player.err(next).find(LEAVING), std::string::npos) << player.err(next);
-}
-
-TEST_F(TwoProcesses, AProcessOfAnotherUserDoesNotReachTheRunningInstance) {
-  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
-    GTEST_FAIL() << "needs root and setpriv to start a process of another user";
-  }
-  player.write("default.txt", "@base\r\n50, 2, 0, 0, 0\r\n@\r\n");
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
-  // nobody finds no instance it may reach: it plays its own short show and ends.
-  size_t other = start({}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  EXPECT_EQ(waitFor(other, 10), 0) << player.err(other);
-  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "the resident instance was not disturbed: " << player.err(first);
-  EXPECT_EQ(player.err(first).find("[ファイルの確認だ]"), std::string::npos);
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
-  EXPECT_EQ(waitFor(first, 10), 0);
+  EXPECT_EQ(waitFor(next, 0.2), kStillRuns) << "the next start did not run: " << player.err(next);
+  EXPECT_EQ(runToEnd({}), "");
+  EXPECT_EQ(waitFor(next, 0.3), kStillRuns) << "a plain second start only brings the show to the front";
+  endResident(next);
 }
 
 TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
+  size_t first = startListening({"-s"});
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past its start-up
   long long before = cpuTimeNs(player.process(first).pid);
   std::this_thread::sleep_for(std::chrono::seconds(5));
   long long used = cpuTimeNs(player.process(first).pid) - before;
   EXPECT_GT(before, 0) << "the process's CPU time could be read";
   EXPECT_LT(used, 10 * 1000 * 1000) << "ns of CPU over 5 s of idle";
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
-  EXPECT_EQ(waitFor(first, 10), 0);
+  endResident(first);
 }
 
 // --help and --version, each alone, are answered before the system's command
-// line is read; anything else is the system's.
-TEST_F(TwoProcesses, HelpAndVersionAloneAreAnsweredWithoutAShowOrTheRunningInstance) {
-  struct Row {
-    std::vector<std::string> args;
-    const char* output;  // what the start prints first
-  };
-  const Row answered[] = {{{"--help"}, "usage: tessaril [-f NAME] [-s]\n"},
-                          {{"--version"}, "tessaril " TESSARIL_VERSION "\n"}};
-  size_t first = start({"-s"});
-  ASSERT_TRUE(waitForListener());
-  for (const Row& row : answered) {
-    size_t p = start(row.args);
-    EXPECT_EQ(waitFor(p, 10), 0) << row.args[0];
-    EXPECT_EQ(player.err(p).find(row.output), 0u) << player.err(p);
+// line is read, and a process of another user finds no instance it may reach:
+// none of them disturbs the running instance; a plain second start loads and
+// shows nothing and makes the running instance play its normal show (missing
+// here: its load error ends it). Other command lines are the system's.
+TEST_F(TwoProcesses, OnlyAPlainSecondStartOfTheSameUserReachesTheRunningInstance) {
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
+    GTEST_FAIL() << "needs root and setpriv to start a process of another user";
   }
-  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "a second start would have made it play: " << player.err(first);
+  const struct {
+    std::vector<std::string> args, prefix;
+    const char* output;  // what the start prints first
+  } rows[] = {{{"--help"}, {}, "usage: tessaril [-f NAME] [-s]\n"},
+              {{"--version"}, {}, "tessaril " TESSARIL_VERSION "\n"},
+              // nobody plays its own short show and ends.
+              {{}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, ""}};
+  player.write("default.txt", SHORT_SHOW);
+  size_t first = startListening({"-s"});
+  for (const auto& row : rows) {
+    std::string output = runToEnd(row.args, row.prefix);
+    EXPECT_EQ(output.find(row.output), 0u) << output;
+  }
+  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "the running instance was disturbed: " << player.err(first);
   EXPECT_EQ(player.err(first), "");
-  size_t ender = start({"-s"});
-  EXPECT_EQ(waitFor(ender, 10), 0);
+  EXPECT_EQ(runToEnd({}), "") << "the second start loads nothing and shows nothing";
   EXPECT_EQ(waitFor(first, 10), 0);
+  EXPECT_NE(player.err(first).find(LOAD_FAILED), std::string::npos) << player.err(first);
   // Without default.txt these play nothing but the load error.
   unlink((player.dir() + "/default.txt").c_str());
   for (std::vector<std::string> args : {std::vector<std::string>{"--helpx"}, {"-h"}, {"--help", "--version"}}) {
-    size_t p = start(args);
-    EXPECT_EQ(waitFor(p, 10), 0) << args[0];
-    EXPECT_EQ(player.err(p), std::string(LOAD_FAILED) + "\n") << args[0];
+    EXPECT_EQ(runToEnd(args), std::string(LOAD_FAILED) + "\n") << args[0];
   }
 }
 
@@ -192,9 +163,7 @@ TEST_F(TwoProcesses, TheShowFolderIsTessarilHomeThenAPortableFolderThenTheUsersO
     if (row.portable) player.write("schedule.ini", SCHEDULE);
     player.write("default.txt", SHORT_SHOW, row.plays);
     env["TESSARIL_HOME"] = row.homeSet ? tessarilHome : "";
-    size_t p = start({});
-    EXPECT_EQ(waitFor(p, 10), 0) << row.plays;
-    EXPECT_EQ(player.err(p), "") << row.plays;
+    EXPECT_EQ(runToEnd({}), "") << row.plays;
   }
 }
 
@@ -208,18 +177,13 @@ TEST_F(TwoProcesses, AnInstalledPlayerFillsTheUsersShowFolderOnItsFirstStartOnly
   for (const std::string& config : {std::string(), player.dir() + "/config"}) {
     env["XDG_CONFIG_HOME"] = config;
     std::string folder = (config.empty() ? home + "/.config" : config) + "/tessaril";
-    size_t first = start({"-s"});
-    ASSERT_TRUE(waitForListener()) << player.err(first);
+    size_t first = startListening({"-s"});
     EXPECT_EQ(std::system(("diff -r '" + demo + "' '" + folder + "'").c_str()), 0) << "the demo and its schedule";
-    size_t ender = start({"-s"});
-    EXPECT_EQ(waitFor(ender, 10), 0);
-    EXPECT_EQ(waitFor(first, 10), 0);
+    endResident(first);
     // The demo plays for longer than 10 s: an edited show that ends at once
     // shows that the edit was kept and played.
     player.write("default.txt", SHORT_SHOW, folder);
-    size_t again = start({});
-    EXPECT_EQ(waitFor(again, 10), 0) << player.err(again);
-    EXPECT_EQ(player.err(again), "");
+    EXPECT_EQ(runToEnd({}), "");
     EXPECT_EQ(std::system(("diff -r -x default.txt '" + demo + "' '" + folder + "'").c_str()), 0);
     EXPECT_EQ(std::system(("grep -q '50, 2' '" + folder + "/default.txt'").c_str()), 0);
   }

@@ -10,17 +10,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
+
+#include "tests/support/test_files.h"
 
 namespace player_process {
 
-PlayerDir::PlayerDir() {
-  char a[] = "/tmp/tessaril-player-XXXXXX";
-  char b[] = "/tmp/tessaril-runtime-XXXXXX";
-  if (mkdtemp(a) == nullptr || mkdtemp(b) == nullptr) return;
-  dir_ = a;
-  runtime_ = b;
+PlayerDir::PlayerDir()
+    : dir_(test_files::scratchDir("tessaril-player")), runtime_(test_files::scratchDir("tessaril-runtime")) {
+  if (dir_.empty() || runtime_.empty()) return;
   chmod(dir_.c_str(), 0755);  // a process of another user finds the binary
   ready_ = std::system(("cp '" TESSARIL_BINARY "' '" + dir_ + "/tessaril'").c_str()) == 0;
 }
@@ -32,7 +30,7 @@ PlayerDir::~PlayerDir() {
 
 void PlayerDir::write(const std::string& name, const std::string& text, const std::string& folder) {
   std::string path = (folder.empty() ? dir_ : folder) + "/" + name;
-  std::ofstream(path, std::ios::binary) << text;
+  test_files::writeWhole(path, text);
   chmod(path.c_str(), 0644);
 }
 
@@ -49,11 +47,7 @@ size_t PlayerDir::start(const std::vector<std::string>& args,
     close(pipeFds[1]);
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
     for (const auto& [name, value] : env) {
-      if (value.empty()) {
-        unsetenv(name.c_str());
-      } else {
-        setenv(name.c_str(), value.c_str(), 1);
-      }
+      value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     }
     std::vector<std::string> all = prefix;
     all.push_back(binary_.empty() ? dir_ + "/tessaril" : binary_);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,10 +45,9 @@ inline std::string setRecord(int number, const std::string& kind = "s", const Fi
     }
     record += ", " + value;
   }
-  for (const auto& named : fields) {
-    bool known = false;
-    for (const SetField& field : kSetFields) known = known || named.first == field.name;
-    EXPECT_TRUE(known) << "no @set field " << named.first;
+  for (const auto& [name, text] : fields) {
+    auto named = [&name](const SetField& field) { return name == field.name; };
+    EXPECT_TRUE(std::any_of(std::begin(kSetFields), std::end(kSetFields), named)) << "no @set field " << name;
   }
   return record;
 }

@@ -1,17 +1,24 @@
 // Files the tests write and read: whole files as bytes, small BMP images made
-// pixel by pixel, and the demo show copied into a scratch directory. Used by
+// pixel by pixel, scratch directories and the demo show copied into one. Used by
 // the fuzz targets too, so it needs nothing of GoogleTest.
 #pragma once
 
-#include <dirent.h>
+#include <stdlib.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 namespace test_files {
+
+// A new directory /tmp/prefix-XXXXXX of its own; "" when it cannot be made.
+inline std::string scratchDir(const std::string& prefix) {
+  std::string path = "/tmp/" + prefix + "-XXXXXX";
+  return mkdtemp(path.data()) != nullptr ? path : "";
+}
 
 inline std::string readWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -53,15 +60,9 @@ inline std::string bmpBytes(int width, int height, const std::vector<uint32_t>& 
 }
 
 // Copies every file of the demo show (or any directory) into dir; false when
-// one cannot be copied.
+// they cannot be copied.
 inline bool copyDemo(const std::string& demoDir, const std::string& dir) {
-  DIR* demo = opendir(demoDir.c_str());
-  bool ok = demo != nullptr;
-  for (dirent* e = ok ? readdir(demo) : nullptr; e != nullptr; e = readdir(demo)) {
-    if (e->d_type == DT_REG) ok = ok && writeWhole(dir + "/" + e->d_name, readWhole(demoDir + "/" + e->d_name));
-  }
-  if (demo != nullptr) closedir(demo);
-  return ok;
+  return std::system(("cp -R '" + demoDir + "/.' '" + dir + "'").c_str()) == 0;
 }
 
 }  // namespace test_files
