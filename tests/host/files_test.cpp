@@ -5,96 +5,74 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/host/common/handle_table.h"
 #include "platform/host/files/host_files.h"
 #include "platform/host/common/text_encoding.h"
 #include "platform/runtime.h"
+#include "tests/host/gdi_test_support.h"
 
 namespace {
 
+// Files written into a scratch directory and opened by their device paths.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tessaril-files-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    host::setModuleDirectory("");
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  void write(const std::string& name, const std::string& bytes) {
-    std::ofstream out(dir_ + "/" + name, std::ios::binary);
-    out << bytes;
-  }
-  // The device path (backslashes, UTF-16) of a file in the temp directory.
+  void TearDown() override { host::setModuleDirectory(""); }
+  void write(const std::string& name, const std::string& bytes) { dir_.write(name, bytes); }
+  // The device path (backslashes, UTF-16) of a file in the scratch directory.
   std::u16string devicePath(const std::string& name) {
-    std::u16string path = host::utf8ToUtf16(dir_ + "/" + name);
-    for (char16_t& c : path) {
-      if (c == u'/') c = u'\\';
-    }
+    std::u16string path = host::utf8ToUtf16(dir_.file(name));
+    std::replace(path.begin(), path.end(), u'/', u'\\');
     return path;
   }
   HANDLE open(const std::string& name) {
     return CreateFileW(devicePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
   }
-  std::string dir_;
+  gdi_test::ScratchDir dir_;
 };
 
-TEST_F(FilesTest, OpensReadsAndClosesAFile) {
+// A file found in another case reads in pieces, then at its end succeeds with
+// no bytes, writing nothing past what it read; an empty file has size 0; each
+// handle is a live object until closed.
+TEST_F(FilesTest, OpensReadsInPiecesAndClosesFiles) {
   write("show.txt", std::string("ab\0cd\r\n", 7));
+  write("empty", "");
   size_t filesBefore = host::liveObjectCount(host::ObjectKind::File);
-  HANDLE file = open("show.txt");
+  HANDLE file = open("SHOW.TXT"), empty = open("empty");
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore + 1);
+  ASSERT_NE(empty, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore + 2);
   DWORD high = 99;
   EXPECT_EQ(GetFileSize(file, &high), 7u);
   EXPECT_EQ(high, 0u);
   char buffer[16];
   memset(buffer, 'x', sizeof buffer);
-  DWORD got = 0;
-  ASSERT_TRUE(ReadFile(file, buffer, 16, &got, nullptr));
-  EXPECT_EQ(got, 7u);
-  EXPECT_EQ(std::string(buffer, 7), std::string("ab\0cd\r\n", 7));
-  EXPECT_EQ(buffer[7], 'x');  // nothing past the bytes read
-  ASSERT_TRUE(ReadFile(file, buffer, 16, &got, nullptr));
-  EXPECT_EQ(got, 0u);  // at the end: success with no bytes
-  EXPECT_TRUE(CloseHandle(file));
-  EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore);
-}
-
-TEST_F(FilesTest, ReadsInPiecesAndAnEmptyFileFoundInAnotherCase) {
-  write("digits", "0123456789");
-  write("empty", "");
-  HANDLE file = open("DIGITS");
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  char buffer[8] = {};
-  DWORD got = 0;
-  ASSERT_TRUE(ReadFile(file, buffer, 4, &got, nullptr));
-  EXPECT_EQ(std::string(buffer, got), "0123");
-  ASSERT_TRUE(ReadFile(file, buffer, 8, &got, nullptr));
-  EXPECT_EQ(std::string(buffer, got), "456789");
-  CloseHandle(file);
-  HANDLE empty = open("empty");
-  ASSERT_NE(empty, INVALID_HANDLE_VALUE);
+  DWORD first = 9, second = 9, atEnd = 9, none = 9;
+  ASSERT_TRUE(ReadFile(file, buffer, 4, &first, nullptr));
+  ASSERT_TRUE(ReadFile(file, buffer + 4, 12, &second, nullptr));
+  ASSERT_TRUE(ReadFile(file, buffer + 8, 8, &atEnd, nullptr));
+  EXPECT_EQ(std::vector<DWORD>({first, second, atEnd}), (std::vector<DWORD>{4, 3, 0}));
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("ab\0cd\r\nxxxxxxxxx", 16));
   EXPECT_EQ(GetFileSize(empty, nullptr), 0u);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
-  EXPECT_TRUE(ReadFile(empty, buffer, 0, &got, nullptr));
-  EXPECT_EQ(got, 0u);
-  CloseHandle(empty);
+  EXPECT_TRUE(ReadFile(empty, buffer, 0, &none, nullptr));
+  EXPECT_EQ(none, 0u);
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_TRUE(CloseHandle(empty));
+  EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore);
 }
 
 TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
   EXPECT_EQ(open("nothing.txt"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(mkdir((dir_ + "/shows").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.file("shows").c_str(), 0755), 0);
   EXPECT_EQ(open("shows"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
   EXPECT_EQ(CreateFileW(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
@@ -102,7 +80,7 @@ TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
   write("a", "1");
   EXPECT_EQ(CreateFileW(devicePath("a").c_str(), GENERIC_READ, 0, nullptr, 77, 0, nullptr), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-  ASSERT_EQ(mkfifo((dir_ + "/pipe").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo(dir_.file("pipe").c_str(), 0644), 0);
   EXPECT_EQ(open("pipe"), INVALID_HANDLE_VALUE);  // refused without blocking
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
 }
@@ -111,8 +89,8 @@ TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
 // up root, since root reads any file.
 TEST_F(FilesTest, UnreadableFileIsAccessDenied) {
   write("locked.txt", "secret");
-  ASSERT_EQ(chmod((dir_ + "/locked.txt").c_str(), 0), 0);
-  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(dir_.file("locked.txt").c_str(), 0), 0);
+  ASSERT_EQ(chmod(dir_.path.c_str(), 0755), 0);
   EXPECT_EXIT(
       {
         if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);

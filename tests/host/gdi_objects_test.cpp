@@ -12,28 +12,18 @@ using host::liveObjectCount;
 namespace {
 
 TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedAndBounded) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 5, 3);
+  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 5, 3);
   ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(describe(bitmap), (std::vector<long>{0, 5, 3, 20, 1, 32}));
   BITMAP info;
-  ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), int(sizeof info));
-  EXPECT_EQ(info.bmType, 0);
-  EXPECT_EQ(info.bmWidth, 5);
-  EXPECT_EQ(info.bmHeight, 3);
-  EXPECT_EQ(info.bmWidthBytes, 20);
-  EXPECT_EQ(info.bmPlanes, 1);
-  EXPECT_EQ(info.bmBitsPixel, 32);
+  GetObjectW(bitmap, sizeof info, &info);
   const host::Surface& s = host::lookup<Bitmap>(bitmap)->surface;
   EXPECT_EQ(info.bmBits, s.pixels.data());
-  for (uint32_t p : s.pixels) ASSERT_EQ(p, 0xFF000000u);
+  EXPECT_EQ(s.pixels, std::vector<uint32_t>(15, 0xFF000000u));
   DeleteObject(bitmap);
-  DeleteDC(dc);
   // A side of 0 makes a 1x1 bitmap; negative and oversized sides make none.
   HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
-  ASSERT_NE(empty, nullptr);
-  GetObjectW(empty, sizeof info, &info);
-  EXPECT_EQ(info.bmWidth, 1);
-  EXPECT_EQ(info.bmHeight, 1);
+  EXPECT_EQ(describe(empty), (std::vector<long>{0, 1, 1, 4, 1, 32}));
   DeleteObject(empty);
   EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
   EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
@@ -67,10 +57,7 @@ TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
   HDC first = CreateCompatibleDC(nullptr), second = CreateCompatibleDC(nullptr);
   HBITMAP a = CreateCompatibleBitmap(first, 2, 2), b = CreateCompatibleBitmap(first, 3, 3);
   HGDIOBJ initial = SelectObject(first, a);
-  BITMAP info;
-  ASSERT_EQ(GetObjectW(initial, sizeof info, &info), int(sizeof info));
-  EXPECT_EQ(info.bmWidth, 1);
-  EXPECT_EQ(info.bmHeight, 1);
+  EXPECT_EQ(describe(initial), (std::vector<long>{0, 1, 1, 4, 1, 32}));
   EXPECT_EQ(SelectObject(first, b), a);
   EXPECT_EQ(host::dcSurface(first), &host::lookup<Bitmap>(b)->surface);
   EXPECT_EQ(SelectObject(first, b), b);  // already selected
@@ -87,20 +74,25 @@ TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
   EXPECT_EQ(liveObjectCount(), before);
 }
 
-TEST(GdiObjects, DcStartsWithStockBrushPenAndFont) {
+// A new DC has the white brush, black pen and default font selected, draws
+// text black on an opaque background; each setter gives back what it replaces.
+TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
   HDC dc = CreateCompatibleDC(nullptr);
   HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
   HPEN pen = CreatePen(PS_SOLID, 3, RGB(4, 5, 6));
-  LOGFONTW logFont{};
-  logFont.lfHeight = 17;
-  logFont.lfWeight = 1000;
-  HFONT font = CreateFontIndirectW(&logFont);
+  LOGFONTW described = logFont(17, 1000);
+  HFONT font = CreateFontIndirectW(&described);
   EXPECT_EQ(SelectObject(dc, brush), GetStockObject(WHITE_BRUSH));
   EXPECT_EQ(SelectObject(dc, pen), GetStockObject(BLACK_PEN));
   EXPECT_EQ(SelectObject(dc, font), host::defaultFont());
   EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_BRUSH)), brush);
   EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), pen);
   EXPECT_EQ(SelectObject(dc, host::defaultFont()), font);
+  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+  EXPECT_EQ(SetBkMode(dc, 7), 0);  // no such mode
+  EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+  EXPECT_EQ(SetTextColor(dc, RGB(10, 20, 30)), RGB(0, 0, 0));
+  EXPECT_EQ(SetTextColor(dc, RGB(1, 1, 1)), RGB(10, 20, 30));
   LOGFONTW back{};
   EXPECT_EQ(GetObjectW(font, sizeof back, &back), int(sizeof back));
   EXPECT_EQ(back.lfHeight, 17);
@@ -177,16 +169,6 @@ TEST(GdiObjects, StaleAndWrongHandlesFail) {
   EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
 }
 
-TEST(GdiObjects, BackgroundModeAndTextColourReturnThePrevious) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
-  EXPECT_EQ(SetBkMode(dc, 7), 0);
-  EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
-  EXPECT_EQ(SetTextColor(dc, RGB(10, 20, 30)), RGB(0, 0, 0));
-  EXPECT_EQ(SetTextColor(dc, RGB(1, 1, 1)), RGB(10, 20, 30));
-  DeleteDC(dc);
-}
-
 TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
   host::Surface window;
   window.reset(6, 4, 0xFF102030u);
@@ -227,21 +209,19 @@ TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {
 TEST(GdiPng, DcWrittenAsPngReadsBack) {
   ScratchDir dir;
   Canvas canvas(3, 2, 0xFF000000u);
-  canvas.at(0, 0) = 0xFFFF0000u;
-  canvas.at(2, 1) = 0xFF00FF00u;
-  canvas.at(1, 0) = 0xFF0000FFu;
-  std::string path = dir.adopt("frame.png");
+  const uint32_t K = 0xFF000000u;
+  canvas.surface().pixels = {0xFFFF0000u, 0xFF0000FFu, K, K, K, 0xFF00FF00u};
+  std::string path = dir.file("frame.png");
   ASSERT_TRUE(host::writeDcPng(canvas.dc, path.c_str()));
-  std::u16string name = wide(path);
-  HBITMAP back = SHLoadImageFile(name.c_str());
+  HBITMAP back = SHLoadImageFile(wide(path).c_str());
   ASSERT_NE(back, nullptr);
   const host::Surface& s = host::lookup<Bitmap>(back)->surface;
   ASSERT_EQ(s.width, 3);
   EXPECT_EQ(s.pixels, canvas.surface().pixels);
   DeleteObject(back);
-  EXPECT_FALSE(host::writeDcPng(canvas.dc, (dir.path + "/missing/frame.png").c_str()));
+  EXPECT_FALSE(host::writeDcPng(canvas.dc, dir.file("missing/frame.png").c_str()));
   host::Surface empty;
-  EXPECT_FALSE(host::writeSurfacePng(empty, dir.adopt("empty.png").c_str()));
+  EXPECT_FALSE(host::writeSurfacePng(empty, dir.file("empty.png").c_str()));
   EXPECT_FALSE(host::writeDcPng(nullptr, path.c_str()));
 }
 
