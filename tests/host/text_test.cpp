@@ -29,9 +29,7 @@ struct TextCanvas : gdi_test::Canvas {
     if (font != 0) useFont(font);
   }
   void useFont(LONG height, LONG weight = FW_DONTCARE) {
-    LOGFONTW lf{};
-    lf.lfHeight = height;
-    lf.lfWeight = weight;
+    LOGFONTW lf = gdi_test::logFont(height, weight);
     select(CreateFontIndirectW(&lf));
   }
   int draw(const std::u16string& text, int x, int y, int right, UINT format = kWrap, int count = -1) {
@@ -56,59 +54,47 @@ struct TextCanvas : gdi_test::Canvas {
   }
 };
 
-// The default face file opened with FreeType, for checks against the font itself.
-struct DefaultFace {
+// The default face file, opened with FreeType, is the Gothic face with kanji;
+// U+10FFFD is in no font, so it draws the missing glyph.
+TEST(TextFaces, DefaultFaceIsIpaGothicWithKanji) {
   FT_Library lib = nullptr;
   FT_Face face = nullptr;
-  DefaultFace() {
-    if (FT_Init_FreeType(&lib) == 0) FT_New_Face(lib, host::defaultFaceFile().c_str(), 0, &face);
-  }
-  ~DefaultFace() {
-    if (face != nullptr) FT_Done_Face(face);
-    if (lib != nullptr) FT_Done_FreeType(lib);
-  }
-};
-
-TEST(TextFaces, DefaultFaceIsIpaGothicWithKanji) {
-  DefaultFace f;
-  ASSERT_NE(f.face, nullptr) << host::defaultFaceFile();
-  EXPECT_STREQ(f.face->family_name, "IPAGothic");
-  EXPECT_NE(FT_Get_Char_Index(f.face, 0x6F22), 0u);    // 漢
-  EXPECT_EQ(FT_Get_Char_Index(f.face, 0x10FFFD), 0u);  // in no font: the missing glyph
+  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+  ASSERT_EQ(FT_New_Face(lib, host::defaultFaceFile().c_str(), 0, &face), 0) << host::defaultFaceFile();
+  EXPECT_STREQ(face->family_name, "IPAGothic");
+  EXPECT_NE(FT_Get_Char_Index(face, 0x6F22), 0u);  // 漢
+  EXPECT_EQ(FT_Get_Char_Index(face, 0x10FFFD), 0u);
+  FT_Done_FreeType(lib);  // and with it the face
 }
 
-TEST(TextFaces, HeightsAreCellCharacterOrDefaultAndBounded) {
-  LOGFONTW lf{};
+// The metrics of a font of the given height and weight.
+host::FontMetrics measure(LONG height, LONG weight = FW_DONTCARE) {
   host::FontMetrics m;
-  lf.lfHeight = 16;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_EQ(m.cellHeight, 16);
-  EXPECT_GT(m.ascent, 8);
-  EXPECT_LE(m.ascent, 16);
-  lf.lfHeight = -16;  // an em of 16: the cell also holds the descent
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_GE(m.cellHeight, 16);
-  EXPECT_LE(m.cellHeight, 20);
-  lf.lfHeight = 0;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_EQ(m.cellHeight, host::kDefaultCellHeight);
-  for (LONG extreme : {INT_MAX, INT_MIN}) {
-    lf.lfHeight = extreme;
-    ASSERT_TRUE(host::measureFont(lf, &m));
-    EXPECT_LE(m.cellHeight, host::kMaxFontPixels * 3 / 2);
+  EXPECT_TRUE(host::measureFont(gdi_test::logFont(height, weight), &m)) << height;
+  return m;
+}
+
+// A positive height is the cell's, a negative one the em's (the cell also
+// holds the descent), 0 the default; extremes are bounded. The ascent is most
+// of the cell.
+TEST(TextFaces, HeightsAreCellCharacterOrDefaultAndBounded) {
+  const struct {
+    LONG height;
+    int least, most;
+  } cases[] = {{16, 16, 16}, {-16, 16, 20}, {0, host::kDefaultCellHeight, host::kDefaultCellHeight},
+               {INT_MAX, 1, host::kMaxFontPixels * 3 / 2}, {INT_MIN, 1, host::kMaxFontPixels * 3 / 2}};
+  for (const auto& k : cases) {
+    host::FontMetrics m = measure(k.height);
+    EXPECT_GE(m.cellHeight, k.least) << k.height;
+    EXPECT_LE(m.cellHeight, k.most) << k.height;
+    EXPECT_GT(m.ascent * 2, m.cellHeight) << k.height;
+    EXPECT_LE(m.ascent, m.cellHeight) << k.height;
   }
 }
 
 TEST(TextFaces, HeavyWeightIsEmboldenedUnderTheRegularGlyphs) {
-  LOGFONTW lf{};
-  lf.lfHeight = 24;
-  lf.lfWeight = 1000;
-  host::FontMetrics m;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_TRUE(m.syntheticBold);
-  lf.lfWeight = 599;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_FALSE(m.syntheticBold);
+  EXPECT_TRUE(measure(24, 1000).syntheticBold);
+  EXPECT_FALSE(measure(24, 599).syntheticBold);
   TextCanvas normal(200, 40, 24), bold(200, 40);
   bold.useFont(24, 1000);
   normal.draw(u"Hill 漢字", 2, 2, 200);
@@ -233,8 +219,7 @@ TEST(TextClip, NoClipRunsBelowTheRectangleOtherwiseClippedAndBadCalls) {
 TEST(TextCache, FontsMadeEveryFrameRenderTheirGlyphsOnce) {
   TextCanvas c(200, 40);
   auto frame = [&] {
-    LOGFONTW lf{};
-    lf.lfHeight = 18;
+    LOGFONTW lf = gdi_test::logFont(18);
     HFONT font = CreateFontIndirectW(&lf);
     HGDIOBJ previous = SelectObject(c.dc, font);
     c.draw(u"まもなく開演です", 0, 0, 200);
