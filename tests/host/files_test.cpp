@@ -100,11 +100,6 @@ TEST_F(FilesTest, UnreadableFileIsAccessDenied) {
       ::testing::ExitedWithCode(0), "");
 }
 
-struct OtherObject : host::Object {
-  static constexpr host::ObjectKind kKind = host::ObjectKind::Brush;
-  OtherObject() : Object(kKind) {}
-};
-
 TEST_F(FilesTest, CloseHandleRefusesStaleAndForeignHandles) {
   write("f", "1");
   HANDLE file = open("f");
@@ -122,11 +117,10 @@ TEST_F(FilesTest, CloseHandleRefusesStaleAndForeignHandles) {
   EXPECT_EQ(GetFileSize(file, nullptr), INVALID_FILE_SIZE);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
   // A GDI object is no kernel object: it stays alive.
-  void* brush = host::registerObject(new OtherObject);
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
   EXPECT_FALSE(CloseHandle(brush));
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-  EXPECT_NE(host::lookupObject(brush), nullptr);
-  EXPECT_TRUE(host::destroyObject(brush));
+  EXPECT_TRUE(DeleteObject(brush));
 }
 
 TEST_F(FilesTest, CreateAlwaysMakesAFileThatThenOpens) {
