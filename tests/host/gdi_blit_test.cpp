@@ -17,9 +17,7 @@ uint32_t patternAt(int x, int y) { return 0xFF000000u | uint32_t(x + 1) << 16 | 
 
 void fillPattern(Canvas& c) {
   host::Surface& s = c.surface();
-  for (int y = 0; y < s.height; ++y) {
-    for (int x = 0; x < s.width; ++x) c.at(x, y) = patternAt(x, y);
-  }
+  for (size_t i = 0; i < s.pixels.size(); ++i) s.pixels[i] = patternAt(int(i) % s.width, int(i) / s.width);
 }
 
 // The source pixel a pattern pixel came from; (-1, -1) for anything else.
@@ -155,8 +153,7 @@ TEST(TransparentImage, ZeroNegativeAndRunawaySizesDrawNothing) {
 
 TEST(TransparentImage, TakesABitmapHandleAsSource) {
   HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 2, 1);
-  host::lookup<host::Bitmap>(bitmap)->surface.row(0)[0] = 0xFF00FF00u;
-  host::lookup<host::Bitmap>(bitmap)->surface.row(0)[1] = kMagenta;
+  host::lookup<host::Bitmap>(bitmap)->surface.pixels = {0xFF00FF00u, kMagenta};
   Canvas dest(2, 1, 0xFF000000u);
   EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 2, 1, bitmap, 0, 0, 2, 1, kKey));
   EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{0xFF00FF00u, 0xFF000000u}));
@@ -167,10 +164,9 @@ TEST(TransparentImage, TakesABitmapHandleAsSource) {
 TEST(TransparentImage, PerPixelAlphaBitmapKeysItsOwnColours) {
   Canvas source(4, 1);
   host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
-  source.at(0, 0) = 0x80800080u;  // magenta at half alpha, premultiplied: keyed out
-  source.at(1, 0) = 0x00000000u;  // fully transparent: left out
-  source.at(2, 0) = 0x80400000u;  // half-alpha dark red (0x80, 0, 0 unpremultiplied)
-  source.at(3, 0) = 0xFF00FF00u;
+  // Magenta at half alpha, premultiplied: keyed out; fully transparent: left
+  // out; half-alpha dark red (0x80, 0, 0 unpremultiplied); opaque green.
+  source.surface().pixels = {0x80800080u, 0x00000000u, 0x80400000u, 0xFF00FF00u};
   Canvas dest(4, 1, 0xFF333333u);
   EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 1, source.dc, 0, 0, 4, 1, kKey));
   EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{0xFF333333u, 0xFF333333u, 0xFF800000u, 0xFF00FF00u}));
