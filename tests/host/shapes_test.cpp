@@ -23,6 +23,8 @@ struct ShapeCanvas : gdi_test::Canvas {
   void usePen(int width, COLORREF colour) { select(CreatePen(PS_SOLID, width, colour)); }
   void useBrush(COLORREF colour) { select(CreateSolidBrush(colour)); }
   void useStock(int which) { SelectObject(dc, GetStockObject(which)); }
+  // The hollow stock brush, or a solid one of the colour.
+  void fill(bool hollow, COLORREF colour) { hollow ? useStock(NULL_BRUSH) : useBrush(colour); }
   int count(uint32_t colour) { return int(std::count(surface().pixels.begin(), surface().pixels.end(), colour)); }
   // The smallest box (inclusive) holding every pixel that is not white: x0, y0, x1, y1.
   std::vector<int> litBounds() {
@@ -70,11 +72,7 @@ TEST(ShapesRectangle, OutlineOfThePenWidthAndBrushInsideForEveryKindOfBox) {
   for (const auto& k : cases) {
     ShapeCanvas c(40, 40);
     c.select(CreatePen(k.style, k.width, RGB(255, 0, 0)));
-    if (k.hollow) {
-      c.useStock(NULL_BRUSH);
-    } else {
-      c.useBrush(k.oneColour ? RGB(255, 0, 0) : RGB(0, 0, 255));
-    }
+    c.fill(k.hollow, k.oneColour ? RGB(255, 0, 0) : RGB(0, 0, 255));
     EXPECT_TRUE(Rectangle(c.dc, k.box[0], k.box[1], k.box[2], k.box[3])) << k.what;
     auto in = [](const int* b, int x, int y) { return x >= b[0] && x < b[2] && y >= b[1] && y < b[3]; };
     for (int y = 0; y < 40; ++y) {
@@ -123,11 +121,7 @@ TEST(ShapesEllipse, EachLooksAsAloneWhateverWasDrawnBeforeIt) {
     ShapeCanvas alone(20 * n, 26);
     for (ShapeCanvas* c : {&shared, &alone}) {
       c->select(CreatePen(k.style, k.width, k.pen));
-      if (k.hollow) {
-        c->useStock(NULL_BRUSH);
-      } else {
-        c->useBrush(k.brush);
-      }
+      c->fill(k.hollow, k.brush);
       EXPECT_TRUE(Ellipse(c->dc, 20 * i, 0, 20 * i + 18, k.height));
     }
     EXPECT_EQ(alone.at(20 * i + 9, k.height / 2), k.middle) << "ellipse " << i;
