@@ -15,12 +15,9 @@ using host::Bitmap;
 
 namespace {
 
-void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = uint8_t(v);
-  b[at + 1] = uint8_t(v >> 8);
-}
-void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+// Writes v little-endian into the size bytes from at.
+void put(std::vector<uint8_t>& b, size_t at, int size, uint32_t v) {
+  for (int i = 0; i < size; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
 }
 
 // What a test BMP holds: its size, depth and each file row's pixel bytes
@@ -43,32 +40,22 @@ std::vector<uint8_t> encode(const BmpFile& f) {
   size_t offset = 14 + size_t(f.headerSize) + maskBytes + f.palette.size() * entry;
   size_t stride = ((size_t(f.width) * size_t(f.bitsPerPixel) + 31) / 32) * 4;
   std::vector<uint8_t> b(offset + stride * f.rows.size(), 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(b, 2, uint32_t(b.size()));
-  put32(b, 10, uint32_t(offset));
-  put32(b, 14, uint32_t(f.headerSize));
-  if (core) {
-    put16(b, 18, uint32_t(f.width));
-    put16(b, 20, uint32_t(f.height));
-    put16(b, 22, 1);
-    put16(b, 24, uint32_t(f.bitsPerPixel));
-  } else {
-    put32(b, 18, uint32_t(f.width));
-    put32(b, 22, uint32_t(f.height));
-    put16(b, 26, 1);
-    put16(b, 28, uint32_t(f.bitsPerPixel));
-    put32(b, 30, f.compression);
-    put32(b, 46, f.coloursUsed);
-    for (size_t i = 0; i < f.masks.size(); ++i) put32(b, 14 + 40 + 4 * i, f.masks[i]);
+  put(b, 0, 2, 'B' | 'M' << 8);
+  put(b, 2, 4, uint32_t(b.size()));
+  put(b, 10, 4, uint32_t(offset));
+  put(b, 14, 4, uint32_t(f.headerSize));
+  int side = core ? 2 : 4;  // the width of the size fields
+  put(b, 18, side, uint32_t(f.width));
+  put(b, 18 + side, side, uint32_t(f.height));
+  put(b, 18 + 2 * side, 2, 1);
+  put(b, 20 + 2 * side, 2, uint32_t(f.bitsPerPixel));
+  if (!core) {
+    put(b, 30, 4, f.compression);
+    put(b, 46, 4, f.coloursUsed);
+    for (size_t i = 0; i < f.masks.size(); ++i) put(b, 14 + 40 + 4 * i, 4, f.masks[i]);
   }
-  size_t at = 14 + size_t(f.headerSize) + maskBytes;
-  for (uint32_t c : f.palette) {
-    b[at] = uint8_t(c);
-    b[at + 1] = uint8_t(c >> 8);
-    b[at + 2] = uint8_t(c >> 16);
-    at += entry;
-  }
+  size_t palette = 14 + size_t(f.headerSize) + maskBytes;  // entries of blue, green, red (and a spare byte)
+  for (size_t i = 0; i < f.palette.size(); ++i) put(b, palette + i * entry, 3, f.palette[i]);
   for (size_t r = 0; r < f.rows.size(); ++r) std::memcpy(&b[offset + r * stride], f.rows[r].data(), f.rows[r].size());
   return b;
 }
@@ -186,16 +173,14 @@ TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
              {22, 4, 16385, "height over the side limit"}, {22, 4, uint32_t(-16385), "top-down height too"}};
   for (const auto& field : bad) {
     std::vector<uint8_t> bytes = good;
-    if (field.bytes == 1) bytes[field.at] = uint8_t(field.value);
-    if (field.bytes == 2) put16(bytes, field.at, field.value);
-    if (field.bytes == 4) put32(bytes, field.at, field.value);
+    put(bytes, field.at, field.bytes, field.value);
     EXPECT_EQ(loadDib(dir, "bad.bmp", bytes), nullptr) << field.what;
   }
   // Within the side limit but far more pixels than the file holds: refused
   // before allocating.
-  put32(good, 18, 16384);
-  put32(good, 22, uint32_t(-16384));
-  put16(good, 28, 32);
+  put(good, 18, 4, 16384);
+  put(good, 22, 4, uint32_t(-16384));
+  put(good, 28, 2, 32);
   EXPECT_EQ(loadDib(dir, "claim.bmp", good), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(u"/nonexistent/tessaril/none.bmp"), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(wide(dir.path).c_str()), nullptr);  // a directory
