@@ -35,6 +35,12 @@ class FilesTest : public ::testing::Test {
     return CreateFileW(devicePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
   }
+  // The error an open of path fails with, or kOpened (the handle closed again).
+  static constexpr DWORD kOpened = 0xFFFFFFFFu;
+  DWORD openError(const char16_t* path, DWORD disposition = OPEN_EXISTING, DWORD access = GENERIC_READ) {
+    HANDLE file = CreateFileW(path, access, 0, nullptr, disposition, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? GetLastError() : (CloseHandle(file), kOpened);
+  }
   gdi_test::ScratchDir dir_;
 };
 
@@ -70,19 +76,15 @@ TEST_F(FilesTest, OpensReadsInPiecesAndClosesFiles) {
 }
 
 TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
-  EXPECT_EQ(open("nothing.txt"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(mkdir(dir_.file("shows").c_str(), 0755), 0);
-  EXPECT_EQ(open("shows"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
-  EXPECT_EQ(CreateFileW(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CreateFileW(u"", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
-  write("a", "1");
-  EXPECT_EQ(CreateFileW(devicePath("a").c_str(), GENERIC_READ, 0, nullptr, 77, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
   ASSERT_EQ(mkfifo(dir_.file("pipe").c_str(), 0644), 0);
-  EXPECT_EQ(open("pipe"), INVALID_HANDLE_VALUE);  // refused without blocking
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  write("a", "1");
+  EXPECT_EQ(openError(devicePath("nothing.txt").c_str()), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(openError(devicePath("shows").c_str()), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(openError(devicePath("pipe").c_str()), (DWORD)ERROR_ACCESS_DENIED);  // refused without blocking
+  EXPECT_EQ(openError(devicePath("a").c_str(), 77), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_NE(openError(nullptr), kOpened);
+  EXPECT_NE(openError(u""), kOpened);
 }
 
 // An unreadable file as an ordinary user: the check runs in a child that gives
@@ -94,8 +96,7 @@ TEST_F(FilesTest, UnreadableFileIsAccessDenied) {
   EXPECT_EXIT(
       {
         if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
-        HANDLE file = open("locked.txt");
-        std::_Exit(file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED ? 0 : 1);
+        std::_Exit(openError(devicePath("locked.txt").c_str()) == ERROR_ACCESS_DENIED ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
@@ -123,17 +124,14 @@ TEST_F(FilesTest, CloseHandleRefusesStaleAndForeignHandles) {
   EXPECT_TRUE(DeleteObject(brush));
 }
 
+// CREATE_NEW makes a file once; CREATE_ALWAYS opens it again, saying it existed.
 TEST_F(FilesTest, CreateAlwaysMakesAFileThatThenOpens) {
   std::u16string path = devicePath("new.txt");
-  HANDLE created = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  CloseHandle(created);
-  EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
-  HANDLE again = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(again, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_READ | GENERIC_WRITE), kOpened);
+  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_WRITE), (DWORD)ERROR_FILE_EXISTS);
+  SetLastError(0);
+  EXPECT_EQ(openError(path.c_str(), CREATE_ALWAYS, GENERIC_WRITE), kOpened);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
-  CloseHandle(again);
 }
 
 TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer) {
