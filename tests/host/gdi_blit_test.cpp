@@ -123,9 +123,8 @@ TEST(TransparentImage, KeysEveryPixelOfWideRows) {
 // Halving takes the even pixels of the source rectangle. (Other scales and
 // frames of a sheet: StretchedCopies.)
 TEST(TransparentImage, HalvingTakesTheEvenPixels) {
-  Canvas source(4, 4);
+  Canvas source(4, 4), dest(8, 8, 0xFF000000u);
   fillPattern(source);
-  Canvas dest(8, 8, 0xFF000000u);
   EXPECT_TRUE(TransparentImage(dest.dc, 1, 2, 2, 2, source.dc, 0, 0, 4, 4, kKey));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(dest.at(1 + i % 2, 2 + i / 2), patternAt(i % 2 * 2, i / 2 * 2)) << i;
   EXPECT_EQ(dest.at(3, 2), 0xFF000000u);
@@ -135,8 +134,7 @@ TEST(TransparentImage, HalvingTakesTheEvenPixels) {
 // nothing and do not fault. (Clipping at the edges: StretchedCopies.)
 TEST(TransparentImage, ZeroNegativeAndRunawaySizesDrawNothing) {
   constexpr int N = 0x7FFFFFFF;
-  Canvas source(4, 4, 0xFFFFFFFFu);
-  Canvas dest(6, 6, 0xFF000000u);
+  Canvas source(4, 4, 0xFFFFFFFFu), dest(6, 6, 0xFF000000u);
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 0, 2, source.dc, 0, 0, 2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, -2, source.dc, 0, 0, 2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, -2, 2, kKey));
@@ -159,12 +157,11 @@ TEST(TransparentImage, TakesABitmapHandleAsSource) {
 }
 
 TEST(TransparentImage, PerPixelAlphaBitmapKeysItsOwnColours) {
-  Canvas source(4, 1);
+  Canvas source(4, 1), dest(4, 1, 0xFF333333u);
   host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
   // Magenta at half alpha, premultiplied: keyed out; fully transparent: left
   // out; half-alpha dark red (0x80, 0, 0 unpremultiplied); opaque green.
   source.surface().pixels = {0x80800080u, 0x00000000u, 0x80400000u, 0xFF00FF00u};
-  Canvas dest(4, 1, 0xFF333333u);
   EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 1, source.dc, 0, 0, 4, 1, kKey));
   EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{0xFF333333u, 0xFF333333u, 0xFF800000u, 0xFF00FF00u}));
 }
@@ -260,8 +257,7 @@ TEST(StretchedCopies, PlacePixelsAlike) {
 }
 
 TEST(StretchedCopies, StretchedBlendClipsAtTheEdges) {
-  Canvas source(4, 4, 0xFFFFFFFFu);
-  Canvas dest(6, 6, 0xFF000000u);
+  Canvas source(4, 4, 0xFFFFFFFFu), dest(6, 6, 0xFF000000u);
   // Tripled onto (3, 4): only (3..5, 4..5) lies inside the destination.
   EXPECT_TRUE(AlphaBlend(dest.dc, 3, 4, 12, 12, source.dc, 0, 0, 4, 4, blendOf(128, 0)));
   for (int y = 0; y < 6; ++y) {

@@ -107,8 +107,7 @@ TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
 
 TEST(GdiObjects, BrushDeletedWhileSelectedLivesUntilReleased) {
   size_t before = liveObjectCount();
-  HDC dc = CreateCompatibleDC(nullptr);
-  HDC other = CreateCompatibleDC(nullptr);
+  HDC dc = CreateCompatibleDC(nullptr), other = CreateCompatibleDC(nullptr);
   HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
   SelectObject(dc, brush);
   SelectObject(other, brush);
@@ -188,8 +187,7 @@ TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
 
 TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {
   // The copies give a surface pixman views; a copy of it must not share them.
-  Canvas canvas(4, 4, 0xFF000000u);
-  Canvas source(4, 4, 0xFFFFFFFFu);
+  Canvas canvas(4, 4, 0xFF000000u), source(4, 4, 0xFFFFFFFFu);
   BLENDFUNCTION half{AC_SRC_OVER, 0, 128, 0};
   AlphaBlend(canvas.dc, 0, 0, 4, 4, source.dc, 0, 0, 2, 2, half);
   ASSERT_NE(canvas.surface().views.argb, nullptr);
