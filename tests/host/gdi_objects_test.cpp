@@ -11,7 +11,7 @@ using host::liveObjectCount;
 
 namespace {
 
-TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedAndBounded) {
+TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedPartlyOrWholeAndBounded) {
   HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 5, 3);
   ASSERT_NE(bitmap, nullptr);
   EXPECT_EQ(describe(bitmap), (std::vector<long>{0, 5, 3, 20, 1, 32}));
@@ -20,6 +20,18 @@ TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedAndBounded) {
   const host::Surface& s = host::lookup<Bitmap>(bitmap)->surface;
   EXPECT_EQ(info.bmBits, s.pixels.data());
   EXPECT_EQ(s.pixels, std::vector<uint32_t>(15, 0xFF000000u));
+  // GetObjectW copies only the bytes asked for, at most a BITMAP; with no
+  // buffer it tells the size.
+  unsigned char buffer[sizeof(BITMAP) + 8];
+  std::memset(buffer, 0xAB, sizeof buffer);
+  EXPECT_EQ(GetObjectW(bitmap, 12, buffer), 12);
+  EXPECT_EQ(std::memcmp(buffer, &info, 12), 0);  // type, width and height
+  for (size_t i = 12; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0xAB) << i;
+  EXPECT_EQ(GetObjectW(bitmap, int(sizeof buffer), buffer), int(sizeof(BITMAP)));
+  EXPECT_EQ(buffer[sizeof(BITMAP)], 0xAB);
+  EXPECT_EQ(GetObjectW(bitmap, 0, nullptr), int(sizeof(BITMAP)));
+  EXPECT_EQ(GetObjectW(bitmap, 0, buffer), 0);
+  EXPECT_EQ(GetObjectW(bitmap, -4, buffer), 0);
   DeleteObject(bitmap);
   // A side of 0 makes a 1x1 bitmap; negative and oversized sides make none.
   HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
@@ -28,25 +40,6 @@ TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedAndBounded) {
   EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
   EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
   EXPECT_EQ(CreateCompatibleBitmap(nullptr, host::kMaxBitmapSide + 1, 1), nullptr);
-}
-
-TEST(GdiObjects, GetObjectCopiesOnlyTheBytesAskedFor) {
-  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 7, 2);
-  unsigned char buffer[sizeof(BITMAP) + 8];
-  std::memset(buffer, 0xAB, sizeof buffer);
-  EXPECT_EQ(GetObjectW(bitmap, 12, buffer), 12);
-  BITMAP head;
-  std::memcpy(&head, buffer, sizeof head);
-  EXPECT_EQ(head.bmWidth, 7);
-  EXPECT_EQ(head.bmHeight, 2);
-  for (size_t i = 12; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0xAB) << i;
-  // Asked for more than a BITMAP, it writes a BITMAP; with no buffer it tells the size.
-  EXPECT_EQ(GetObjectW(bitmap, int(sizeof buffer), buffer), int(sizeof(BITMAP)));
-  EXPECT_EQ(buffer[sizeof(BITMAP)], 0xAB);
-  EXPECT_EQ(GetObjectW(bitmap, 0, nullptr), int(sizeof(BITMAP)));
-  EXPECT_EQ(GetObjectW(bitmap, 0, buffer), 0);
-  EXPECT_EQ(GetObjectW(bitmap, -4, buffer), 0);
-  DeleteObject(bitmap);
 }
 
 // SelectObject gives back the bitmap it replaces (a DC starts with a 1x1 one of

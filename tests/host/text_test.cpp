@@ -44,11 +44,11 @@ struct TextCanvas : gdi_test::Canvas {
   }
   const std::vector<uint32_t>& pixels() { return surface().pixels; }
   void clear() { std::fill(surface().pixels.begin(), surface().pixels.end(), kWhite); }
-  // Pixels other than the background in [x0, x1) x [y0, y1).
-  int inked(int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX, uint32_t background = kWhite) {
+  // Pixels other than white in [x0, x1) x [y0, y1).
+  int inked(int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX) {
     int n = 0;
     for (int y = std::max(y0, 0); y < std::min(y1, surface().height); ++y) {
-      for (int x = std::max(x0, 0); x < std::min(x1, surface().width); ++x) n += at(x, y) != background;
+      for (int x = std::max(x0, 0); x < std::min(x1, surface().width); ++x) n += at(x, y) != kWhite;
     }
     return n;
   }
