@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -144,8 +145,7 @@ TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer
   EXPECT_EQ(std::u16string(buffer, GetModuleFileNameW(nullptr, buffer, 256)), u"\\work\\x\\tessaril");
   // Cut to a short buffer.
   for (WCHAR& c : buffer) c = u'#';
-  n = GetModuleFileNameW(nullptr, buffer, 6);
-  EXPECT_EQ(n, 5u);
+  EXPECT_EQ(GetModuleFileNameW(nullptr, buffer, 6), 5u);
   EXPECT_EQ(std::u16string(buffer), u"\\work");
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(buffer[6], u'#');
@@ -155,12 +155,8 @@ TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer
 
 TEST_F(FilesTest, ModuleFileNameDefaultsToTheRealExecutable) {
   WCHAR buffer[256];
-  DWORD n = GetModuleFileNameW(nullptr, buffer, 256);
-  ASSERT_GT(n, 0u);
-  char real[4096];
-  ssize_t length = readlink("/proc/self/exe", real, sizeof real);
-  ASSERT_GT(length, 0);
-  std::string expected(real, size_t(length));
+  ASSERT_GT(GetModuleFileNameW(nullptr, buffer, 256), 0u);
+  std::string expected = std::filesystem::read_symlink("/proc/self/exe").string();
   if (expected.size() >= 256) GTEST_SKIP() << "the test executable's path is longer than 255 units";
   EXPECT_EQ(buffer[0], u'\\');
   // Back through the device-path translation, the name opens the executable.

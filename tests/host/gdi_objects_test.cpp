@@ -69,6 +69,7 @@ TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
 
 // A new DC has the white brush, black pen and default font selected, draws
 // text black on an opaque background; each setter gives back what it replaces.
+// The stock objects it starts with are permanent.
 TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
   HDC dc = CreateCompatibleDC(nullptr);
   HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
@@ -90,8 +91,19 @@ TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
   EXPECT_EQ(GetObjectW(font, sizeof back, &back), int(sizeof back));
   EXPECT_EQ(back.lfHeight, 17);
   EXPECT_EQ(back.lfWeight, 1000);
+  // The stock objects: the null brush and pen draw nothing, the others have
+  // their colours; each is always the same object and is never deleted.
   EXPECT_TRUE(host::lookup<host::Brush>(GetStockObject(NULL_BRUSH))->hollow);
   EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(NULL_PEN))->style, PS_NULL);
+  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
+  ASSERT_NE(white, nullptr);
+  EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
+  EXPECT_TRUE(DeleteObject(white));
+  EXPECT_NE(host::lookup<host::Brush>(white), nullptr);
+  EXPECT_EQ(host::lookup<host::Brush>(GetStockObject(BLACK_BRUSH))->colour, RGB(0, 0, 0));
+  EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(WHITE_PEN))->colour, RGB(255, 255, 255));
+  EXPECT_EQ(GetStockObject(3), nullptr);
+  EXPECT_EQ(GetStockObject(-1), nullptr);
   EXPECT_TRUE(DeleteObject(brush));
   EXPECT_TRUE(DeleteObject(pen));
   EXPECT_TRUE(DeleteObject(font));
@@ -116,18 +128,6 @@ TEST(GdiObjects, BrushDeletedWhileSelectedLivesUntilReleased) {
   EXPECT_EQ(host::lookup<host::Brush>(brush), nullptr);
   DeleteDC(dc);
   EXPECT_EQ(liveObjectCount(), before);
-}
-
-TEST(GdiObjects, StockObjectsArePermanent) {
-  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-  ASSERT_NE(white, nullptr);
-  EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
-  EXPECT_TRUE(DeleteObject(white));
-  EXPECT_NE(host::lookup<host::Brush>(white), nullptr);
-  EXPECT_EQ(host::lookup<host::Brush>(GetStockObject(BLACK_BRUSH))->colour, RGB(0, 0, 0));
-  EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(WHITE_PEN))->colour, RGB(255, 255, 255));
-  EXPECT_EQ(GetStockObject(3), nullptr);
-  EXPECT_EQ(GetStockObject(-1), nullptr);
 }
 
 TEST(GdiObjects, StaleAndWrongHandlesFail) {
