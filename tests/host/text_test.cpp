@@ -144,49 +144,44 @@ TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
   EXPECT_EQ(o.pixels(), before);
 }
 
-TEST(TextLines, CountAndLineBreaksAtCrLfLoneCrAndLoneLf) {
-  TextCanvas part(200, 30, 20), three(200, 30, 20);
-  part.draw(u"ABCDEF", 0, 0, 200, kWrap, 3);
-  three.draw(u"ABC", 0, 0, 200);
-  EXPECT_EQ(part.pixels(), three.pixels());
-  EXPECT_EQ(part.draw(u"ABC", 0, 0, 200, kWrap, 0), 0);
-  TextCanvas c(200, 100, 16), two(200, 100, 16);
-  EXPECT_EQ(c.draw(u"one\rtwo", 0, 0, 200), 32);
-  EXPECT_EQ(c.draw(u"one\ntwo", 0, 0, 200), 32);
-  EXPECT_EQ(c.draw(u"one\r\n\r\ntwo", 0, 0, 200), 48);
-  EXPECT_EQ(c.draw(u"one\r\n", 0, 0, 200), 16);  // no empty line after the last break
-  EXPECT_EQ(c.draw(u"", 0, 0, 200), 0);
-  c.clear();
-  EXPECT_EQ(c.draw(u"one\r\ntwo", 0, 0, 200, DT_NOCLIP), 32);  // also without word breaking
-  two.draw(u"one", 0, 0, 200);
-  two.draw(u"two", 0, 16, 200);
-  EXPECT_EQ(c.pixels(), two.pixels());
-}
-
-TEST(TextLines, WrapsAtSpacesNextToCjkAndInsideTooLongWords) {
-  TextCanvas c(200, 100, 16), expected(200, 100, 16);
-  int abcd = c.width(u"ab cd");
-  EXPECT_EQ(c.draw(u"ab cd", 10, 0, 10 + abcd - 1), 32);
-  expected.draw(u"ab", 10, 0, 200);
-  expected.draw(u"cd", 10, 16, 200);
-  EXPECT_EQ(c.pixels(), expected.pixels());
-  EXPECT_EQ(c.draw(u"ab cd", 10, 0, 10 + abcd), 16);  // it fits
-  c.clear();
-  EXPECT_EQ(c.draw(u"ab cd", 10, 0, 20, DT_NOCLIP), 16);  // no DT_WORDBREAK: one line, past the edge
-  EXPECT_GT(c.inked(30, 0, 200, 16), 0);
-
-  c.clear();
-  expected.clear();
-  EXPECT_EQ(c.draw(u"漢字漢字", 0, 0, c.width(u"漢字")), 32);
-  expected.draw(u"漢字", 0, 0, 200);
-  expected.draw(u"漢字", 0, 16, 200);
-  EXPECT_EQ(c.pixels(), expected.pixels());
-  int right = std::max(c.width(u"abc"), c.width(u"かな")) + 2;
-  ASSERT_GT(c.width(u"abcか"), right);
-  EXPECT_EQ(c.draw(u"abcかな", 0, 0, right), 32);  // a break where the kana start
-
-  EXPECT_EQ(c.draw(u"abcdefgh", 0, 0, c.width(u"abc")), 48);  // abc / def / gh
-  EXPECT_EQ(c.draw(u"abcd", 50, 0, 50), 64);  // no width: a character a line
+// Each row draws its text (count units of it, -1 for all) from x to a right
+// edge (fit's width past x plus extra; with fit empty, x plus extra) in a font
+// of 16, and must return 16 a line and show exactly its lines, each drawn
+// alone. Lines break at CR LF, a lone CR and a lone LF (with or without word
+// breaking, no empty line after the last break), at spaces, next to CJK
+// characters, and inside words too long for the width.
+TEST(TextLines, BreakAtLineEndsSpacesCjkAndInsideTooLongWords) {
+  const struct {
+    std::u16string text;
+    int count, x;
+    std::u16string fit;
+    int extra;
+    UINT format;
+    std::vector<std::u16string> lines;
+  } cases[] = {
+      {u"ABCDEF", 3, 0, u"", 200, kWrap, {u"ABC"}},
+      {u"ABC", 0, 0, u"", 200, kWrap, {}},
+      {u"", -1, 0, u"", 200, kWrap, {}},
+      {u"one\rtwo", -1, 0, u"", 200, kWrap, {u"one", u"two"}},
+      {u"one\ntwo", -1, 0, u"", 200, kWrap, {u"one", u"two"}},
+      {u"one\r\n\r\ntwo", -1, 0, u"", 200, kWrap, {u"one", u"", u"two"}},
+      {u"one\r\n", -1, 0, u"", 200, kWrap, {u"one"}},
+      {u"one\r\ntwo", -1, 0, u"", 200, DT_NOCLIP, {u"one", u"two"}},
+      {u"ab cd", -1, 10, u"ab cd", -1, kWrap, {u"ab", u"cd"}},
+      {u"ab cd", -1, 10, u"ab cd", 0, kWrap, {u"ab cd"}},
+      {u"ab cd", -1, 10, u"", 10, DT_NOCLIP, {u"ab cd"}},  // no DT_WORDBREAK: one line, past the edge
+      {u"漢字漢字", -1, 0, u"漢字", 0, kWrap, {u"漢字", u"漢字"}},
+      {u"abcかな", -1, 0, u"かな", 2, kWrap, {u"abc", u"かな"}},  // "かな" is wider than "abc"
+      {u"abcdefgh", -1, 0, u"abc", 0, kWrap, {u"abc", u"def", u"gh"}},
+      {u"abcd", -1, 50, u"", 0, kWrap, {u"a", u"b", u"c", u"d"}},  // no width: a character a line
+  };
+  for (const auto& k : cases) {
+    TextCanvas c(200, 100, 16), expected(200, 100, 16);
+    int right = k.x + (k.fit.empty() ? 0 : c.width(k.fit)) + k.extra;
+    EXPECT_EQ(c.draw(k.text, k.x, 0, right, k.format, k.count), 16 * int(k.lines.size())) << "row " << &k - cases;
+    for (size_t i = 0; i < k.lines.size(); ++i) expected.draw(k.lines[i], k.x, 16 * int(i), 200);
+    EXPECT_EQ(c.pixels(), expected.pixels()) << "row " << &k - cases;
+  }
 }
 
 TEST(TextClip, NoClipRunsBelowTheRectangleOtherwiseClippedAndBadCalls) {
