@@ -26,17 +26,6 @@ struct ShapeCanvas : gdi_test::Canvas {
   // The hollow stock brush, or a solid one of the colour.
   void fill(bool hollow, COLORREF colour) { hollow ? useStock(NULL_BRUSH) : useBrush(colour); }
   int count(uint32_t colour) { return int(std::count(surface().pixels.begin(), surface().pixels.end(), colour)); }
-  // The smallest box (inclusive) holding every pixel that is not white: x0, y0, x1, y1.
-  std::vector<int> litBounds() {
-    std::vector<int> box = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (int y = 0; y < surface().height; ++y) {
-      for (int x = 0; x < surface().width; ++x) {
-        if (at(x, y) == kWhite) continue;
-        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
-      }
-    }
-    return box;
-  }
 };
 
 // Rectangle fills the box of whole pixels (its right and bottom edges left
@@ -139,12 +128,15 @@ TEST(ShapesEllipse, StaysInsideTheBoxSymmetricAndClosed) {
   c.usePen(1, RGB(255, 0, 0));
   c.useBrush(RGB(0, 0, 255));
   Ellipse(c.dc, 4, 8, 36, 32);
-  EXPECT_EQ(c.litBounds(), (std::vector<int>{4, 8, 35, 31}));
+  EXPECT_EQ(c.at(4, 20), kRed);  // it reaches the box's left and top edges (and by symmetry the others)
+  EXPECT_EQ(c.at(20, 8), kRed);
   EXPECT_EQ(c.at(4, 8), kWhite);  // the box's corners stay outside
   EXPECT_EQ(c.at(20, 20), kBlue);
   for (int y = 0; y < 40; ++y) {
     int outline = 0;
     for (int x = 0; x < 40; ++x) {
+      bool inBox = x >= 4 && x < 36 && y >= 8 && y < 32;
+      ASSERT_TRUE(inBox || c.at(x, y) == kWhite) << x << "," << y;
       ASSERT_EQ(c.at(x, y), c.at(39 - x, y)) << x << "," << y;
       ASSERT_EQ(c.at(x, y), c.at(x, 39 - y)) << x << "," << y;
       outline += c.at(x, y) == kRed;
