@@ -64,11 +64,10 @@ TEST(ShapesRectangle, OutlineOfThePenWidthAndBrushInsideForEveryKindOfBox) {
     c.fill(k.hollow, k.oneColour ? RGB(255, 0, 0) : RGB(0, 0, 255));
     EXPECT_TRUE(Rectangle(c.dc, k.box[0], k.box[1], k.box[2], k.box[3])) << k.what;
     auto in = [](const int* b, int x, int y) { return x >= b[0] && x < b[2] && y >= b[1] && y < b[3]; };
+    uint32_t fill = k.hollow ? kWhite : k.oneColour ? kRed : kBlue;
     for (int y = 0; y < 40; ++y) {
       for (int x = 0; x < 40; ++x) {
-        uint32_t expected = in(k.inside, x, y) ? (k.hollow ? kWhite : k.oneColour ? kRed : kBlue)
-                            : in(k.outline, x, y) ? kRed
-                                                  : kWhite;
+        uint32_t expected = in(k.inside, x, y) ? fill : in(k.outline, x, y) ? kRed : kWhite;
         ASSERT_EQ(c.at(x, y), expected) << k.what << " at " << x << "," << y;
       }
     }
