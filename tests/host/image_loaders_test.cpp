@@ -147,11 +147,9 @@ TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
   std::vector<uint8_t> good = encode(BmpFile{3, 2, 24, kRgbRows});
   EXPECT_EQ(loadDib(dir, "empty.bmp", {}), nullptr);
   EXPECT_EQ(loadDib(dir, "head.bmp", std::vector<uint8_t>(good.begin(), good.begin() + 30)), nullptr);
-  std::vector<uint8_t> shortPixels(good.begin(), good.end() - 5);
-  EXPECT_EQ(loadDib(dir, "short.bmp", shortPixels), nullptr);
+  EXPECT_EQ(loadDib(dir, "short.bmp", std::vector<uint8_t>(good.begin(), good.end() - 5)), nullptr);
   // The last row may lack its padding.
-  std::vector<uint8_t> unpadded(good.begin(), good.end() - 3);
-  Loaded ok(loadDib(dir, "unpadded.bmp", unpadded));
+  Loaded ok(loadDib(dir, "unpadded.bmp", std::vector<uint8_t>(good.begin(), good.end() - 3)));
   EXPECT_NE(ok.handle, nullptr);
   // One header field of the good file changed.
   const struct {
