@@ -35,23 +35,13 @@ TEST(CodePages, ConvertOneUnitPerCharacterAndReplaceInvalidBytes) {
       {CP_ACP, "\x82\x20y", 3, u"\uFFFD y", "a lead byte with a bad trail: the trail is read again"},
       {CP_UTF8, "\xe3\x81\x82z", 4, u"あz", "UTF-8"},
       {CP_UTF8, "\xf0\x9f\x98\x80", 4, u"\U0001F600", "UTF-8 to a surrogate pair"},
+      {CP_UTF8, "\xef\xbf\xbd", 3, u"\uFFFD", "a real U+FFFD"},
       {CP_UTF8, "\xc0\xaf", 2, u"\uFFFD\uFFFD", "overlong UTF-8"},
       {CP_UTF8, "\xed\xa0\x80", 3, u"\uFFFD\uFFFD\uFFFD", "an encoded surrogate"},
       {CP_UTF8, "\xf4\x90\x80\x80", 4, u"\uFFFD\uFFFD\uFFFD\uFFFD", "past U+10FFFF"},
       {CP_UTF8, "a\xe3\x81", 3, u"a\uFFFD\uFFFD", "a cut UTF-8 sequence"},
   };
   for (const auto& row : rows) EXPECT_EQ(convert(row.codePage, row.bytes, row.count), row.units) << row.what;
-}
-
-TEST(CodePages, InvalidInputFailsWhenAskedTo) {
-  WCHAR out[4];
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\x82", 2, out, 4), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_UNICODE_TRANSLATION);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xc0\xaf", 2, out, 4), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_UNICODE_TRANSLATION);
-  // A real U+FFFD is valid input.
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xef\xbf\xbd", 3, out, 4), 1);
-  EXPECT_EQ(out[0], 0xFFFD);
 }
 
 TEST(CodePageAnsi, RandomBytesNeverWritePastTheOutput) {
@@ -61,39 +51,46 @@ TEST(CodePageAnsi, RandomBytesNeverWritePastTheOutput) {
     int count = 1 + rand() % 40;
     for (int i = 0; i < count; ++i) bytes[i] = char(rand() & 0xFF);
     WCHAR out[42];
-    for (WCHAR& c : out) c = u'#';
+    out[40] = out[41] = u'#';
     int n = MultiByteToWideChar(CP_ACP, 0, bytes, count, out, 40);
     ASSERT_GE(n, 1);
     ASSERT_LE(n, count);
-    EXPECT_EQ(out[40], u'#');
-    EXPECT_EQ(out[41], u'#');
+    EXPECT_EQ(std::u16string(out + 40, 2), u"##");
   }
 }
 
-TEST(CodePageSizes, CountOnlyAndOutputTooSmall) {
-  const char text[] = "\x82\xa0\x82\xa2\x82\xa4";
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, 6, nullptr, 0), 3);
-  WCHAR out[4] = {u'#', u'#', u'#', u'#'};
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, 6, out, 2), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(out[0], u'#');
-  EXPECT_EQ(out[2], u'#');
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, 6, out, 3), 3);
-  EXPECT_EQ(out[3], u'#');
-}
-
-TEST(CodePageSizes, BadArgumentsFail) {
-  WCHAR out[4];
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a", 0, out, 4), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, 3, out, 4), 0);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a", -2, out, 4), 0);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "a", 1, out, -1), 0);
-  EXPECT_EQ(MultiByteToWideChar(1252, 0, "a", 1, out, 4), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "a", 1, out, 4), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_FLAGS);
+// Calls that fail or only count: what they return, the error they leave, and
+// that they write nothing on failure nor past the room they are given.
+TEST(CodePages, FailuresCountsAndShortOutputs) {
+  const char* kana = "\x82\xa0\x82\xa2\x82\xa4";  // three characters
+  const struct {
+    UINT codePage, flags;
+    const char* bytes;
+    int count, room, result;
+    DWORD error;
+    const char* what;
+  } rows[] = {
+      {CP_ACP, MB_ERR_INVALID_CHARS, "a\x82", 2, 4, 0, ERROR_NO_UNICODE_TRANSLATION, "a cut lead byte, asked to fail"},
+      {CP_UTF8, MB_ERR_INVALID_CHARS, "\xc0\xaf", 2, 4, 0, ERROR_NO_UNICODE_TRANSLATION, "overlong UTF-8, asked to fail"},
+      {CP_UTF8, MB_ERR_INVALID_CHARS, "\xef\xbf\xbd", 3, 4, 1, 0, "a real U+FFFD is valid input"},
+      {CP_ACP, 0, kana, 6, 0, 3, 0, "no room: the count only"},
+      {CP_ACP, 0, kana, 6, 2, 0, ERROR_INSUFFICIENT_BUFFER, "too little room"},
+      {CP_ACP, 0, kana, 6, 3, 3, 0, "just enough room"},
+      {CP_ACP, 0, "a", 0, 4, 0, ERROR_INVALID_PARAMETER, "no bytes"},
+      {CP_ACP, 0, nullptr, 3, 4, 0, ERROR_INVALID_PARAMETER, "no input"},
+      {CP_ACP, 0, "a", -2, 4, 0, ERROR_INVALID_PARAMETER, "a count below -1"},
+      {CP_ACP, 0, "a", 1, -1, 0, ERROR_INVALID_PARAMETER, "negative room"},
+      {1252, 0, "a", 1, 4, 0, ERROR_INVALID_PARAMETER, "a code page of neither kind"},
+      {CP_UTF8, MB_PRECOMPOSED, "a", 1, 4, 0, ERROR_INVALID_FLAGS, "a flag UTF-8 does not take"},
+  };
+  for (const auto& row : rows) {
+    WCHAR out[5] = {u'#', u'#', u'#', u'#', u'#'};
+    SetLastError(0);
+    WCHAR* to = row.room == 0 ? nullptr : out;
+    EXPECT_EQ(MultiByteToWideChar(row.codePage, row.flags, row.bytes, row.count, to, row.room), row.result) << row.what;
+    EXPECT_EQ(GetLastError(), row.error) << row.what;
+    for (int i = row.room > 0 ? row.result : 0; i < 5; ++i) EXPECT_EQ(out[i], u'#') << row.what << ", unit " << i;
+  }
 }
 
 }  // namespace

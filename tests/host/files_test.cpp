@@ -5,127 +5,102 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/host/common/handle_table.h"
 #include "platform/host/files/host_files.h"
 #include "platform/host/common/text_encoding.h"
 #include "platform/runtime.h"
+#include "tests/host/gdi_test_support.h"
 
 namespace {
 
+// Files written into a scratch directory and opened by their device paths.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tessaril-files-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    host::setModuleDirectory("");
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  void write(const std::string& name, const std::string& bytes) {
-    std::ofstream out(dir_ + "/" + name, std::ios::binary);
-    out << bytes;
-  }
-  // The device path (backslashes, UTF-16) of a file in the temp directory.
+  void TearDown() override { host::setModuleDirectory(""); }
+  void write(const std::string& name, const std::string& bytes) { dir_.write(name, bytes); }
+  // The device path (backslashes, UTF-16) of a file in the scratch directory.
   std::u16string devicePath(const std::string& name) {
-    std::u16string path = host::utf8ToUtf16(dir_ + "/" + name);
-    for (char16_t& c : path) {
-      if (c == u'/') c = u'\\';
-    }
+    std::u16string path = host::utf8ToUtf16(dir_.file(name));
+    std::replace(path.begin(), path.end(), u'/', u'\\');
     return path;
   }
   HANDLE open(const std::string& name) {
     return CreateFileW(devicePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
   }
-  std::string dir_;
+  // The error an open of path fails with, or kOpened (the handle closed again).
+  static constexpr DWORD kOpened = 0xFFFFFFFFu;
+  DWORD openError(const char16_t* path, DWORD disposition = OPEN_EXISTING, DWORD access = GENERIC_READ) {
+    HANDLE file = CreateFileW(path, access, 0, nullptr, disposition, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? GetLastError() : (CloseHandle(file), kOpened);
+  }
+  gdi_test::ScratchDir dir_;
 };
 
-TEST_F(FilesTest, OpensReadsAndClosesAFile) {
+// A file found in another case reads in pieces, then at its end succeeds with
+// no bytes, writing nothing past what it read; an empty file has size 0; each
+// handle is a live object until closed.
+TEST_F(FilesTest, OpensReadsInPiecesAndClosesFiles) {
   write("show.txt", std::string("ab\0cd\r\n", 7));
+  write("empty", "");
   size_t filesBefore = host::liveObjectCount(host::ObjectKind::File);
-  HANDLE file = open("show.txt");
+  HANDLE file = open("SHOW.TXT"), empty = open("empty");
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore + 1);
+  ASSERT_NE(empty, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore + 2);
   DWORD high = 99;
   EXPECT_EQ(GetFileSize(file, &high), 7u);
   EXPECT_EQ(high, 0u);
   char buffer[16];
   memset(buffer, 'x', sizeof buffer);
-  DWORD got = 0;
-  ASSERT_TRUE(ReadFile(file, buffer, 16, &got, nullptr));
-  EXPECT_EQ(got, 7u);
-  EXPECT_EQ(std::string(buffer, 7), std::string("ab\0cd\r\n", 7));
-  EXPECT_EQ(buffer[7], 'x');  // nothing past the bytes read
-  ASSERT_TRUE(ReadFile(file, buffer, 16, &got, nullptr));
-  EXPECT_EQ(got, 0u);  // at the end: success with no bytes
+  DWORD first = 9, second = 9, atEnd = 9, none = 9;
+  ASSERT_TRUE(ReadFile(file, buffer, 4, &first, nullptr));
+  ASSERT_TRUE(ReadFile(file, buffer + 4, 12, &second, nullptr));
+  ASSERT_TRUE(ReadFile(file, buffer + 8, 8, &atEnd, nullptr));
+  EXPECT_EQ(std::vector<DWORD>({first, second, atEnd}), (std::vector<DWORD>{4, 3, 0}));
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("ab\0cd\r\nxxxxxxxxx", 16));
+  EXPECT_EQ(GetFileSize(empty, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+  EXPECT_TRUE(ReadFile(empty, buffer, 0, &none, nullptr));
+  EXPECT_EQ(none, 0u);
   EXPECT_TRUE(CloseHandle(file));
+  EXPECT_TRUE(CloseHandle(empty));
   EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore);
 }
 
-TEST_F(FilesTest, ReadsInPiecesAndAnEmptyFileFoundInAnotherCase) {
-  write("digits", "0123456789");
-  write("empty", "");
-  HANDLE file = open("DIGITS");
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  char buffer[8] = {};
-  DWORD got = 0;
-  ASSERT_TRUE(ReadFile(file, buffer, 4, &got, nullptr));
-  EXPECT_EQ(std::string(buffer, got), "0123");
-  ASSERT_TRUE(ReadFile(file, buffer, 8, &got, nullptr));
-  EXPECT_EQ(std::string(buffer, got), "456789");
-  CloseHandle(file);
-  HANDLE empty = open("empty");
-  ASSERT_NE(empty, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetFileSize(empty, nullptr), 0u);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
-  EXPECT_TRUE(ReadFile(empty, buffer, 0, &got, nullptr));
-  EXPECT_EQ(got, 0u);
-  CloseHandle(empty);
-}
-
 TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
-  EXPECT_EQ(open("nothing.txt"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(mkdir((dir_ + "/shows").c_str(), 0755), 0);
-  EXPECT_EQ(open("shows"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
-  EXPECT_EQ(CreateFileW(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CreateFileW(u"", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  ASSERT_EQ(mkdir(dir_.file("shows").c_str(), 0755), 0);
+  ASSERT_EQ(mkfifo(dir_.file("pipe").c_str(), 0644), 0);
   write("a", "1");
-  EXPECT_EQ(CreateFileW(devicePath("a").c_str(), GENERIC_READ, 0, nullptr, 77, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-  ASSERT_EQ(mkfifo((dir_ + "/pipe").c_str(), 0644), 0);
-  EXPECT_EQ(open("pipe"), INVALID_HANDLE_VALUE);  // refused without blocking
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(openError(devicePath("nothing.txt").c_str()), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(openError(devicePath("shows").c_str()), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(openError(devicePath("pipe").c_str()), (DWORD)ERROR_ACCESS_DENIED);  // refused without blocking
+  EXPECT_EQ(openError(devicePath("a").c_str(), 77), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_NE(openError(nullptr), kOpened);
+  EXPECT_NE(openError(u""), kOpened);
 }
 
 // An unreadable file as an ordinary user: the check runs in a child that gives
 // up root, since root reads any file.
 TEST_F(FilesTest, UnreadableFileIsAccessDenied) {
   write("locked.txt", "secret");
-  ASSERT_EQ(chmod((dir_ + "/locked.txt").c_str(), 0), 0);
-  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(dir_.file("locked.txt").c_str(), 0), 0);
+  ASSERT_EQ(chmod(dir_.path.c_str(), 0755), 0);
   EXPECT_EXIT(
       {
         if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
-        HANDLE file = open("locked.txt");
-        std::_Exit(file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED ? 0 : 1);
+        std::_Exit(openError(devicePath("locked.txt").c_str()) == ERROR_ACCESS_DENIED ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
-
-struct OtherObject : host::Object {
-  static constexpr host::ObjectKind kKind = host::ObjectKind::Brush;
-  OtherObject() : Object(kKind) {}
-};
 
 TEST_F(FilesTest, CloseHandleRefusesStaleAndForeignHandles) {
   write("f", "1");
@@ -144,24 +119,20 @@ TEST_F(FilesTest, CloseHandleRefusesStaleAndForeignHandles) {
   EXPECT_EQ(GetFileSize(file, nullptr), INVALID_FILE_SIZE);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
   // A GDI object is no kernel object: it stays alive.
-  void* brush = host::registerObject(new OtherObject);
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
   EXPECT_FALSE(CloseHandle(brush));
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-  EXPECT_NE(host::lookupObject(brush), nullptr);
-  EXPECT_TRUE(host::destroyObject(brush));
+  EXPECT_TRUE(DeleteObject(brush));
 }
 
+// CREATE_NEW makes a file once; CREATE_ALWAYS opens it again, saying it existed.
 TEST_F(FilesTest, CreateAlwaysMakesAFileThatThenOpens) {
   std::u16string path = devicePath("new.txt");
-  HANDLE created = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  CloseHandle(created);
-  EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_EXISTS);
-  HANDLE again = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(again, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_READ | GENERIC_WRITE), kOpened);
+  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_WRITE), (DWORD)ERROR_FILE_EXISTS);
+  SetLastError(0);
+  EXPECT_EQ(openError(path.c_str(), CREATE_ALWAYS, GENERIC_WRITE), kOpened);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
-  CloseHandle(again);
 }
 
 TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer) {
@@ -174,8 +145,7 @@ TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer
   EXPECT_EQ(std::u16string(buffer, GetModuleFileNameW(nullptr, buffer, 256)), u"\\work\\x\\tessaril");
   // Cut to a short buffer.
   for (WCHAR& c : buffer) c = u'#';
-  n = GetModuleFileNameW(nullptr, buffer, 6);
-  EXPECT_EQ(n, 5u);
+  EXPECT_EQ(GetModuleFileNameW(nullptr, buffer, 6), 5u);
   EXPECT_EQ(std::u16string(buffer), u"\\work");
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(buffer[6], u'#');
@@ -185,12 +155,8 @@ TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer
 
 TEST_F(FilesTest, ModuleFileNameDefaultsToTheRealExecutable) {
   WCHAR buffer[256];
-  DWORD n = GetModuleFileNameW(nullptr, buffer, 256);
-  ASSERT_GT(n, 0u);
-  char real[4096];
-  ssize_t length = readlink("/proc/self/exe", real, sizeof real);
-  ASSERT_GT(length, 0);
-  std::string expected(real, size_t(length));
+  ASSERT_GT(GetModuleFileNameW(nullptr, buffer, 256), 0u);
+  std::string expected = std::filesystem::read_symlink("/proc/self/exe").string();
   if (expected.size() >= 256) GTEST_SKIP() << "the test executable's path is longer than 255 units";
   EXPECT_EQ(buffer[0], u'\\');
   // Back through the device-path translation, the name opens the executable.

@@ -2,6 +2,7 @@
 // with clipping at every edge, stretching, the colour key and alpha; each copy
 // of a pattern whose every pixel names its place is checked pixel by pixel.
 #include <cstdlib>
+#include <utility>
 
 #include "tests/host/gdi_test_support.h"
 
@@ -17,19 +18,13 @@ uint32_t patternAt(int x, int y) { return 0xFF000000u | uint32_t(x + 1) << 16 | 
 
 void fillPattern(Canvas& c) {
   host::Surface& s = c.surface();
-  for (int y = 0; y < s.height; ++y) {
-    for (int x = 0; x < s.width; ++x) c.at(x, y) = patternAt(x, y);
-  }
+  for (size_t i = 0; i < s.pixels.size(); ++i) s.pixels[i] = patternAt(int(i) % s.width, int(i) / s.width);
 }
 
 // The source pixel a pattern pixel came from; (-1, -1) for anything else.
-void patternSource(uint32_t p, int* x, int* y) {
-  if ((p & 0xFF) != 0x40u || alpha(p) != 0xFF) {
-    *x = *y = -1;
-    return;
-  }
-  *x = red(p) - 1;
-  *y = green(p) - 1;
+std::pair<int, int> patternSource(uint32_t p) {
+  if ((p & 0xFF) != 0x40u || alpha(p) != 0xFF) return {-1, -1};
+  return {red(p) - 1, green(p) - 1};
 }
 
 BLENDFUNCTION blendOf(BYTE constant, BYTE format) { return BLENDFUNCTION{AC_SRC_OVER, 0, constant, format}; }
@@ -38,6 +33,8 @@ BLENDFUNCTION blendOf(BYTE constant, BYTE format) { return BLENDFUNCTION{AC_SRC_
 // the destination shows the source pixel it lies over where that pixel exists,
 // and keeps its colour elsewhere. Whole rows between surfaces of one width are
 // copied as one run of memory, the rest row by row; both clip to both surfaces.
+// Within one surface (the last rows) the block moves as a whole, up, down or
+// sideways, as if read before it is written.
 TEST(BitBlt, CopiesTheOverlapOfBothSurfacesAndNothingElse) {
   constexpr int N = 0x7FFFFFFF;
   const struct {
@@ -54,39 +51,27 @@ TEST(BitBlt, CopiesTheOverlapOfBothSurfacesAndNothingElse) {
       {4, 4, 5, 5, 0, 0, N, N, N - 15, 0, "huge size, far source"},
       {4, 4, 5, 5, -N, 0, N, 3, 0, 0, "far destination"},
       {4, 4, 5, 5, 0, 0, -3, 3, 0, 0, "negative width"},
+      {5, 5, 0, 0, 1, 1, 4, 4, 0, 0, "within one surface: down and right"},
+      {5, 5, 0, 0, 0, 0, 4, 4, 1, 1, "within one surface: up and left"},
+      {16, 12, 0, 0, 0, 4, 16, 5, 0, 1, "within one surface: whole rows down"},
+      {16, 12, 0, 0, 0, 4, 16, 5, 0, 6, "within one surface: whole rows up"},
+      {16, 12, 0, 0, 0, 2, 16, 5, 0, 1, "within one surface: whole rows one down"},
+      {16, 12, 0, 0, 0, 1, 16, 5, 0, 6, "within one surface: whole rows far up"},
   };
   for (const auto& k : cases) {
-    Canvas source(k.sourceW, k.sourceH);
+    bool within = k.destW == 0;  // the source is the destination
+    Canvas source(k.sourceW, k.sourceH), other(k.destW + within, k.destH + within, 0xFF111111u);
     fillPattern(source);
-    Canvas dest(k.destW, k.destH, 0xFF111111u);
+    Canvas& dest = within ? source : other;
+    int destW = dest.surface().width, destH = dest.surface().height;
     EXPECT_TRUE(BitBlt(dest.dc, k.x, k.y, k.w, k.h, source.dc, k.sx, k.sy, SRCCOPY)) << k.what;
-    for (int y = 0; y < k.destH; ++y) {
-      for (int x = 0; x < k.destW; ++x) {
+    for (int y = 0; y < destH; ++y) {
+      for (int x = 0; x < destW; ++x) {
         int64_t fx = int64_t(x) - k.x + k.sx, fy = int64_t(y) - k.y + k.sy;
         bool copied = k.w > 0 && int64_t(x) - k.x < k.w && x >= k.x && y >= k.y && int64_t(y) - k.y < k.h &&
                       fx >= 0 && fx < k.sourceW && fy >= 0 && fy < k.sourceH;
-        ASSERT_EQ(dest.at(x, y), copied ? patternAt(int(fx), int(fy)) : 0xFF111111u) << k.what << " at " << x << "," << y;
-      }
-    }
-  }
-}
-
-// Within one surface the block moves as a whole, up, down or sideways, as if
-// read before it is written.
-TEST(BitBlt, MovesWithinOneSurface) {
-  const struct {
-    int width, height, x, y, w, h, sx, sy;
-  } cases[] = {{5, 5, 1, 1, 4, 4, 0, 0}, {5, 5, 0, 0, 4, 4, 1, 1}, {16, 12, 0, 4, 16, 5, 0, 1},
-               {16, 12, 0, 4, 16, 5, 0, 6}, {16, 12, 0, 2, 16, 5, 0, 1}, {16, 12, 0, 1, 16, 5, 0, 6}};
-  for (const auto& k : cases) {
-    Canvas c(k.width, k.height);
-    fillPattern(c);
-    EXPECT_TRUE(BitBlt(c.dc, k.x, k.y, k.w, k.h, c.dc, k.sx, k.sy, SRCCOPY));
-    for (int y = 0; y < k.height; ++y) {
-      for (int x = 0; x < k.width; ++x) {
-        bool moved = x >= k.x && x < k.x + k.w && y >= k.y && y < k.y + k.h;
-        ASSERT_EQ(c.at(x, y), moved ? patternAt(x - k.x + k.sx, y - k.y + k.sy) : patternAt(x, y))
-            << "from " << k.sx << "," << k.sy << " to " << k.x << "," << k.y << " at " << x << "," << y;
+        uint32_t kept = within ? patternAt(x, y) : 0xFF111111u;
+        ASSERT_EQ(dest.at(x, y), copied ? patternAt(int(fx), int(fy)) : kept) << k.what << " at " << x << "," << y;
       }
     }
   }
@@ -138,14 +123,10 @@ TEST(TransparentImage, KeysEveryPixelOfWideRows) {
 // Halving takes the even pixels of the source rectangle. (Other scales and
 // frames of a sheet: StretchedCopies.)
 TEST(TransparentImage, HalvingTakesTheEvenPixels) {
-  Canvas source(4, 4);
+  Canvas source(4, 4), dest(8, 8, 0xFF000000u);
   fillPattern(source);
-  Canvas dest(8, 8, 0xFF000000u);
   EXPECT_TRUE(TransparentImage(dest.dc, 1, 2, 2, 2, source.dc, 0, 0, 4, 4, kKey));
-  EXPECT_EQ(dest.at(1, 2), patternAt(0, 0));
-  EXPECT_EQ(dest.at(2, 2), patternAt(2, 0));
-  EXPECT_EQ(dest.at(1, 3), patternAt(0, 2));
-  EXPECT_EQ(dest.at(2, 3), patternAt(2, 2));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(dest.at(1 + i % 2, 2 + i / 2), patternAt(i % 2 * 2, i / 2 * 2)) << i;
   EXPECT_EQ(dest.at(3, 2), 0xFF000000u);
 }
 
@@ -153,8 +134,7 @@ TEST(TransparentImage, HalvingTakesTheEvenPixels) {
 // nothing and do not fault. (Clipping at the edges: StretchedCopies.)
 TEST(TransparentImage, ZeroNegativeAndRunawaySizesDrawNothing) {
   constexpr int N = 0x7FFFFFFF;
-  Canvas source(4, 4, 0xFFFFFFFFu);
-  Canvas dest(6, 6, 0xFF000000u);
+  Canvas source(4, 4, 0xFFFFFFFFu), dest(6, 6, 0xFF000000u);
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 0, 2, source.dc, 0, 0, 2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, -2, source.dc, 0, 0, 2, 2, kKey));
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 2, source.dc, 0, 0, -2, 2, kKey));
@@ -168,29 +148,22 @@ TEST(TransparentImage, ZeroNegativeAndRunawaySizesDrawNothing) {
 
 TEST(TransparentImage, TakesABitmapHandleAsSource) {
   HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 2, 1);
-  host::lookup<host::Bitmap>(bitmap)->surface.row(0)[0] = 0xFF00FF00u;
-  host::lookup<host::Bitmap>(bitmap)->surface.row(0)[1] = kMagenta;
+  host::lookup<host::Bitmap>(bitmap)->surface.pixels = {0xFF00FF00u, kMagenta};
   Canvas dest(2, 1, 0xFF000000u);
   EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 2, 1, bitmap, 0, 0, 2, 1, kKey));
-  EXPECT_EQ(dest.at(0, 0), 0xFF00FF00u);
-  EXPECT_EQ(dest.at(1, 0), 0xFF000000u);
+  EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{0xFF00FF00u, 0xFF000000u}));
   DeleteObject(bitmap);
   EXPECT_FALSE(TransparentImage(dest.dc, 0, 0, 2, 1, bitmap, 0, 0, 2, 1, kKey));
 }
 
 TEST(TransparentImage, PerPixelAlphaBitmapKeysItsOwnColours) {
-  Canvas source(4, 1);
+  Canvas source(4, 1), dest(4, 1, 0xFF333333u);
   host::lookup<host::Bitmap>(source.bitmap)->perPixelAlpha = true;
-  source.at(0, 0) = 0x80800080u;  // magenta at half alpha, premultiplied: keyed out
-  source.at(1, 0) = 0x00000000u;  // fully transparent: left out
-  source.at(2, 0) = 0x80400000u;  // half-alpha dark red (0x80, 0, 0 unpremultiplied)
-  source.at(3, 0) = 0xFF00FF00u;
-  Canvas dest(4, 1, 0xFF333333u);
+  // Magenta at half alpha, premultiplied: keyed out; fully transparent: left
+  // out; half-alpha dark red (0x80, 0, 0 unpremultiplied); opaque green.
+  source.surface().pixels = {0x80800080u, 0x00000000u, 0x80400000u, 0xFF00FF00u};
   EXPECT_TRUE(TransparentImage(dest.dc, 0, 0, 4, 1, source.dc, 0, 0, 4, 1, kKey));
-  EXPECT_EQ(dest.at(0, 0), 0xFF333333u);
-  EXPECT_EQ(dest.at(1, 0), 0xFF333333u);
-  EXPECT_EQ(dest.at(2, 0), 0xFF800000u);
-  EXPECT_EQ(dest.at(3, 0), 0xFF00FF00u);
+  EXPECT_EQ(dest.surface().pixels, (std::vector<uint32_t>{0xFF333333u, 0xFF333333u, 0xFF800000u, 0xFF00FF00u}));
 }
 
 // Constant alpha blends magenta like any colour; a source's own alpha counts
@@ -227,8 +200,7 @@ TEST(AlphaBlend, ConstantAndPerPixelAlpha) {
 }
 
 TEST(Copies, RefuseStaleHandlesOtherOperationsAndOneSurfaceAsBothEnds) {
-  Canvas source(1, 1), dest(1, 1);
-  Canvas both(4, 4);
+  Canvas source(1, 1), dest(1, 1), both(4, 4);
   HDC stale = CreateCompatibleDC(nullptr);
   DeleteDC(stale);
   EXPECT_FALSE(BitBlt(dest.dc, 0, 0, 2, 2, stale, 0, 0, SRCCOPY));
@@ -255,30 +227,27 @@ TEST(StretchedCopies, PlacePixelsAlike) {
       for (int x : origins) {
         int h = w % 5 + 2, sh = sw % 4 + 3, y = -x / 2;
         int sx = (9 - sw) / 2 - (x < 0 ? 1 : 0), sy = 7 - sh - 1;
+        SCOPED_TRACE(testing::Message() << "dest " << x << "," << y << " " << w << "x" << h << " source " << sx << ","
+                                        << sy << " " << sw << "x" << sh);
         Canvas keyed(16, 12, 0xFF000000u), blended(16, 12, 0xFF000000u);
         TransparentImage(keyed.dc, x, y, w, h, source.dc, sx, sy, sw, sh, kKey);
         AlphaBlend(blended.dc, x, y, w, h, source.dc, sx, sy, sw, sh, blendOf(255, AC_SRC_ALPHA));
         for (int py = 0; py < 12; ++py) {
           for (int px = 0; px < 16; ++px) {
-            ASSERT_EQ(keyed.at(px, py), blended.at(px, py))
-                << "dest " << x << "," << y << " " << w << "x" << h << " source " << sx << "," << sy << " " << sw
-                << "x" << sh << " at " << px << "," << py;
+            ASSERT_EQ(keyed.at(px, py), blended.at(px, py)) << "at " << px << "," << py;
             // A pixel of the destination rectangle whose centre samples the source
-            // surface (clearly inside it) is drawn, with what lies there.
+            // surface (clearly inside it) is drawn, with the source rectangle's
+            // pixel nearest that sample.
             double cx = sx + (px - x + 0.5) * sw / w, cy = sy + (py - y + 0.5) * sh / h;
             bool inside = px >= x && px < x + w && py >= y && py < y + h;
-            int fx, fy;
-            patternSource(keyed.at(px, py), &fx, &fy);
-            if (inside && cx > 0.01 && cx < 8.99 && cy > 0.01 && cy < 6.99) {
-              ASSERT_GE(fx, 0) << "not drawn at " << px << "," << py << " of dest " << x << "," << y << " " << w << "x" << h;
-            }
+            auto [fx, fy] = patternSource(keyed.at(px, py));
+            bool samplesSource = inside && cx > 0.01 && cx < 8.99 && cy > 0.01 && cy < 6.99;
+            ASSERT_TRUE(fx >= 0 || !samplesSource) << "not drawn at " << px << "," << py;
             if (fx < 0) continue;
             ++compared;
-            ASSERT_GE(fx, sx);
-            ASSERT_LT(fx, sx + sw);
-            ASSERT_GE(fy, sy);
-            ASSERT_LT(fy, sy + sh);
+            ASSERT_TRUE(fx >= sx && fx < sx + sw && fy >= sy && fy < sy + sh) << fx << "," << fy << " at " << px << "," << py;
             ASSERT_LE(std::abs(fx + 0.5 - cx), 0.5 + 1e-3) << px << "," << py;
+            ASSERT_LE(std::abs(fy + 0.5 - cy), 0.5 + 1e-3) << px << "," << py;
           }
         }
       }
@@ -288,59 +257,46 @@ TEST(StretchedCopies, PlacePixelsAlike) {
 }
 
 TEST(StretchedCopies, StretchedBlendClipsAtTheEdges) {
-  Canvas source(4, 4, 0xFFFFFFFFu);
-  Canvas dest(6, 6, 0xFF000000u);
+  Canvas source(4, 4, 0xFFFFFFFFu), dest(6, 6, 0xFF000000u);
   // Tripled onto (3, 4): only (3..5, 4..5) lies inside the destination.
   EXPECT_TRUE(AlphaBlend(dest.dc, 3, 4, 12, 12, source.dc, 0, 0, 4, 4, blendOf(128, 0)));
   for (int y = 0; y < 6; ++y) {
     for (int x = 0; x < 6; ++x) {
-      uint32_t expected = (x >= 3 && y >= 4) ? 0xFF808080u : 0xFF000000u;
-      ASSERT_EQ(dest.at(x, y), expected) << x << "," << y;
+      ASSERT_EQ(dest.at(x, y), (x >= 3 && y >= 4) ? 0xFF808080u : 0xFF000000u) << x << "," << y;
     }
   }
 }
-
-}  // namespace
-
-namespace {
 
 // On a fully transparent surface (the live overlay's back buffer) every
 // operation keeps premultiplied alpha: copies carry it, fills, keyed copies,
 // shapes and text paint opaque, a blend is OVER and stays translucent.
 TEST(TransparentSurfaces, EveryOperationKeepsPremultipliedAlpha) {
+  using Draw = void (*)(Canvas& dest, Canvas& source);
+  Draw bitBlt = [](Canvas& d, Canvas& s) { BitBlt(d.dc, 0, 0, 4, 4, s.dc, 0, 0, SRCCOPY); };
+  Draw keyed = [](Canvas& d, Canvas& s) { TransparentImage(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, kKey); };
   struct Case {
     const char* what;
-    void (*draw)(Canvas& dest, Canvas& source);
+    Draw draw;
     uint32_t source, expected;
   };
   const Case cases[] = {
-      {"BitBlt of a transparent pixel", [](Canvas& d, Canvas& s) { BitBlt(d.dc, 0, 0, 4, 4, s.dc, 0, 0, SRCCOPY); },
-       0x00000000u, 0x00000000u},
-      {"BitBlt of a translucent pixel", [](Canvas& d, Canvas& s) { BitBlt(d.dc, 0, 0, 4, 4, s.dc, 0, 0, SRCCOPY); },
-       0x80400000u, 0x80400000u},
-      {"PatBlt", [](Canvas& d, Canvas&) { d.select(CreateSolidBrush(RGB(10, 20, 30))), PatBlt(d.dc, 0, 0, 4, 4, PATCOPY); },
-       0, 0xFF0A141Eu},
-      {"TransparentImage", [](Canvas& d, Canvas& s) { TransparentImage(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, kKey); },
-       0xFF00C800u, 0xFF00C800u},
-      {"TransparentImage of the key", [](Canvas& d, Canvas& s) { TransparentImage(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, kKey); },
-       kMagenta, 0x00000000u},
+      {"BitBlt of a transparent pixel", bitBlt, 0x00000000u, 0x00000000u},
+      {"BitBlt of a translucent pixel", bitBlt, 0x80400000u, 0x80400000u},
+      {"PatBlt", [](Canvas& d, Canvas&) { PatBlt(d.dc, 0, 0, 4, 4, PATCOPY); }, 0, 0xFF010203u},
+      {"TransparentImage", keyed, 0xFF00C800u, 0xFF00C800u},
+      {"TransparentImage of the key", keyed, kMagenta, 0x00000000u},
       {"AlphaBlend at 128", [](Canvas& d, Canvas& s) { AlphaBlend(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, blendOf(128, 0)); },
        0xFF00C800u, 0x80006400u},
       {"AlphaBlend per pixel", [](Canvas& d, Canvas& s) {
          host::lookup<host::Bitmap>(s.bitmap)->perPixelAlpha = true;
          AlphaBlend(d.dc, 0, 0, 4, 4, s.dc, 0, 0, 2, 2, blendOf(255, AC_SRC_ALPHA));
        }, 0x80400000u, 0x80400000u},
-      {"Rectangle", [](Canvas& d, Canvas&) {
-         d.select(CreatePen(PS_SOLID, 1, RGB(1, 2, 3))), d.select(CreateSolidBrush(RGB(1, 2, 3)));
-         Rectangle(d.dc, 0, 0, 4, 4);
-       }, 0, 0xFF010203u},
-      {"Ellipse", [](Canvas& d, Canvas&) {
-         d.select(CreatePen(PS_SOLID, 1, RGB(1, 2, 3))), d.select(CreateSolidBrush(RGB(1, 2, 3)));
-         Ellipse(d.dc, -8, -8, 12, 12);
-       }, 0, 0xFF010203u},
+      {"Rectangle", [](Canvas& d, Canvas&) { Rectangle(d.dc, 0, 0, 4, 4); }, 0, 0xFF010203u},
+      {"Ellipse", [](Canvas& d, Canvas&) { Ellipse(d.dc, -8, -8, 12, 12); }, 0, 0xFF010203u},
   };
   for (const Case& c : cases) {
     Canvas source(2, 2, c.source), dest(4, 4, 0x00000000u);
+    dest.select(CreatePen(PS_SOLID, 1, RGB(1, 2, 3))), dest.select(CreateSolidBrush(RGB(1, 2, 3)));  // fills and shapes
     c.draw(dest, source);
     EXPECT_EQ(dest.at(1, 1), c.expected) << c.what << std::hex << ": " << dest.at(1, 1);
   }

@@ -11,52 +11,35 @@ using host::liveObjectCount;
 
 namespace {
 
-TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedAndBounded) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 5, 3);
+TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedPartlyOrWholeAndBounded) {
+  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 5, 3);
   ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(describe(bitmap), (std::vector<long>{0, 5, 3, 20, 1, 32}));
   BITMAP info;
-  ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), int(sizeof info));
-  EXPECT_EQ(info.bmType, 0);
-  EXPECT_EQ(info.bmWidth, 5);
-  EXPECT_EQ(info.bmHeight, 3);
-  EXPECT_EQ(info.bmWidthBytes, 20);
-  EXPECT_EQ(info.bmPlanes, 1);
-  EXPECT_EQ(info.bmBitsPixel, 32);
+  GetObjectW(bitmap, sizeof info, &info);
   const host::Surface& s = host::lookup<Bitmap>(bitmap)->surface;
   EXPECT_EQ(info.bmBits, s.pixels.data());
-  for (uint32_t p : s.pixels) ASSERT_EQ(p, 0xFF000000u);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  // A side of 0 makes a 1x1 bitmap; negative and oversized sides make none.
-  HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
-  ASSERT_NE(empty, nullptr);
-  GetObjectW(empty, sizeof info, &info);
-  EXPECT_EQ(info.bmWidth, 1);
-  EXPECT_EQ(info.bmHeight, 1);
-  DeleteObject(empty);
-  EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
-  EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
-  EXPECT_EQ(CreateCompatibleBitmap(nullptr, host::kMaxBitmapSide + 1, 1), nullptr);
-}
-
-TEST(GdiObjects, GetObjectCopiesOnlyTheBytesAskedFor) {
-  HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 7, 2);
+  EXPECT_EQ(s.pixels, std::vector<uint32_t>(15, 0xFF000000u));
+  // GetObjectW copies only the bytes asked for, at most a BITMAP; with no
+  // buffer it tells the size.
   unsigned char buffer[sizeof(BITMAP) + 8];
   std::memset(buffer, 0xAB, sizeof buffer);
   EXPECT_EQ(GetObjectW(bitmap, 12, buffer), 12);
-  BITMAP head;
-  std::memcpy(&head, buffer, sizeof head);
-  EXPECT_EQ(head.bmWidth, 7);
-  EXPECT_EQ(head.bmHeight, 2);
+  EXPECT_EQ(std::memcmp(buffer, &info, 12), 0);  // type, width and height
   for (size_t i = 12; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0xAB) << i;
-  // Asked for more than a BITMAP, it writes a BITMAP; with no buffer it tells the size.
   EXPECT_EQ(GetObjectW(bitmap, int(sizeof buffer), buffer), int(sizeof(BITMAP)));
   EXPECT_EQ(buffer[sizeof(BITMAP)], 0xAB);
   EXPECT_EQ(GetObjectW(bitmap, 0, nullptr), int(sizeof(BITMAP)));
   EXPECT_EQ(GetObjectW(bitmap, 0, buffer), 0);
   EXPECT_EQ(GetObjectW(bitmap, -4, buffer), 0);
   DeleteObject(bitmap);
+  // A side of 0 makes a 1x1 bitmap; negative and oversized sides make none.
+  HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 10);
+  EXPECT_EQ(describe(empty), (std::vector<long>{0, 1, 1, 4, 1, 32}));
+  DeleteObject(empty);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, -1, 10), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, -1), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, host::kMaxBitmapSide + 1, 1), nullptr);
 }
 
 // SelectObject gives back the bitmap it replaces (a DC starts with a 1x1 one of
@@ -67,10 +50,7 @@ TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
   HDC first = CreateCompatibleDC(nullptr), second = CreateCompatibleDC(nullptr);
   HBITMAP a = CreateCompatibleBitmap(first, 2, 2), b = CreateCompatibleBitmap(first, 3, 3);
   HGDIOBJ initial = SelectObject(first, a);
-  BITMAP info;
-  ASSERT_EQ(GetObjectW(initial, sizeof info, &info), int(sizeof info));
-  EXPECT_EQ(info.bmWidth, 1);
-  EXPECT_EQ(info.bmHeight, 1);
+  EXPECT_EQ(describe(initial), (std::vector<long>{0, 1, 1, 4, 1, 32}));
   EXPECT_EQ(SelectObject(first, b), a);
   EXPECT_EQ(host::dcSurface(first), &host::lookup<Bitmap>(b)->surface);
   EXPECT_EQ(SelectObject(first, b), b);  // already selected
@@ -87,26 +67,43 @@ TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
   EXPECT_EQ(liveObjectCount(), before);
 }
 
-TEST(GdiObjects, DcStartsWithStockBrushPenAndFont) {
+// A new DC has the white brush, black pen and default font selected, draws
+// text black on an opaque background; each setter gives back what it replaces.
+// The stock objects it starts with are permanent.
+TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
   HDC dc = CreateCompatibleDC(nullptr);
   HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
   HPEN pen = CreatePen(PS_SOLID, 3, RGB(4, 5, 6));
-  LOGFONTW logFont{};
-  logFont.lfHeight = 17;
-  logFont.lfWeight = 1000;
-  HFONT font = CreateFontIndirectW(&logFont);
+  LOGFONTW described = logFont(17, 1000);
+  HFONT font = CreateFontIndirectW(&described);
   EXPECT_EQ(SelectObject(dc, brush), GetStockObject(WHITE_BRUSH));
   EXPECT_EQ(SelectObject(dc, pen), GetStockObject(BLACK_PEN));
   EXPECT_EQ(SelectObject(dc, font), host::defaultFont());
   EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_BRUSH)), brush);
   EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), pen);
   EXPECT_EQ(SelectObject(dc, host::defaultFont()), font);
+  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+  EXPECT_EQ(SetBkMode(dc, 7), 0);  // no such mode
+  EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+  EXPECT_EQ(SetTextColor(dc, RGB(10, 20, 30)), RGB(0, 0, 0));
+  EXPECT_EQ(SetTextColor(dc, RGB(1, 1, 1)), RGB(10, 20, 30));
   LOGFONTW back{};
   EXPECT_EQ(GetObjectW(font, sizeof back, &back), int(sizeof back));
   EXPECT_EQ(back.lfHeight, 17);
   EXPECT_EQ(back.lfWeight, 1000);
+  // The stock objects: the null brush and pen draw nothing, the others have
+  // their colours; each is always the same object and is never deleted.
   EXPECT_TRUE(host::lookup<host::Brush>(GetStockObject(NULL_BRUSH))->hollow);
   EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(NULL_PEN))->style, PS_NULL);
+  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
+  ASSERT_NE(white, nullptr);
+  EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
+  EXPECT_TRUE(DeleteObject(white));
+  EXPECT_NE(host::lookup<host::Brush>(white), nullptr);
+  EXPECT_EQ(host::lookup<host::Brush>(GetStockObject(BLACK_BRUSH))->colour, RGB(0, 0, 0));
+  EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(WHITE_PEN))->colour, RGB(255, 255, 255));
+  EXPECT_EQ(GetStockObject(3), nullptr);
+  EXPECT_EQ(GetStockObject(-1), nullptr);
   EXPECT_TRUE(DeleteObject(brush));
   EXPECT_TRUE(DeleteObject(pen));
   EXPECT_TRUE(DeleteObject(font));
@@ -115,8 +112,7 @@ TEST(GdiObjects, DcStartsWithStockBrushPenAndFont) {
 
 TEST(GdiObjects, BrushDeletedWhileSelectedLivesUntilReleased) {
   size_t before = liveObjectCount();
-  HDC dc = CreateCompatibleDC(nullptr);
-  HDC other = CreateCompatibleDC(nullptr);
+  HDC dc = CreateCompatibleDC(nullptr), other = CreateCompatibleDC(nullptr);
   HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
   SelectObject(dc, brush);
   SelectObject(other, brush);
@@ -132,18 +128,6 @@ TEST(GdiObjects, BrushDeletedWhileSelectedLivesUntilReleased) {
   EXPECT_EQ(host::lookup<host::Brush>(brush), nullptr);
   DeleteDC(dc);
   EXPECT_EQ(liveObjectCount(), before);
-}
-
-TEST(GdiObjects, StockObjectsArePermanent) {
-  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-  ASSERT_NE(white, nullptr);
-  EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
-  EXPECT_TRUE(DeleteObject(white));
-  EXPECT_NE(host::lookup<host::Brush>(white), nullptr);
-  EXPECT_EQ(host::lookup<host::Brush>(GetStockObject(BLACK_BRUSH))->colour, RGB(0, 0, 0));
-  EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(WHITE_PEN))->colour, RGB(255, 255, 255));
-  EXPECT_EQ(GetStockObject(3), nullptr);
-  EXPECT_EQ(GetStockObject(-1), nullptr);
 }
 
 TEST(GdiObjects, StaleAndWrongHandlesFail) {
@@ -177,16 +161,6 @@ TEST(GdiObjects, StaleAndWrongHandlesFail) {
   EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
 }
 
-TEST(GdiObjects, BackgroundModeAndTextColourReturnThePrevious) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
-  EXPECT_EQ(SetBkMode(dc, 7), 0);
-  EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
-  EXPECT_EQ(SetTextColor(dc, RGB(10, 20, 30)), RGB(0, 0, 0));
-  EXPECT_EQ(SetTextColor(dc, RGB(1, 1, 1)), RGB(10, 20, 30));
-  DeleteDC(dc);
-}
-
 TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
   host::Surface window;
   window.reset(6, 4, 0xFF102030u);
@@ -206,8 +180,7 @@ TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
 
 TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {
   // The copies give a surface pixman views; a copy of it must not share them.
-  Canvas canvas(4, 4, 0xFF000000u);
-  Canvas source(4, 4, 0xFFFFFFFFu);
+  Canvas canvas(4, 4, 0xFF000000u), source(4, 4, 0xFFFFFFFFu);
   BLENDFUNCTION half{AC_SRC_OVER, 0, 128, 0};
   AlphaBlend(canvas.dc, 0, 0, 4, 4, source.dc, 0, 0, 2, 2, half);
   ASSERT_NE(canvas.surface().views.argb, nullptr);
@@ -227,21 +200,19 @@ TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {
 TEST(GdiPng, DcWrittenAsPngReadsBack) {
   ScratchDir dir;
   Canvas canvas(3, 2, 0xFF000000u);
-  canvas.at(0, 0) = 0xFFFF0000u;
-  canvas.at(2, 1) = 0xFF00FF00u;
-  canvas.at(1, 0) = 0xFF0000FFu;
-  std::string path = dir.adopt("frame.png");
+  const uint32_t K = 0xFF000000u;
+  canvas.surface().pixels = {0xFFFF0000u, 0xFF0000FFu, K, K, K, 0xFF00FF00u};
+  std::string path = dir.file("frame.png");
   ASSERT_TRUE(host::writeDcPng(canvas.dc, path.c_str()));
-  std::u16string name = wide(path);
-  HBITMAP back = SHLoadImageFile(name.c_str());
+  HBITMAP back = SHLoadImageFile(wide(path).c_str());
   ASSERT_NE(back, nullptr);
   const host::Surface& s = host::lookup<Bitmap>(back)->surface;
   ASSERT_EQ(s.width, 3);
   EXPECT_EQ(s.pixels, canvas.surface().pixels);
   DeleteObject(back);
-  EXPECT_FALSE(host::writeDcPng(canvas.dc, (dir.path + "/missing/frame.png").c_str()));
+  EXPECT_FALSE(host::writeDcPng(canvas.dc, dir.file("missing/frame.png").c_str()));
   host::Surface empty;
-  EXPECT_FALSE(host::writeSurfacePng(empty, dir.adopt("empty.png").c_str()));
+  EXPECT_FALSE(host::writeSurfacePng(empty, dir.file("empty.png").c_str()));
   EXPECT_FALSE(host::writeDcPng(nullptr, path.c_str()));
 }
 

@@ -1,13 +1,12 @@
-// Helpers of the GDI and image loader tests: memory DCs with a bitmap of a
-// given colour, direct pixel access, and a scratch directory for image files.
+// Helpers of the GDI, image loader and file tests: memory DCs with a bitmap of
+// a given colour, direct pixel access, and a scratch directory for the files.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -48,34 +47,50 @@ struct Canvas {
   }
 };
 
-// A fresh directory under the temporary directory, removed with its files.
+// A fresh directory under the temporary directory, removed with all it holds.
 struct ScratchDir {
   std::string path;
-  std::vector<std::string> files;
 
   ScratchDir() {
     const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/tessaril-gdi-XXXXXX";
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/tessaril-test-XXXXXX";
     if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+    EXPECT_FALSE(path.empty()) << pattern;
   }
   ~ScratchDir() {
-    for (auto it = files.rbegin(); it != files.rend(); ++it) ::remove(it->c_str());
-    ::rmdir(path.c_str());
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
   }
-  // Writes bytes to name inside the directory; the host path.
-  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::string full = path + "/" + name;
-    std::ofstream out(full, std::ios::binary);
-    EXPECT_TRUE(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) << full;
-    files.push_back(full);
-    return full;
-  }
-  // Notes a file that something else wrote, for removal.
-  std::string adopt(const std::string& name) {
-    files.push_back(path + "/" + name);
-    return files.back();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  // The host path of name inside the directory.
+  std::string file(const std::string& name) const { return path + "/" + name; }
+  // The same, for a file something else writes there.
+  std::string adopt(const std::string& name) const { return file(name); }
+  // Writes bytes (a string or a byte vector) to name; the host path.
+  template <typename Bytes>
+  std::string write(const std::string& name, const Bytes& bytes) {
+    std::ofstream out(file(name), std::ios::binary);
+    EXPECT_TRUE(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) << name;
+    return file(name);
   }
 };
+
+// A bitmap's description: type, width, height, bytes a row, planes, bits a pixel.
+inline std::vector<long> describe(HGDIOBJ bitmap) {
+  BITMAP b{};
+  EXPECT_EQ(GetObjectW(bitmap, sizeof b, &b), int(sizeof b));
+  return {b.bmType, b.bmWidth, b.bmHeight, b.bmWidthBytes, b.bmPlanes, b.bmBitsPixel};
+}
+
+// A font description of the given height and weight, the rest left 0.
+inline LOGFONTW logFont(LONG height, LONG weight = 0) {
+  LOGFONTW f{};
+  f.lfHeight = height;
+  f.lfWeight = weight;
+  return f;
+}
 
 // A host path as the wide device path the loaders take.
 inline std::u16string wide(const std::string& path) { return host::utf8ToUtf16(path); }

@@ -15,29 +15,22 @@ using host::Bitmap;
 
 namespace {
 
-void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = uint8_t(v);
-  b[at + 1] = uint8_t(v >> 8);
-}
-void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+// Writes v little-endian into the size bytes from at.
+void put(std::vector<uint8_t>& b, size_t at, int size, uint32_t v) {
+  for (int i = 0; i < size; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
 }
 
 // What a test BMP holds: its size, depth and each file row's pixel bytes
 // (padding is added here), the palette (0x00RRGGBB), the masks (after a 40-byte
 // header, or inside a V4/V5 one), the compression, header kind and colours used.
 struct BmpFile {
-  BmpFile(int w, int h, int bits, std::vector<std::vector<uint8_t>> r, std::vector<uint32_t> p = {},
-          std::vector<uint32_t> m = {}, uint32_t c = 0, int header = 40, uint32_t used = 0)
-      : width(w), height(h), bitsPerPixel(bits), rows(r), palette(p), masks(m), compression(c), headerSize(header),
-        coloursUsed(used) {}
   int width, height;  // negative height: top-down
   int bitsPerPixel;
   std::vector<std::vector<uint8_t>> rows;
-  std::vector<uint32_t> palette, masks;
-  uint32_t compression;
-  int headerSize;
-  uint32_t coloursUsed;
+  std::vector<uint32_t> palette = {}, masks = {};
+  uint32_t compression = 0;
+  int headerSize = 40;
+  uint32_t coloursUsed = 0;
 };
 
 std::vector<uint8_t> encode(const BmpFile& f) {
@@ -47,61 +40,41 @@ std::vector<uint8_t> encode(const BmpFile& f) {
   size_t offset = 14 + size_t(f.headerSize) + maskBytes + f.palette.size() * entry;
   size_t stride = ((size_t(f.width) * size_t(f.bitsPerPixel) + 31) / 32) * 4;
   std::vector<uint8_t> b(offset + stride * f.rows.size(), 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(b, 2, uint32_t(b.size()));
-  put32(b, 10, uint32_t(offset));
-  put32(b, 14, uint32_t(f.headerSize));
-  if (core) {
-    put16(b, 18, uint32_t(f.width));
-    put16(b, 20, uint32_t(f.height));
-    put16(b, 22, 1);
-    put16(b, 24, uint32_t(f.bitsPerPixel));
-  } else {
-    put32(b, 18, uint32_t(f.width));
-    put32(b, 22, uint32_t(f.height));
-    put16(b, 26, 1);
-    put16(b, 28, uint32_t(f.bitsPerPixel));
-    put32(b, 30, f.compression);
-    put32(b, 46, f.coloursUsed);
-    for (size_t i = 0; i < f.masks.size(); ++i) put32(b, 14 + 40 + 4 * i, f.masks[i]);
+  put(b, 0, 2, 'B' | 'M' << 8);
+  put(b, 2, 4, uint32_t(b.size()));
+  put(b, 10, 4, uint32_t(offset));
+  put(b, 14, 4, uint32_t(f.headerSize));
+  int side = core ? 2 : 4;  // the width of the size fields
+  put(b, 18, side, uint32_t(f.width));
+  put(b, 18 + side, side, uint32_t(f.height));
+  put(b, 18 + 2 * side, 2, 1);
+  put(b, 20 + 2 * side, 2, uint32_t(f.bitsPerPixel));
+  if (!core) {
+    put(b, 30, 4, f.compression);
+    put(b, 46, 4, f.coloursUsed);
+    for (size_t i = 0; i < f.masks.size(); ++i) put(b, 14 + 40 + 4 * i, 4, f.masks[i]);
   }
-  size_t at = 14 + size_t(f.headerSize) + maskBytes;
-  for (uint32_t c : f.palette) {
-    b[at] = uint8_t(c);
-    b[at + 1] = uint8_t(c >> 8);
-    b[at + 2] = uint8_t(c >> 16);
-    at += entry;
-  }
+  size_t palette = 14 + size_t(f.headerSize) + maskBytes;  // entries of blue, green, red (and a spare byte)
+  for (size_t i = 0; i < f.palette.size(); ++i) put(b, palette + i * entry, 3, f.palette[i]);
   for (size_t r = 0; r < f.rows.size(); ++r) std::memcpy(&b[offset + r * stride], f.rows[r].data(), f.rows[r].size());
   return b;
 }
 
-// Loads bytes written as name with SHLoadDIBitmap (dib) or SHLoadImageFile.
+// A loaded bitmap, deleted with this.
 struct Loaded {
   HBITMAP handle = nullptr;
   explicit Loaded(HBITMAP h) : handle(h) {}
   ~Loaded() { DeleteObject(handle); }
-  const host::Surface& surface() const { return host::lookup<Bitmap>(handle)->surface; }
-  uint32_t at(int x, int y) const { return surface().row(y)[x]; }
-  // Every pixel, top row first.
-  std::vector<uint32_t> pixels() const {
-    std::vector<uint32_t> out;
-    const host::Surface& s = surface();
-    for (int y = 0; y < s.height; ++y) out.insert(out.end(), s.row(y), s.row(y) + s.width);
-    return out;
-  }
+  const std::vector<uint32_t>& pixels() const { return host::lookup<Bitmap>(handle)->surface.pixels; }
   bool perPixelAlpha() const { return host::lookup<Bitmap>(handle)->perPixelAlpha; }
 };
 
+// Writes bytes as name and loads them with SHLoadDIBitmap, or SHLoadImageFile.
 HBITMAP loadDib(ScratchDir& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-  std::u16string path = wide(dir.write(name, bytes));
-  return SHLoadDIBitmap(path.c_str());
+  return SHLoadDIBitmap(wide(dir.write(name, bytes)).c_str());
 }
-
 HBITMAP loadImage(ScratchDir& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-  std::u16string path = wide(dir.write(name, bytes));
-  return SHLoadImageFile(path.c_str());
+  return SHLoadImageFile(wide(dir.write(name, bytes)).c_str());
 }
 
 // A 3x2 24-bit image: file rows of blue, green, red bytes, and its pixels
@@ -114,7 +87,8 @@ const std::vector<uint32_t> kRgbTop = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu,
                                        0xFF302010u, 0xFF605040u, 0xFF908070u};
 
 // Every depth, row order and header kind SHLoadDIBitmap reads: the pixels top
-// row first, and whether the bitmap keeps a per-pixel alpha.
+// row first, and whether the bitmap keeps a per-pixel alpha. Each file is
+// found through a device path: a backslash, and the name in another case.
 TEST(ShLoadDIBitmap, ReadsEveryDepthRowOrderAndHeader) {
   const uint32_t W = 0xFFFFFFFFu, K = 0xFF000000u;
   std::vector<uint32_t> greys, core8(256, 0);
@@ -157,25 +131,14 @@ TEST(ShLoadDIBitmap, ReadsEveryDepthRowOrderAndHeader) {
   };
   ScratchDir dir;
   for (const auto& k : cases) {
-    Loaded b(loadDib(dir, "image.bmp", encode(k.file)));
+    dir.write("Image.bmp", encode(k.file));
+    Loaded b(SHLoadDIBitmap(wide(dir.path + "\\IMAGE.bmp").c_str()));
     ASSERT_NE(b.handle, nullptr) << k.what;
-    BITMAP info;
-    ASSERT_EQ(GetObjectW(b.handle, sizeof info, &info), int(sizeof info));
-    EXPECT_EQ(info.bmWidth, k.file.width) << k.what;
-    EXPECT_EQ(info.bmHeight, std::abs(k.file.height)) << k.what;
+    long width = k.file.width;
+    EXPECT_EQ(describe(b.handle), (std::vector<long>{0, width, std::abs(k.file.height), 4 * width, 1, 32})) << k.what;
     EXPECT_EQ(b.pixels(), k.pixels) << k.what;
     EXPECT_EQ(b.perPixelAlpha(), k.perPixelAlpha) << k.what;
   }
-}
-
-TEST(ShLoadDIBitmap, FindsDevicePathsWithBackslashesAndOtherCase) {
-  ScratchDir dir;
-  dir.write("Sprite.bmp", encode(BmpFile{3, 2, 24, kRgbRows}));
-  std::string device = dir.path + "\\SPRITE.bmp";
-  std::u16string name = wide(device);
-  Loaded b(SHLoadDIBitmap(name.c_str()));
-  ASSERT_NE(b.handle, nullptr);
-  EXPECT_EQ(b.pixels(), kRgbBottom);
 }
 
 TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
@@ -184,11 +147,9 @@ TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
   std::vector<uint8_t> good = encode(BmpFile{3, 2, 24, kRgbRows});
   EXPECT_EQ(loadDib(dir, "empty.bmp", {}), nullptr);
   EXPECT_EQ(loadDib(dir, "head.bmp", std::vector<uint8_t>(good.begin(), good.begin() + 30)), nullptr);
-  std::vector<uint8_t> shortPixels(good.begin(), good.end() - 5);
-  EXPECT_EQ(loadDib(dir, "short.bmp", shortPixels), nullptr);
+  EXPECT_EQ(loadDib(dir, "short.bmp", std::vector<uint8_t>(good.begin(), good.end() - 5)), nullptr);
   // The last row may lack its padding.
-  std::vector<uint8_t> unpadded(good.begin(), good.end() - 3);
-  Loaded ok(loadDib(dir, "unpadded.bmp", unpadded));
+  Loaded ok(loadDib(dir, "unpadded.bmp", std::vector<uint8_t>(good.begin(), good.end() - 3)));
   EXPECT_NE(ok.handle, nullptr);
   // One header field of the good file changed.
   const struct {
@@ -204,16 +165,14 @@ TEST(ShLoadDIBitmap, RefusesBadAndTruncatedFiles) {
              {22, 4, 16385, "height over the side limit"}, {22, 4, uint32_t(-16385), "top-down height too"}};
   for (const auto& field : bad) {
     std::vector<uint8_t> bytes = good;
-    if (field.bytes == 1) bytes[field.at] = uint8_t(field.value);
-    if (field.bytes == 2) put16(bytes, field.at, field.value);
-    if (field.bytes == 4) put32(bytes, field.at, field.value);
+    put(bytes, field.at, field.bytes, field.value);
     EXPECT_EQ(loadDib(dir, "bad.bmp", bytes), nullptr) << field.what;
   }
   // Within the side limit but far more pixels than the file holds: refused
   // before allocating.
-  put32(good, 18, 16384);
-  put32(good, 22, uint32_t(-16384));
-  put16(good, 28, 32);
+  put(good, 18, 4, 16384);
+  put(good, 22, 4, uint32_t(-16384));
+  put(good, 28, 2, 32);
   EXPECT_EQ(loadDib(dir, "claim.bmp", good), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(u"/nonexistent/tessaril/none.bmp"), nullptr);
   EXPECT_EQ(SHLoadDIBitmap(wide(dir.path).c_str()), nullptr);  // a directory
@@ -256,38 +215,30 @@ std::vector<uint8_t> greyJpeg() {
   return j;
 }
 
-TEST(ShLoadImageFile, ReadsJpeg) {
-  ScratchDir dir;
-  Loaded b(loadImage(dir, "photo.jpg", greyJpeg()));
-  ASSERT_NE(b.handle, nullptr);
-  ASSERT_EQ(b.surface().width, 8);
-  EXPECT_EQ(b.pixels(), std::vector<uint32_t>(64, 0xFF909090u));
-  std::vector<uint8_t> cut = greyJpeg();
-  cut.resize(cut.size() - 20);
-  EXPECT_EQ(loadImage(dir, "cut.jpg", cut), nullptr);
-}
-
-// PNG, GIF and BMP through SHLoadImageFile: the colours as decoded, always
-// opaque (the alpha of PNG and BMP pixels is dropped).
-TEST(ShLoadImageFile, ReadsPngGifAndBmpOpaque) {
+// PNG, JPEG, GIF and BMP through SHLoadImageFile: the colours as decoded,
+// always opaque (the alpha of PNG and BMP pixels is dropped).
+TEST(ShLoadImageFile, ReadsPngJpegGifAndBmpOpaque) {
   const struct {
     const char* name;
+    long width;
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> pixels;
   } cases[] = {
       // Red at alpha 128 (premultiplied 0x80), then opaque green and blue.
-      {"frame.png", pngOf(3, 1, {0x80800000u, 0xFF00FF00u, 0xFF0000FFu}), {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu}},
+      {"frame.png", 3, pngOf(3, 1, {0x80800000u, 0xFF00FF00u, 0xFF0000FFu}), {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu}},
       // 2x1, a two-colour table (red, blue), LZW codes clear, 0, 1, end at 3 bits.
-      {"anim.gif",
+      {"anim.gif", 2,
        {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF,
         0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0, 2, 2, 0x44, 0x0A, 0, 0x3B},
        {0xFFFF0000u, 0xFF0000FFu}},
-      {"sun.BMP", encode(BmpFile{1, 1, 32, {{0x00, 0x00, 0xFF, 0x80}}}), {0xFFFF0000u}},
+      {"photo.jpg", 8, greyJpeg(), std::vector<uint32_t>(64, 0xFF909090u)},
+      {"sun.BMP", 1, encode(BmpFile{1, 1, 32, {{0x00, 0x00, 0xFF, 0x80}}}), {0xFFFF0000u}},
   };
   ScratchDir dir;
   for (const auto& k : cases) {
     Loaded b(loadImage(dir, k.name, k.bytes));
     ASSERT_NE(b.handle, nullptr) << k.name;
+    EXPECT_EQ(describe(b.handle)[1], k.width) << k.name;
     EXPECT_EQ(b.pixels(), k.pixels) << k.name;
     EXPECT_FALSE(b.perPixelAlpha()) << k.name;
   }
@@ -298,8 +249,9 @@ TEST(ShLoadImageFile, RefusesBadAndOversizedFiles) {
   size_t before = host::liveObjectCount();
   EXPECT_EQ(loadImage(dir, "empty.png", {}), nullptr);
   EXPECT_EQ(loadImage(dir, "text.png", {'h', 'e', 'l', 'l', 'o'}), nullptr);
-  std::vector<uint8_t> png = pngOf(4, 4, std::vector<uint32_t>(16, 0xFF336699u));
+  std::vector<uint8_t> png = pngOf(4, 4, std::vector<uint32_t>(16, 0xFF336699u)), jpeg = greyJpeg();
   EXPECT_EQ(loadImage(dir, "cut.png", std::vector<uint8_t>(png.begin(), png.begin() + png.size() / 2)), nullptr);
+  EXPECT_EQ(loadImage(dir, "cut.jpg", std::vector<uint8_t>(jpeg.begin(), jpeg.end() - 20)), nullptr);
   // The header of a 20000-pixel-wide PNG (its width sits at bytes 16..19, big-endian).
   std::vector<uint8_t> wide = png;
   wide[18] = 0x4E;

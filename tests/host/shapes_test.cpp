@@ -23,18 +23,9 @@ struct ShapeCanvas : gdi_test::Canvas {
   void usePen(int width, COLORREF colour) { select(CreatePen(PS_SOLID, width, colour)); }
   void useBrush(COLORREF colour) { select(CreateSolidBrush(colour)); }
   void useStock(int which) { SelectObject(dc, GetStockObject(which)); }
+  // The hollow stock brush, or a solid one of the colour.
+  void fill(bool hollow, COLORREF colour) { hollow ? useStock(NULL_BRUSH) : useBrush(colour); }
   int count(uint32_t colour) { return int(std::count(surface().pixels.begin(), surface().pixels.end(), colour)); }
-  // The smallest box (inclusive) holding every pixel that is not white: x0, y0, x1, y1.
-  std::vector<int> litBounds() {
-    std::vector<int> box = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (int y = 0; y < surface().height; ++y) {
-      for (int x = 0; x < surface().width; ++x) {
-        if (at(x, y) == kWhite) continue;
-        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
-      }
-    }
-    return box;
-  }
 };
 
 // Rectangle fills the box of whole pixels (its right and bottom edges left
@@ -70,18 +61,13 @@ TEST(ShapesRectangle, OutlineOfThePenWidthAndBrushInsideForEveryKindOfBox) {
   for (const auto& k : cases) {
     ShapeCanvas c(40, 40);
     c.select(CreatePen(k.style, k.width, RGB(255, 0, 0)));
-    if (k.hollow) {
-      c.useStock(NULL_BRUSH);
-    } else {
-      c.useBrush(k.oneColour ? RGB(255, 0, 0) : RGB(0, 0, 255));
-    }
+    c.fill(k.hollow, k.oneColour ? RGB(255, 0, 0) : RGB(0, 0, 255));
     EXPECT_TRUE(Rectangle(c.dc, k.box[0], k.box[1], k.box[2], k.box[3])) << k.what;
     auto in = [](const int* b, int x, int y) { return x >= b[0] && x < b[2] && y >= b[1] && y < b[3]; };
+    uint32_t fill = k.hollow ? kWhite : k.oneColour ? kRed : kBlue;
     for (int y = 0; y < 40; ++y) {
       for (int x = 0; x < 40; ++x) {
-        uint32_t expected = in(k.inside, x, y) ? (k.hollow ? kWhite : k.oneColour ? kRed : kBlue)
-                            : in(k.outline, x, y) ? kRed
-                                                  : kWhite;
+        uint32_t expected = in(k.inside, x, y) ? fill : in(k.outline, x, y) ? kRed : kWhite;
         ASSERT_EQ(c.at(x, y), expected) << k.what << " at " << x << "," << y;
       }
     }
@@ -123,11 +109,7 @@ TEST(ShapesEllipse, EachLooksAsAloneWhateverWasDrawnBeforeIt) {
     ShapeCanvas alone(20 * n, 26);
     for (ShapeCanvas* c : {&shared, &alone}) {
       c->select(CreatePen(k.style, k.width, k.pen));
-      if (k.hollow) {
-        c->useStock(NULL_BRUSH);
-      } else {
-        c->useBrush(k.brush);
-      }
+      c->fill(k.hollow, k.brush);
       EXPECT_TRUE(Ellipse(c->dc, 20 * i, 0, 20 * i + 18, k.height));
     }
     EXPECT_EQ(alone.at(20 * i + 9, k.height / 2), k.middle) << "ellipse " << i;
@@ -145,12 +127,15 @@ TEST(ShapesEllipse, StaysInsideTheBoxSymmetricAndClosed) {
   c.usePen(1, RGB(255, 0, 0));
   c.useBrush(RGB(0, 0, 255));
   Ellipse(c.dc, 4, 8, 36, 32);
-  EXPECT_EQ(c.litBounds(), (std::vector<int>{4, 8, 35, 31}));
+  EXPECT_EQ(c.at(4, 20), kRed);  // it reaches the box's left and top edges (and by symmetry the others)
+  EXPECT_EQ(c.at(20, 8), kRed);
   EXPECT_EQ(c.at(4, 8), kWhite);  // the box's corners stay outside
   EXPECT_EQ(c.at(20, 20), kBlue);
   for (int y = 0; y < 40; ++y) {
     int outline = 0;
     for (int x = 0; x < 40; ++x) {
+      bool inBox = x >= 4 && x < 36 && y >= 8 && y < 32;
+      ASSERT_TRUE(inBox || c.at(x, y) == kWhite) << x << "," << y;
       ASSERT_EQ(c.at(x, y), c.at(39 - x, y)) << x << "," << y;
       ASSERT_EQ(c.at(x, y), c.at(x, 39 - y)) << x << "," << y;
       outline += c.at(x, y) == kRed;

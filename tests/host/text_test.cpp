@@ -29,9 +29,7 @@ struct TextCanvas : gdi_test::Canvas {
     if (font != 0) useFont(font);
   }
   void useFont(LONG height, LONG weight = FW_DONTCARE) {
-    LOGFONTW lf{};
-    lf.lfHeight = height;
-    lf.lfWeight = weight;
+    LOGFONTW lf = gdi_test::logFont(height, weight);
     select(CreateFontIndirectW(&lf));
   }
   int draw(const std::u16string& text, int x, int y, int right, UINT format = kWrap, int count = -1) {
@@ -46,88 +44,26 @@ struct TextCanvas : gdi_test::Canvas {
   }
   const std::vector<uint32_t>& pixels() { return surface().pixels; }
   void clear() { std::fill(surface().pixels.begin(), surface().pixels.end(), kWhite); }
-  // Pixels other than the background in [x0, x1) x [y0, y1).
-  int inked(int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX, uint32_t background = kWhite) {
+  // Pixels other than white in [x0, x1) x [y0, y1).
+  int inked(int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX) {
     int n = 0;
     for (int y = std::max(y0, 0); y < std::min(y1, surface().height); ++y) {
-      for (int x = std::max(x0, 0); x < std::min(x1, surface().width); ++x) n += at(x, y) != background;
+      for (int x = std::max(x0, 0); x < std::min(x1, surface().width); ++x) n += at(x, y) != kWhite;
     }
     return n;
   }
 };
 
-// The default face file opened with FreeType, for checks against the font itself.
-struct DefaultFace {
+// The default face file, opened with FreeType, is the Gothic face; kanji and
+// kana draw its real glyphs, not the missing glyph (U+10FFFD is in no font).
+TEST(TextFaces, DefaultFaceIsIpaGothicAndDrawsKanjiAndKana) {
   FT_Library lib = nullptr;
   FT_Face face = nullptr;
-  DefaultFace() {
-    if (FT_Init_FreeType(&lib) == 0) FT_New_Face(lib, host::defaultFaceFile().c_str(), 0, &face);
-  }
-  ~DefaultFace() {
-    if (face != nullptr) FT_Done_Face(face);
-    if (lib != nullptr) FT_Done_FreeType(lib);
-  }
-};
-
-TEST(TextFaces, DefaultFaceIsIpaGothicWithKanji) {
-  DefaultFace f;
-  ASSERT_NE(f.face, nullptr) << host::defaultFaceFile();
-  EXPECT_STREQ(f.face->family_name, "IPAGothic");
-  EXPECT_NE(FT_Get_Char_Index(f.face, 0x6F22), 0u);    // 漢
-  EXPECT_EQ(FT_Get_Char_Index(f.face, 0x10FFFD), 0u);  // in no font: the missing glyph
-}
-
-TEST(TextFaces, HeightsAreCellCharacterOrDefaultAndBounded) {
-  LOGFONTW lf{};
-  host::FontMetrics m;
-  lf.lfHeight = 16;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_EQ(m.cellHeight, 16);
-  EXPECT_GT(m.ascent, 8);
-  EXPECT_LE(m.ascent, 16);
-  lf.lfHeight = -16;  // an em of 16: the cell also holds the descent
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_GE(m.cellHeight, 16);
-  EXPECT_LE(m.cellHeight, 20);
-  lf.lfHeight = 0;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_EQ(m.cellHeight, host::kDefaultCellHeight);
-  for (LONG extreme : {INT_MAX, INT_MIN}) {
-    lf.lfHeight = extreme;
-    ASSERT_TRUE(host::measureFont(lf, &m));
-    EXPECT_LE(m.cellHeight, host::kMaxFontPixels * 3 / 2);
-  }
-}
-
-TEST(TextFaces, HeavyWeightIsEmboldenedUnderTheRegularGlyphs) {
-  LOGFONTW lf{};
-  lf.lfHeight = 24;
-  lf.lfWeight = 1000;
-  host::FontMetrics m;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_TRUE(m.syntheticBold);
-  lf.lfWeight = 599;
-  ASSERT_TRUE(host::measureFont(lf, &m));
-  EXPECT_FALSE(m.syntheticBold);
-  TextCanvas normal(200, 40, 24), bold(200, 40);
-  bold.useFont(24, 1000);
-  normal.draw(u"Hill 漢字", 2, 2, 200);
-  bold.draw(u"Hill 漢字", 2, 2, 200);
-  EXPECT_GT(bold.inked(), normal.inked() * 5 / 4);
-  // The same advances: a bold copy wraps alike and lies under the regular glyphs.
-  EXPECT_EQ(bold.width(u"Hill 漢字"), normal.width(u"Hill 漢字"));
-  int covered = 0, ink = 0;
-  for (int y = 0; y < 40; ++y) {
-    for (int x = 0; x < 200; ++x) {
-      if (normal.at(x, y) == kWhite) continue;
-      ++ink;
-      covered += bold.at(x, y) != kWhite;
-    }
-  }
-  EXPECT_GE(covered * 100, ink * 95);
-}
-
-TEST(TextGlyphs, KanjiAndKanaDrawRealGlyphsNotTheMissingGlyph) {
+  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+  ASSERT_EQ(FT_New_Face(lib, host::defaultFaceFile().c_str(), 0, &face), 0) << host::defaultFaceFile();
+  EXPECT_STREQ(face->family_name, "IPAGothic");
+  EXPECT_EQ(FT_Get_Char_Index(face, 0x10FFFD), 0u);
+  FT_Done_FreeType(lib);  // and with it the face
   TextCanvas kanji(40, 40, 32), kana(40, 40, 32), missing(40, 40, 32);
   kanji.draw(u"漢", 0, 0, 40);
   kana.draw(u"あ", 0, 0, 40);
@@ -137,6 +73,49 @@ TEST(TextGlyphs, KanjiAndKanaDrawRealGlyphsNotTheMissingGlyph) {
   EXPECT_NE(kanji.pixels(), missing.pixels());
   EXPECT_NE(kana.pixels(), missing.pixels());
   EXPECT_NE(kanji.pixels(), kana.pixels());
+}
+
+// The metrics of a font of the given height and weight.
+host::FontMetrics measure(LONG height, LONG weight = FW_DONTCARE) {
+  host::FontMetrics m;
+  EXPECT_TRUE(host::measureFont(gdi_test::logFont(height, weight), &m)) << height;
+  return m;
+}
+
+// A positive height is the cell's, a negative one the em's (the cell also
+// holds the descent), 0 the default; extremes are bounded. The ascent is most
+// of the cell.
+TEST(TextFaces, HeightsAreCellCharacterOrDefaultAndBounded) {
+  const struct {
+    LONG height;
+    int least, most;
+  } cases[] = {{16, 16, 16}, {-16, 16, 20}, {0, host::kDefaultCellHeight, host::kDefaultCellHeight},
+               {INT_MAX, 1, host::kMaxFontPixels * 3 / 2}, {INT_MIN, 1, host::kMaxFontPixels * 3 / 2}};
+  for (const auto& k : cases) {
+    host::FontMetrics m = measure(k.height);
+    EXPECT_GE(m.cellHeight, k.least) << k.height;
+    EXPECT_LE(m.cellHeight, k.most) << k.height;
+    EXPECT_GT(m.ascent * 2, m.cellHeight) << k.height;
+    EXPECT_LE(m.ascent, m.cellHeight) << k.height;
+  }
+}
+
+TEST(TextFaces, HeavyWeightIsEmboldenedUnderTheRegularGlyphs) {
+  EXPECT_TRUE(measure(24, 1000).syntheticBold);
+  EXPECT_FALSE(measure(24, 599).syntheticBold);
+  TextCanvas normal(200, 40, 24), bold(200, 40);
+  bold.useFont(24, 1000);
+  normal.draw(u"Hill 漢字", 2, 2, 200);
+  bold.draw(u"Hill 漢字", 2, 2, 200);
+  EXPECT_GT(bold.inked(), normal.inked() * 5 / 4);
+  // The same advances: a bold copy wraps alike and lies under the regular glyphs.
+  EXPECT_EQ(bold.width(u"Hill 漢字"), normal.width(u"Hill 漢字"));
+  int covered = 0, ink = 0;
+  for (size_t i = 0; i < normal.pixels().size(); ++i) {
+    ink += normal.pixels()[i] != kWhite;
+    covered += normal.pixels()[i] != kWhite && bold.pixels()[i] != kWhite;
+  }
+  EXPECT_GE(covered * 100, ink * 95);
 }
 
 TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
@@ -162,49 +141,44 @@ TEST(TextGlyphs, AliasedInkInTheTextColourOverAnUntouchedOrOpaqueBackground) {
   EXPECT_EQ(o.pixels(), before);
 }
 
-TEST(TextLines, CountAndLineBreaksAtCrLfLoneCrAndLoneLf) {
-  TextCanvas part(200, 30, 20), three(200, 30, 20);
-  part.draw(u"ABCDEF", 0, 0, 200, kWrap, 3);
-  three.draw(u"ABC", 0, 0, 200);
-  EXPECT_EQ(part.pixels(), three.pixels());
-  EXPECT_EQ(part.draw(u"ABC", 0, 0, 200, kWrap, 0), 0);
-  TextCanvas c(200, 100, 16), two(200, 100, 16);
-  EXPECT_EQ(c.draw(u"one\rtwo", 0, 0, 200), 32);
-  EXPECT_EQ(c.draw(u"one\ntwo", 0, 0, 200), 32);
-  EXPECT_EQ(c.draw(u"one\r\n\r\ntwo", 0, 0, 200), 48);
-  EXPECT_EQ(c.draw(u"one\r\n", 0, 0, 200), 16);  // no empty line after the last break
-  EXPECT_EQ(c.draw(u"", 0, 0, 200), 0);
-  c.clear();
-  EXPECT_EQ(c.draw(u"one\r\ntwo", 0, 0, 200, DT_NOCLIP), 32);  // also without word breaking
-  two.draw(u"one", 0, 0, 200);
-  two.draw(u"two", 0, 16, 200);
-  EXPECT_EQ(c.pixels(), two.pixels());
-}
-
-TEST(TextLines, WrapsAtSpacesNextToCjkAndInsideTooLongWords) {
-  TextCanvas c(200, 100, 16), expected(200, 100, 16);
-  int abcd = c.width(u"ab cd");
-  EXPECT_EQ(c.draw(u"ab cd", 10, 0, 10 + abcd - 1), 32);
-  expected.draw(u"ab", 10, 0, 200);
-  expected.draw(u"cd", 10, 16, 200);
-  EXPECT_EQ(c.pixels(), expected.pixels());
-  EXPECT_EQ(c.draw(u"ab cd", 10, 0, 10 + abcd), 16);  // it fits
-  c.clear();
-  EXPECT_EQ(c.draw(u"ab cd", 10, 0, 20, DT_NOCLIP), 16);  // no DT_WORDBREAK: one line, past the edge
-  EXPECT_GT(c.inked(30, 0, 200, 16), 0);
-
-  c.clear();
-  expected.clear();
-  EXPECT_EQ(c.draw(u"漢字漢字", 0, 0, c.width(u"漢字")), 32);
-  expected.draw(u"漢字", 0, 0, 200);
-  expected.draw(u"漢字", 0, 16, 200);
-  EXPECT_EQ(c.pixels(), expected.pixels());
-  int right = std::max(c.width(u"abc"), c.width(u"かな")) + 2;
-  ASSERT_GT(c.width(u"abcか"), right);
-  EXPECT_EQ(c.draw(u"abcかな", 0, 0, right), 32);  // a break where the kana start
-
-  EXPECT_EQ(c.draw(u"abcdefgh", 0, 0, c.width(u"abc")), 48);  // abc / def / gh
-  EXPECT_EQ(c.draw(u"abcd", 50, 0, 50), 64);  // no width: a character a line
+// Each row draws its text (count units of it, -1 for all) from x to a right
+// edge (fit's width past x plus extra; with fit empty, x plus extra) in a font
+// of 16, and must return 16 a line and show exactly its lines, each drawn
+// alone. Lines break at CR LF, a lone CR and a lone LF (with or without word
+// breaking, no empty line after the last break), at spaces, next to CJK
+// characters, and inside words too long for the width.
+TEST(TextLines, BreakAtLineEndsSpacesCjkAndInsideTooLongWords) {
+  const struct {
+    std::u16string text;
+    int count, x;
+    std::u16string fit;
+    int extra;
+    UINT format;
+    std::vector<std::u16string> lines;
+  } cases[] = {
+      {u"ABCDEF", 3, 0, u"", 200, kWrap, {u"ABC"}},
+      {u"ABC", 0, 0, u"", 200, kWrap, {}},
+      {u"", -1, 0, u"", 200, kWrap, {}},
+      {u"one\rtwo", -1, 0, u"", 200, kWrap, {u"one", u"two"}},
+      {u"one\ntwo", -1, 0, u"", 200, kWrap, {u"one", u"two"}},
+      {u"one\r\n\r\ntwo", -1, 0, u"", 200, kWrap, {u"one", u"", u"two"}},
+      {u"one\r\n", -1, 0, u"", 200, kWrap, {u"one"}},
+      {u"one\r\ntwo", -1, 0, u"", 200, DT_NOCLIP, {u"one", u"two"}},
+      {u"ab cd", -1, 10, u"ab cd", -1, kWrap, {u"ab", u"cd"}},
+      {u"ab cd", -1, 10, u"ab cd", 0, kWrap, {u"ab cd"}},
+      {u"ab cd", -1, 10, u"", 10, DT_NOCLIP, {u"ab cd"}},  // no DT_WORDBREAK: one line, past the edge
+      {u"漢字漢字", -1, 0, u"漢字", 0, kWrap, {u"漢字", u"漢字"}},
+      {u"abcかな", -1, 0, u"かな", 2, kWrap, {u"abc", u"かな"}},  // "かな" is wider than "abc"
+      {u"abcdefgh", -1, 0, u"abc", 0, kWrap, {u"abc", u"def", u"gh"}},
+      {u"abcd", -1, 50, u"", 0, kWrap, {u"a", u"b", u"c", u"d"}},  // no width: a character a line
+  };
+  for (const auto& k : cases) {
+    TextCanvas c(200, 100, 16), expected(200, 100, 16);
+    int right = k.x + (k.fit.empty() ? 0 : c.width(k.fit)) + k.extra;
+    EXPECT_EQ(c.draw(k.text, k.x, 0, right, k.format, k.count), 16 * int(k.lines.size())) << "row " << &k - cases;
+    for (size_t i = 0; i < k.lines.size(); ++i) expected.draw(k.lines[i], k.x, 16 * int(i), 200);
+    EXPECT_EQ(c.pixels(), expected.pixels()) << "row " << &k - cases;
+  }
 }
 
 TEST(TextClip, NoClipRunsBelowTheRectangleOtherwiseClippedAndBadCalls) {
@@ -233,8 +207,7 @@ TEST(TextClip, NoClipRunsBelowTheRectangleOtherwiseClippedAndBadCalls) {
 TEST(TextCache, FontsMadeEveryFrameRenderTheirGlyphsOnce) {
   TextCanvas c(200, 40);
   auto frame = [&] {
-    LOGFONTW lf{};
-    lf.lfHeight = 18;
+    LOGFONTW lf = gdi_test::logFont(18);
     HFONT font = CreateFontIndirectW(&lf);
     HGDIOBJ previous = SelectObject(c.dc, font);
     c.draw(u"まもなく開演です", 0, 0, 200);
