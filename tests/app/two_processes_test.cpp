@@ -44,14 +44,11 @@ class TwoProcesses : public ::testing::Test {
     return player.start(args, {env.begin(), env.end()}, prefix);
   }
 
-  // The exit code, or kStillRuns when it has not ended within the seconds.
-  int waitFor(size_t p, double seconds) { return player.waitExit(p, int(seconds * 1000)); }
-
   // Starts the player with args and waits for its end: it exits 0 within 10 s.
   // What it printed.
   std::string runToEnd(std::vector<std::string> args, std::vector<std::string> prefix = {}) {
     size_t p = start(args, prefix);
-    EXPECT_EQ(waitFor(p, 10), 0) << player.err(p);
+    EXPECT_EQ(player.waitExit(p, 10000), 0) << player.err(p);
     return player.err(p);
   }
 
@@ -59,7 +56,7 @@ class TwoProcesses : public ::testing::Test {
   // nothing: both exit 0, first after its leaving notice.
   void endResident(size_t first) {
     EXPECT_EQ(runToEnd({"-s"}), "");
-    EXPECT_EQ(waitFor(first, 10), 0);
+    EXPECT_EQ(player.waitExit(first, 10000), 0);
     EXPECT_NE(player.err(first).find("[メッセージ] 常駐を解除します"), std::string::npos) << player.err(first);
   }
 
@@ -87,19 +84,6 @@ long long cpuTimeNs(pid_t pid) {
 }
 
 const char* const LOAD_FAILED = "[ファイルの確認だ] 設定ファイル読込に失敗しました";
-
-// A killed instance leaves its endpoint behind: the next start becomes the
-// running instance all the same. A plain second start only brings its show to
-// the front; a resident one ends it after its notice.
-TEST_F(TwoProcesses, AfterAKilledInstanceTheNextStartRunsAndOnlyAResidentSecondStartEndsIt) {
-  player.kill(startListening({"-s"}));
-  size_t next = start({});  // a plain show without a limit
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(waitFor(next, 0.2), kStillRuns) << "the next start did not run: " << player.err(next);
-  EXPECT_EQ(runToEnd({}), "");
-  EXPECT_EQ(waitFor(next, 0.3), kStillRuns) << "a plain second start only brings the show to the front";
-  endResident(next);
-}
 
 TEST_F(TwoProcesses, TheResidentProcessUsesNoCpuBetweenEvents) {
   size_t first = startListening({"-s"});
@@ -134,10 +118,10 @@ TEST_F(TwoProcesses, OnlyAPlainSecondStartOfTheSameUserReachesTheRunningInstance
     std::string output = runToEnd(row.args, row.prefix);
     EXPECT_EQ(output.find(row.output), 0u) << output;
   }
-  EXPECT_EQ(waitFor(first, 0.3), kStillRuns) << "the running instance was disturbed: " << player.err(first);
+  EXPECT_EQ(player.waitExit(first, 300), kStillRuns) << "the running instance was disturbed: " << player.err(first);
   EXPECT_EQ(player.err(first), "");
   EXPECT_EQ(runToEnd({}), "") << "the second start loads nothing and shows nothing";
-  EXPECT_EQ(waitFor(first, 10), 0);
+  EXPECT_EQ(player.waitExit(first, 10000), 0);
   EXPECT_NE(player.err(first).find(LOAD_FAILED), std::string::npos) << player.err(first);
   // Without default.txt these play nothing but the load error.
   unlink((player.dir() + "/default.txt").c_str());
