@@ -133,31 +133,14 @@ TEST_F(LongRun, TheDemoShowRunsForManyTicksInConstantMemory) {
   runLongShow();
 }
 
+// Every kind of definition, each accelerating in position, size and colour
+// until its values overflow to infinity; each dies at age 30 and leaves a
+// child of a random kind that inherits all of it. The show is the whole-show
+// fuzz target's seed grow.txt; its image is the demo's spark.bmp.
 TEST_F(LongRun, AShowWhoseValuesGrowWithoutBoundRunsToTheEnd) {
-  writeSchedule("default.txt", "default.txt");
-  // Every kind of definition, each accelerating in position, size and colour
-  // until its values overflow to infinity; each dies at age 30 and leaves a
-  // child of a random kind that inherits all of it.
-  std::string defs;
-  const char* kinds[] = {"g", "t", "s", "c", "l", "p"};
-  for (int k = 0; k < 6; ++k) {
-    test_show::Fields grow = {{"layer", std::to_string(k)}, {"accelX", "1e36"}, {"accelY", "1e36"},
-                              {"radiusStep", "1e10"}, {"angleStep", "1e10"}, {"width", "10"}, {"height", "10"},
-                              {"widthAccel", "1e30"}, {"heightAccel", "1e30"}, {"lifetime", "30"},
-                              {"childDef", "0[5]"}, {"inheritFlags", "\"11111\""}};
-    for (const char* one : {"velX", "velY", "radius", "angle", "orbitXX", "orbitYY", "orbitYX", "orbitXY",
-                            "widthStep", "heightStep", "spawnOnDeath", "spawnCount"}) {
-      grow.push_back({one, "1"});
-    }
-    for (std::string colour : {"alpha", "red", "green", "blue"}) {
-      grow.insert(grow.end(), {{colour, "1e36"}, {colour + "Step", "1e30"}, {colour + "Accel", "1e36"}});
-    }
-    defs += test_show::setRecord(k, kinds[k], grow) + "\r\n";
-  }
-  writeShow("default.txt", 10, 0,
-            "@bmp\r\n0, \"spark.bmp\", 0, 0, 0, 0, 0, 0, 0, 0, 0\r\n@txt\r\n0, 1, 2, 1, \"grow@@grow\"\r\n"
-            "@pgn\r\n0, 3, 0, 0, 1, 0, 0, 1\r\n@set\r\n" + defs +
-            "@evt\r\n0, 0, 0, 0\r\n0, 0, 1, 0\r\n0, 0, 2, 0\r\n0, 0, 3, 0\r\n0, 0, 4, 0\r\n0, 0, 5, 0\r\n@\r\n");
-  writeFile("spark.bmp", test_files::readWhole(std::string(TESSARIL_DEMO_DIR) + "/spark.bmp"));
+  copyDemo();
+  const std::string grow = test_files::readWhole(TESSARIL_DEMO_DIR "/../../tests/fuzz/corpus/whole_show/grow.txt");
+  ASSERT_NE(grow.find("\"11111\""), std::string::npos) << "the seed show";
+  writeFile("default.txt", grow);
   runLongShow();
 }
