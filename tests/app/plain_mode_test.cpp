@@ -10,11 +10,8 @@ TEST_F(PlainMode, EventAtTickZeroFiresOnceAndDashFPicksTheShow) {
   writeShow("morning.txt", 50, 3,
             "@set\r\n" + test_show::setRecord(0, "s", {{"lifetime", "0"}}) + "\r\n@evt\r\n0, 0, 0, 0\r\n@\r\n");
   EXPECT_EQ(run(u"-f morning.txt"), 0);
-  ASSERT_EQ(frames.size(), 4u);
-  for (const FrameRecord& f : frames) {
-    EXPECT_EQ(f.show, u"morning.txt");
-    EXPECT_EQ(f.liveInstances, 1) << "at tick " << f.tick;
-  }
+  EXPECT_EQ(ticksOf(u"morning.txt"), (Ticks{0, 1, 2, 3}));
+  for (const FrameRecord& f : frames) EXPECT_EQ(f.liveInstances, 1) << "at tick " << f.tick;
 }
 
 // A show of 100 ms ticks: without input it paints ticks 0 to its duration, one
