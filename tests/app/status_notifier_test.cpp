@@ -123,9 +123,7 @@ TEST_F(StatusNotifierTray, AWatcherThatStartsLaterGetsTheItemAndActivatePlaysThe
   ASSERT_EQ(frames.size(), 3u) << "Activate plays the normal show";
   EXPECT_EQ(frames[0].show, u"normal.txt");
   EXPECT_TRUE(dbustest::eventually([&] { return watcher.items().empty(); })) << "the item leaves the bus with the icon";
-  // How often the item registered is not asserted: a watcher that appears
-  // while the icon is being added may be asked twice (once on its name's
-  // appearance, once because it runs), which the watcher takes as one item.
+  EXPECT_EQ(watcher.registrations(), 1) << "the item registered once, however its start and the watcher's met";
 }
 
 TEST_F(StatusNotifierTray, TheSessionBusGoingAwayLeavesTheIconInTheTray) {

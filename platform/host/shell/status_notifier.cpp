@@ -56,6 +56,11 @@ struct BusItem {
   sd_bus_slot* watcherMatch = nullptr;
   sd_bus_slot* registerCall = nullptr;
   bool onBus = false;  // a watcher has the item: the backend shows nothing
+  // The unique bus name of the watcher the item was last given to ("" while
+  // none runs): a watcher's appearance that comes after the item was already
+  // given to it (the signal was queued during the start's own check) is no
+  // reason to register again.
+  std::string watcherOwner;
 };
 
 struct Notifier {
@@ -251,25 +256,30 @@ int onWatcherOwnerChanged(sd_bus_message* signal, void* userdata, sd_bus_error*)
   BusItem* item = static_cast<BusItem*>(userdata);
   const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
   if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
-  if (newOwner[0] != 0) {
-    registerWithWatcher(item);
-  } else {
+  if (newOwner[0] == 0) {
+    item->watcherOwner.clear();
     handToBackend(item);
+  } else if (item->watcherOwner != newOwner) {
+    item->watcherOwner = newOwner;
+    registerWithWatcher(item);
   }
   return 0;
 }
 
-bool watcherRuns(sd_bus* bus) {
+// The unique name of the running watcher, "" when none runs.
+std::string watcherOwnerOn(sd_bus* bus) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
-  int has = 0;
+  const char* owner = nullptr;
+  std::string found;
   if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                         "NameHasOwner", &error, &reply, "s", kWatcherName) >= 0) {
-    if (sd_bus_message_read(reply, "b", &has) < 0) has = 0;
+                         "GetNameOwner", &error, &reply, "s", kWatcherName) >= 0 &&
+      sd_bus_message_read(reply, "s", &owner) >= 0 && owner != nullptr) {
+    found = owner;
   }
   sd_bus_message_unref(reply);
   sd_bus_error_free(&error);
-  return has != 0;
+  return found;
 }
 
 // ---- connections ----
@@ -304,7 +314,8 @@ void addItem(const TrayIcon& icon) {
     backend().trayChanged(icon, NIM_ADD);  // no session bus: the backend's tray alone
     return;
   }
-  item->onBus = watcherRuns(item->bus);
+  item->watcherOwner = watcherOwnerOn(item->bus);
+  item->onBus = !item->watcherOwner.empty();
   if (item->onBus) {
     registerWithWatcher(item.get());
   } else {
