@@ -81,14 +81,6 @@ class SingleInstance : public HostTest {
   }
 };
 
-// A socket file left behind by a process that ended without removing it.
-void leaveStaleSocket(const std::string& path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address = addressOf(path);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  close(fd);
-}
-
 // The window listens on a socket that replaced a stale one; of what peers
 // post, only the plain and the resident request (wParam 0 and 1, lParam 0)
 // arrive, and a peer that sends garbage or nothing neither blocks the loop nor
@@ -96,7 +88,11 @@ void leaveStaleSocket(const std::string& path) {
 TEST_F(SingleInstance, PastAStaleSocketOnlyRequestsArriveAndNoPeerBlocksTheLoop) {
   std::string path = host::instanceSocketPath(u"Tessaril");
   EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), nullptr);  // no socket: no running instance
-  leaveStaleSocket(path);
+  // A socket file left behind by a process that ended without removing it.
+  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = addressOf(path);
+  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(stale);
   EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), nullptr);  // never taken for a running instance
   HWND w = makeMainWindow();
   ASSERT_NE(w, nullptr);
