@@ -176,7 +176,7 @@ TEST(MessageQueues, BadOptionsAreRefused) {
 }
 
 // A watcher thread that subscribes, waits on its queue and forwards what it
-// reads: tests/host/wm_headless_test.cpp (ScriptedPowerEvents...).
+// reads: tests/host/wm_headless_test.cpp (AScriptRunsAtItsVirtualTimes...).
 TEST(PowerNotifications, OnlyTheSubscribedTypesAreQueuedAndAFullQueueDrops) {
   host::resetPowerNotifications();
   MSGQUEUEOPTIONS o = queueOptions(2, 536, TRUE);
