@@ -161,23 +161,6 @@ TEST(GdiObjects, StaleAndWrongHandlesFail) {
   EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
 }
 
-TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
-  host::Surface window;
-  window.reset(6, 4, 0xFF102030u);
-  HDC dc = host::createSurfaceDc(host::DcTarget::Window, nullptr, &window);
-  ASSERT_NE(dc, nullptr);
-  EXPECT_EQ(host::dcSurface(dc), &window);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
-  EXPECT_EQ(SelectObject(dc, bitmap), nullptr);  // only memory DCs take bitmaps
-  EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), GetStockObject(WHITE_BRUSH));
-  Canvas source(2, 2, 0xFFABCDEFu);
-  EXPECT_TRUE(BitBlt(dc, 1, 1, 2, 2, source.dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(window.row(1)[1], 0xFFABCDEFu);
-  EXPECT_EQ(window.row(0)[0], 0xFF102030u);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
-}
-
 TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {
   // The copies give a surface pixman views; a copy of it must not share them.
   Canvas canvas(4, 4, 0xFF000000u), source(4, 4, 0xFFFFFFFFu);

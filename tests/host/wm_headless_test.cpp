@@ -42,6 +42,11 @@ TEST_F(HeadlessScreen, APaintedWindowShowsOnTheScreenAtItsPlace) {
   EXPECT_EQ(screenPixel(19, 30), before.row(30)[19]);
   EXPECT_NE(before.row(30)[20], 0xFFFF0000u);
   EXPECT_EQ(host::windowFrameCount(w), 1u);
+  HDC dc = GetDC(w);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+  EXPECT_EQ(SelectObject(dc, bitmap), nullptr);  // only memory DCs take bitmaps
+  ReleaseDC(w, dc);
+  DeleteObject(bitmap);
   ShowWindow(w, SW_HIDE);
   EXPECT_EQ(screenPixel(20, 30), before.row(30)[20]);  // the desktop is back beneath
 }
@@ -182,26 +187,22 @@ TEST_F(HeadlessInput, MalformedScriptsAreRefusedWhole) {
 
 using MessageBoxes = HostTest;
 
-TEST_F(MessageBoxes, ABoxIsRecordedAndDispatchesWhatIsAlreadyQueued) {
+// An open box dispatches what is already queued, and timers keep firing behind it.
+TEST_F(MessageBoxes, ABoxIsRecordedAndDispatchesWhatIsQueuedAndTimersBehindIt) {
   HWND w = makeWindow(0);
   PostMessageW(w, WM_USER + 3, 0, 0);
-  EXPECT_EQ(MessageBoxW(w, u"常駐を解除します", u"メッセージ", MB_OK), IDOK);
+  SetTimer(w, 0x7FFF, 100, nullptr);
+  host::setMessageBoxAnswerDelay(450);
+  EXPECT_EQ(MessageBoxW(w, u"常駐を解除します", u"メッセージ", MB_OK | MB_ICONHAND), IDOK);
   EXPECT_EQ(receivedOf(WM_USER + 3).size(), 1u);
+  EXPECT_EQ(host::clockNowMs(), 450);
+  EXPECT_EQ(timesOf(WM_TIMER), (std::vector<int64_t>{100, 200, 300, 400}));
   std::vector<host::MessageBoxRecord> boxes = host::messageBoxesShown();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].owner, w);
   EXPECT_EQ(boxes[0].caption, u"メッセージ");
   EXPECT_EQ(boxes[0].text, u"常駐を解除します");
-  EXPECT_EQ(boxes[0].style, MB_OK);
-}
-
-TEST_F(MessageBoxes, TimersKeepFiringBehindAnOpenBox) {
-  HWND w = makeWindow(0);
-  SetTimer(w, 0x7FFF, 100, nullptr);
-  host::setMessageBoxAnswerDelay(450);
-  EXPECT_EQ(MessageBoxW(w, u"text", u"caption", MB_OK | MB_ICONHAND), IDOK);
-  EXPECT_EQ(host::clockNowMs(), 450);
-  EXPECT_EQ(timesOf(WM_TIMER), (std::vector<int64_t>{100, 200, 300, 400}));
+  EXPECT_EQ(boxes[0].style, UINT(MB_OK | MB_ICONHAND));
 }
 
 TEST_F(MessageBoxes, APendingQuitEndsTheBoxAndStaysForTheOuterLoop) {
