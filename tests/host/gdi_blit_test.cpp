@@ -256,17 +256,6 @@ TEST(StretchedCopies, PlacePixelsAlike) {
   EXPECT_GT(compared, 1000);
 }
 
-TEST(StretchedCopies, StretchedBlendClipsAtTheEdges) {
-  Canvas source(4, 4, 0xFFFFFFFFu), dest(6, 6, 0xFF000000u);
-  // Tripled onto (3, 4): only (3..5, 4..5) lies inside the destination.
-  EXPECT_TRUE(AlphaBlend(dest.dc, 3, 4, 12, 12, source.dc, 0, 0, 4, 4, blendOf(128, 0)));
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      ASSERT_EQ(dest.at(x, y), (x >= 3 && y >= 4) ? 0xFF808080u : 0xFF000000u) << x << "," << y;
-    }
-  }
-}
-
 // On a fully transparent surface (the live overlay's back buffer) every
 // operation keeps premultiplied alpha: copies carry it, fills, keyed copies,
 // shapes and text paint opaque, a blend is OVER and stays translucent.
