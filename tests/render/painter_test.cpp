@@ -71,8 +71,7 @@ void setText(int n, const std::u16string& units) {
 // 32 bits) and PNG files, removed with them.
 struct ImageDir : gdi_test::ScratchDir {
   std::string bmp(const std::string& name, int w, int h, const std::vector<uint32_t>& pixels, int bits) {
-    std::string bytes = test_files::bmpBytes(w, h, pixels, bits);
-    return write(name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    return write(name, test_files::bmpBytes(w, h, pixels, bits));
   }
   std::string png(const std::string& name, int w, int h, const std::vector<uint32_t>& premultiplied) {
     host::Surface s;
