@@ -14,6 +14,7 @@
 #include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
+#include "tests/support/test_files.h"
 
 namespace wmtest {
 
@@ -89,9 +90,8 @@ class HostTest : public ::testing::Test {
     host::clockUseVirtual(start);
     host::resetHost();
     // Each test process keeps its single-instance sockets to itself.
-    char pattern[] = "/tmp/tessaril-wmtest-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    socketDirectory = pattern;
+    socketDirectory = test_files::scratchDir("tessaril-wmtest");
+    ASSERT_FALSE(socketDirectory.empty());
     host::setInstanceDirectory(socketDirectory);
     recorder() = Recorder{};
     WNDCLASS c{};
