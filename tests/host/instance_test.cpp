@@ -123,7 +123,15 @@ TEST_F(SingleInstance, PastAStaleSocketOnlyRequestsArriveAndNoPeerBlocksTheLoop)
   EXPECT_NE(lstat(path.c_str(), &st), 0);  // unlinked with its window
 }
 
-TEST_F(SingleInstance, AnUnsafeDirectoryIsNotUsed) {
+// Class names become distinct safe file names in the instance directory; a
+// directory others may write to is not used.
+TEST_F(SingleInstance, ClassNamesBecomeDistinctSafeFileNamesAndAnUnsafeDirectoryIsNotUsed) {
+  std::string a = host::instanceSocketPath(u"Tessaril");
+  EXPECT_EQ(a, socketDirectory + "/tessaril-tessaril.sock");
+  EXPECT_EQ(host::instanceSocketPath(u"TESSARIL"), a);  // class names ignore case
+  std::string odd = host::instanceSocketPath(u"../a_b 常");
+  EXPECT_EQ(odd.find("/../"), std::string::npos);
+  EXPECT_NE(host::instanceSocketPath(u"a_b"), host::instanceSocketPath(u"a b"));
   std::string open = socketDirectory + "/open";
   ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
   ASSERT_EQ(chmod(open.c_str(), 0777), 0);
@@ -132,15 +140,6 @@ TEST_F(SingleInstance, AnUnsafeDirectoryIsNotUsed) {
   HWND w = makeMainWindow();
   EXPECT_NE(w, nullptr);  // the window works, it just cannot be found from outside
   EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), w);
-}
-
-TEST_F(SingleInstance, ClassNamesBecomeDistinctSafeFileNames) {
-  std::string a = host::instanceSocketPath(u"Tessaril");
-  EXPECT_EQ(a, socketDirectory + "/tessaril-tessaril.sock");
-  EXPECT_EQ(host::instanceSocketPath(u"TESSARIL"), a);  // class names ignore case
-  std::string odd = host::instanceSocketPath(u"../a_b 常");
-  EXPECT_EQ(odd.find("/../"), std::string::npos);
-  EXPECT_NE(host::instanceSocketPath(u"a_b"), host::instanceSocketPath(u"a b"));
 }
 
 }  // namespace
