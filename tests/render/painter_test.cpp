@@ -212,32 +212,29 @@ TEST_F(Painter, WithoutABackgroundBrushFramesStartFromTheScreensOrigin) {
 
 // ---- shapes and colours ----
 
-TEST_F(Painter, ColoursClampAndRectanglesAreOutlinedOrFilledBySource) {
+// Colours clamp; a rectangle of source 0 is an outline, of source 1 outlined
+// and filled in one colour; so is an ellipse; a line of width 0 is one pixel wide.
+TEST_F(Painter, ColoursClampShapesAreOutlinedOrFilledBySourceAndLinesOfWidthZeroAreOnePixel) {
+  Rgb yellow{255, 255, 0}, white{255, 255, 255};
   shape(KIND_RECTANGLE, 1, 10, 10, 30, 30, Rgb{-20, 128, 400});
   shape(KIND_RECTANGLE, 1, 40, 10, 60, 30, Rgb{INT_MAX, INT_MIN, 255});
-  shape(KIND_RECTANGLE, 0, 70, 10, 90, 30, Rgb{255, 255, 0});
-  shape(KIND_ELLIPSE, 0, 10, 40, 40, 70, Rgb{255, 255, 0});
-  shape(KIND_ELLIPSE, -1, 50, 40, 80, 70, Rgb{255, 255, 0});
+  shape(KIND_RECTANGLE, 0, 70, 10, 90, 30, yellow);
+  shape(KIND_ELLIPSE, 0, 10, 40, 40, 70, yellow);
+  shape(KIND_ELLIPSE, -1, 50, 40, 80, 70, yellow);
+  line(10, 90, 100, 90, 0, white);
+  line(10, 105, 100, 105, 5, white);
   paint();
   EXPECT_EQ(countNear(Rgb{0, 128, 255}, 10, 10, 30, 30), 400);  // outline and fill in one colour
   EXPECT_TRUE(near(at(50, 20), Rgb{255, 0, 255}));
-  Rgb yellow{255, 255, 0};
   EXPECT_EQ(countNear(yellow, 70, 10, 91, 31), 4 * 20 - 4);  // source 0: an outline, edges excluded
   EXPECT_TRUE(near(at(80, 20), kBackground));
   EXPECT_TRUE(near(at(10, 55), yellow));
   EXPECT_TRUE(near(at(25, 55), kBackground));
   EXPECT_TRUE(near(at(65, 55), yellow));
-}
-
-TEST_F(Painter, LineOfWidthZeroIsOnePixelWide) {
-  line(10, 20, 100, 20, 0, Rgb{255, 255, 255});
-  line(10, 60, 100, 60, 5, Rgb{255, 255, 255});
-  paint();
-  Rgb white{255, 255, 255};
-  EXPECT_EQ(countNear(white, 0, 0, kWidth, 40), 90);  // x 10..99 of row 20
-  EXPECT_TRUE(near(at(10, 20), white) && near(at(99, 20), white));
-  for (int y = 58; y <= 62; ++y) EXPECT_TRUE(near(at(50, y), white)) << y;
-  EXPECT_FALSE(near(at(50, 63), white));
+  EXPECT_EQ(countNear(white, 0, 80, kWidth, 98), 90);  // x 10..99 of row 90
+  EXPECT_TRUE(near(at(10, 90), white) && near(at(99, 90), white));
+  for (int y = 103; y <= 107; ++y) EXPECT_TRUE(near(at(50, y), white)) << y;
+  EXPECT_FALSE(near(at(50, 108), white));
 }
 
 TEST_F(Painter, PolygonIsScaledAboutTheEntryOriginAndBadSlotsDrawNothing) {
