@@ -13,21 +13,18 @@
 
 namespace {
 
-TEST(Events, ManualResetStaysSignalledUntilReset) {
-  HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-  ASSERT_TRUE(ResetEvent(e));
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-  EXPECT_TRUE(EventModify(e, EVENT_PULSE));  // nobody waits: the pulse leaves it reset
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-  EXPECT_FALSE(EventModify(e, 99));
-  CloseHandle(e);
-}
-
-// An auto-reset event releases one wait, single or any, and resets; a wait
-// for any gives the first signalled handle in array order.
-TEST(Waits, AutoResetEventsReleaseOneWaitAndWaitAnyGivesTheFirstInArrayOrder) {
+// A manual-reset event stays signalled until reset; an auto-reset event
+// releases one wait, single or any, and resets; a wait for any gives the first
+// signalled handle in array order.
+TEST(Events, ManualResetStaysSignalledAutoResetReleasesOneWaitAndWaitAnyTakesTheFirst) {
+  HANDLE m = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(ResetEvent(m));
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(EventModify(m, EVENT_PULSE));  // nobody waits: the pulse leaves it reset
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
+  EXPECT_FALSE(EventModify(m, 99));
   HANDLE a = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE b = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE c = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -41,7 +38,7 @@ TEST(Waits, AutoResetEventsReleaseOneWaitAndWaitAnyGivesTheFirstInArrayOrder) {
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, INFINITE), WAIT_OBJECT_0 + 2);
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_TIMEOUT);  // a too was reset by its wait
-  for (HANDLE h : set) EXPECT_TRUE(CloseHandle(h));
+  for (HANDLE h : {a, b, c, m}) EXPECT_TRUE(CloseHandle(h));
 }
 
 TEST(Waits, BadHandlesAndArgumentsFailTheWait) {
@@ -124,7 +121,7 @@ Record readRecord(HANDLE queue, DWORD room = 536) {
   return {std::string(out, got), flags};
 }
 
-TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {
+TEST(MessageQueues, LimitsOfRecordsAndSizesHoldAndBadOptionsAreRefused) {
   MSGQUEUEOPTIONS readSide = queueOptions(2, 8, TRUE);
   MSGQUEUEOPTIONS writeSide = queueOptions(2, 8, FALSE);
   HANDLE reader = CreateMsgQueue(u"limits", &readSide);
@@ -149,15 +146,12 @@ TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {
   EXPECT_TRUE(CloseMsgQueue(writer));
   EXPECT_TRUE(CloseHandle(reader));
   EXPECT_FALSE(CloseMsgQueue(reader));
-}
-
-TEST(MessageQueues, BadOptionsAreRefused) {
-  MSGQUEUEOPTIONS o = queueOptions(4, 536, TRUE);
-  o.dwSize = 12;
-  EXPECT_EQ(CreateMsgQueue(nullptr, &o), nullptr);
+  // Options of the wrong size, none, and records of no bytes are refused.
+  readSide.dwSize = 12;
+  EXPECT_EQ(CreateMsgQueue(nullptr, &readSide), nullptr);
   EXPECT_EQ(CreateMsgQueue(nullptr, nullptr), nullptr);
-  o = queueOptions(4, 0, TRUE);
-  EXPECT_EQ(CreateMsgQueue(nullptr, &o), nullptr);
+  readSide = queueOptions(4, 0, TRUE);
+  EXPECT_EQ(CreateMsgQueue(nullptr, &readSide), nullptr);
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
