@@ -116,17 +116,13 @@ class HostTest : public ::testing::Test {
                            CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
   }
 
-  // Retrieves and dispatches until `done` says so or the quit arrives; the
-  // number of messages dispatched.
-  int pumpUntil(const std::function<bool()>& done) {
+  // Retrieves and dispatches until `done` says so or the quit arrives.
+  void pumpUntil(const std::function<bool()>& done) {
     MSG m;
-    int count = 0;
     while (!done() && GetMessageW(&m, nullptr, 0, 0) > 0) {
       TranslateMessage(&m);
       DispatchMessageW(&m);
-      ++count;
     }
-    return count;
   }
 };
 
