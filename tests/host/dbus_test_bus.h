@@ -22,6 +22,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/test_files.h"
+
 namespace dbustest {
 
 // Asks until the condition holds or the generous bound (real time) passes.
@@ -41,11 +43,8 @@ struct PrivateBus {
 
   // Starts the daemon and waits for the address it prints; false on failure.
   bool start() {
-    if (dir.empty()) {
-      char scratch[] = "/tmp/tessaril-bus-XXXXXX";
-      if (mkdtemp(scratch) == nullptr) return false;
-      dir = scratch;
-    }
+    if (dir.empty()) dir = test_files::scratchDir("tessaril-bus");
+    if (dir.empty()) return false;
     unlink((dir + "/bus").c_str());  // what an earlier daemon of this bus left
     std::ofstream(dir + "/bus.conf")
         << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
@@ -66,21 +65,19 @@ struct PrivateBus {
            "</busconfig>\n";
     int out[2];
     if (pipe(out) != 0) return false;
+    // What the child needs is made before the fork: after it, only exec.
+    std::string config = "--config-file=" + dir + "/bus.conf";
+    std::string print = "--print-address=" + std::to_string(out[1]);
     pid = fork();
     if (pid == 0) {
       close(out[0]);
-      std::string config = "--config-file=" + dir + "/bus.conf";
-      std::string print = "--print-address=" + std::to_string(out[1]);
       execlp("dbus-daemon", "dbus-daemon", config.c_str(), "--nofork", "--nopidfile", print.c_str(),
              static_cast<char*>(nullptr));
       _exit(127);
     }
     close(out[1]);
-    if (pid < 0) {
-      close(out[0]);
-      return false;
-    }
-    // The daemon writes its address line in one piece once it listens, or exits.
+    // The daemon writes its address line in one piece once it listens, or
+    // exits; without a daemon (no fork) the pipe ends at once.
     pollfd ready{out[0], POLLIN, 0};
     char line[512] = "";
     ssize_t n = poll(&ready, 1, 20000) > 0 ? read(out[0], line, sizeof line - 1) : -1;
