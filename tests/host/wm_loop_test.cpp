@@ -70,15 +70,12 @@ TEST_F(RetrievalOrder, EnterBecomesACharacterBeforeTheKeyRelease) {
   makeWindow(0);
   host::injectKey(VK_RETURN);
   MSG m;
-  std::vector<UINT> seen;
+  std::vector<std::pair<UINT, WPARAM>> seen;
   for (int i = 0; i < 3 && GetMessageW(&m, nullptr, 0, 0) > 0; ++i) {
-    seen.push_back(m.message);
-    if (m.message == WM_CHAR) {
-      EXPECT_EQ(m.wParam, WPARAM('\r'));
-    }
+    seen.push_back({m.message, m.wParam});
     TranslateMessage(&m);
   }
-  EXPECT_EQ(seen, (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+  EXPECT_EQ(seen, (std::vector<std::pair<UINT, WPARAM>>{{WM_KEYDOWN, VK_RETURN}, {WM_CHAR, '\r'}, {WM_KEYUP, VK_RETURN}}));
 }
 
 using Timers = HostTest;
