@@ -217,22 +217,16 @@ TEST_F(MessageBoxes, APendingQuitEndsTheBoxAndStaysForTheOuterLoop) {
 
 using Tray = HostTest;
 
-NOTIFYICONDATA trayRecord(HWND w) {
+// The icon resource is a 16-pixel picture; adding, changing and deleting it
+// in the tray fail where there is nothing to change or it is there already.
+TEST_F(Tray, TheIconAddModifyTapAndDeleteWithTheirFailures) {
   NOTIFYICONDATA data{};
   data.cbSize = sizeof data;
-  data.hWnd = w;
+  data.hWnd = makeWindow(0);
   data.uID = 0x465;
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = 0x465;
   data.hIcon = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0));
-  return data;
-}
-
-// The icon resource is a 16-pixel picture; adding, changing and deleting it
-// in the tray fail where there is nothing to change or it is there already.
-TEST_F(Tray, TheIconAndAddModifyDeleteWithTheirFailures) {
-  HWND w = makeWindow(0);
-  NOTIFYICONDATA data = trayRecord(w);
   host::Icon* icon = host::lookup<host::Icon>(data.hIcon);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(icon->picture.width, 16);
@@ -250,17 +244,7 @@ TEST_F(Tray, TheIconAndAddModifyDeleteWithTheirFailures) {
   std::copy_n(u"hello", 6, data.szTip);
   EXPECT_TRUE(Shell_NotifyIcon(NIM_MODIFY, &data));
   EXPECT_EQ(host::trayIcons()[0].tip, u"hello");
-  EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
-  EXPECT_TRUE(host::trayIcons().empty());
-  EXPECT_FALSE(Shell_NotifyIcon(NIM_MODIFY, &data));
-  EXPECT_TRUE(DestroyIcon(data.hIcon));
-  EXPECT_FALSE(DestroyIcon(data.hIcon));
-}
-
-TEST_F(Tray, ATapPostsTheCallbackWithDownThenUp) {
-  HWND w = makeWindow(0);
-  NOTIFYICONDATA data = trayRecord(w);
-  ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+  // A tap on the icon posts its callback message, down then up.
   ASSERT_TRUE(host::addInputScript("700:tray", nullptr));
   pumpUntil([] { return receivedOf(0x465).size() == 2; });
   std::vector<Received> taps = receivedOf(0x465);
@@ -268,7 +252,11 @@ TEST_F(Tray, ATapPostsTheCallbackWithDownThenUp) {
   EXPECT_EQ(taps[0].lParam, LPARAM(WM_LBUTTONDOWN));
   EXPECT_EQ(taps[1].lParam, LPARAM(WM_LBUTTONUP));
   EXPECT_EQ(taps[0].atMs, 700);
-  DestroyIcon(data.hIcon);
+  EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
+  EXPECT_TRUE(host::trayIcons().empty());
+  EXPECT_FALSE(Shell_NotifyIcon(NIM_MODIFY, &data));
+  EXPECT_TRUE(DestroyIcon(data.hIcon));
+  EXPECT_FALSE(DestroyIcon(data.hIcon));
 }
 
 }  // namespace
