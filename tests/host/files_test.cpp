@@ -76,7 +76,7 @@ TEST_F(FilesTest, OpensReadsInPiecesAndClosesFiles) {
   EXPECT_EQ(host::liveObjectCount(host::ObjectKind::File), filesBefore);
 }
 
-TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
+TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrorsAndCreateNewMakesAFileOnce) {
   ASSERT_EQ(mkdir(dir_.file("shows").c_str(), 0755), 0);
   ASSERT_EQ(mkfifo(dir_.file("pipe").c_str(), 0644), 0);
   write("a", "1");
@@ -86,6 +86,13 @@ TEST_F(FilesTest, MissingFileDirectoryAndFifoFailWithTheirErrors) {
   EXPECT_EQ(openError(devicePath("a").c_str(), 77), (DWORD)ERROR_INVALID_PARAMETER);
   EXPECT_NE(openError(nullptr), kOpened);
   EXPECT_NE(openError(u""), kOpened);
+  // CREATE_NEW makes a file once; CREATE_ALWAYS opens it again, saying it existed.
+  std::u16string path = devicePath("new.txt");
+  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_READ | GENERIC_WRITE), kOpened);
+  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_WRITE), (DWORD)ERROR_FILE_EXISTS);
+  SetLastError(0);
+  EXPECT_EQ(openError(path.c_str(), CREATE_ALWAYS, GENERIC_WRITE), kOpened);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
 }
 
 // An unreadable file as an ordinary user: the check runs in a child that gives
@@ -123,16 +130,6 @@ TEST_F(FilesTest, CloseHandleRefusesStaleAndForeignHandles) {
   EXPECT_FALSE(CloseHandle(brush));
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
   EXPECT_TRUE(DeleteObject(brush));
-}
-
-// CREATE_NEW makes a file once; CREATE_ALWAYS opens it again, saying it existed.
-TEST_F(FilesTest, CreateAlwaysMakesAFileThatThenOpens) {
-  std::u16string path = devicePath("new.txt");
-  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_READ | GENERIC_WRITE), kOpened);
-  EXPECT_EQ(openError(path.c_str(), CREATE_NEW, GENERIC_WRITE), (DWORD)ERROR_FILE_EXISTS);
-  SetLastError(0);
-  EXPECT_EQ(openError(path.c_str(), CREATE_ALWAYS, GENERIC_WRITE), kOpened);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
 }
 
 TEST_F(FilesTest, ModuleFileNameUsesTheSetDirectoryWithBackslashesCutToTheBuffer) {

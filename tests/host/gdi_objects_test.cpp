@@ -43,9 +43,10 @@ TEST(GdiObjects, CompatibleBitmapIsOpaqueBlackDescribedPartlyOrWholeAndBounded) 
 }
 
 // SelectObject gives back the bitmap it replaces (a DC starts with a 1x1 one of
-// its own); a bitmap is in one DC at a time and is not deleted while selected;
-// the DC's deletion lets it go, and leaves no object behind.
-TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
+// its own); a bitmap is in one DC at a time and is not deleted while selected,
+// a brush is deleted while selected but lives while a DC holds it; the DCs'
+// deletion lets them go, and leaves no object behind.
+TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndSelectedObjectsLiveUntilReleased) {
   size_t before = liveObjectCount();
   HDC first = CreateCompatibleDC(nullptr), second = CreateCompatibleDC(nullptr);
   HBITMAP a = CreateCompatibleBitmap(first, 2, 2), b = CreateCompatibleBitmap(first, 3, 3);
@@ -60,7 +61,19 @@ TEST(GdiObjects, ABitmapSitsInOneDcAtATimeAndIsDeletedOnlyWhenFree) {
   EXPECT_NE(host::lookup<Bitmap>(b), nullptr);
   EXPECT_EQ(SelectObject(first, initial), b);
   EXPECT_NE(SelectObject(second, b), nullptr);
+  // A brush deleted while two DCs hold it lives until the last lets it go.
+  HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+  SelectObject(first, brush);
+  SelectObject(second, brush);
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_FALSE(DeleteObject(brush));  // already deleted
+  HDC third = CreateCompatibleDC(first);
+  EXPECT_EQ(SelectObject(third, brush), nullptr);  // a deleted brush is not selected anew
+  DeleteDC(third);
+  SelectObject(first, GetStockObject(WHITE_BRUSH));
+  EXPECT_NE(host::lookup<host::Brush>(brush), nullptr);  // still held by the second DC
   EXPECT_TRUE(DeleteDC(second));  // the system deletes a memory DC before its bitmap
+  EXPECT_EQ(host::lookup<host::Brush>(brush), nullptr);
   EXPECT_TRUE(DeleteDC(first));
   EXPECT_TRUE(DeleteObject(a));
   EXPECT_TRUE(DeleteObject(b));
@@ -91,13 +104,10 @@ TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
   EXPECT_EQ(GetObjectW(font, sizeof back, &back), int(sizeof back));
   EXPECT_EQ(back.lfHeight, 17);
   EXPECT_EQ(back.lfWeight, 1000);
-  // The stock objects: the null brush and pen draw nothing, the others have
-  // their colours; each is always the same object and is never deleted.
-  EXPECT_TRUE(host::lookup<host::Brush>(GetStockObject(NULL_BRUSH))->hollow);
+  // The stock objects: the null pen draws nothing (the null brush: PatBlt's
+  // test), the others have their colours; each is never deleted.
   EXPECT_EQ(host::lookup<host::Pen>(GetStockObject(NULL_PEN))->style, PS_NULL);
-  HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-  ASSERT_NE(white, nullptr);
-  EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
+  HGDIOBJ white = GetStockObject(WHITE_BRUSH);  // the DC's first brush: always the same object
   EXPECT_TRUE(DeleteObject(white));
   EXPECT_NE(host::lookup<host::Brush>(white), nullptr);
   EXPECT_EQ(host::lookup<host::Brush>(GetStockObject(BLACK_BRUSH))->colour, RGB(0, 0, 0));
@@ -108,26 +118,6 @@ TEST(GdiObjects, DcStartsWithStockObjectsAndDefaultTextState) {
   EXPECT_TRUE(DeleteObject(pen));
   EXPECT_TRUE(DeleteObject(font));
   DeleteDC(dc);
-}
-
-TEST(GdiObjects, BrushDeletedWhileSelectedLivesUntilReleased) {
-  size_t before = liveObjectCount();
-  HDC dc = CreateCompatibleDC(nullptr), other = CreateCompatibleDC(nullptr);
-  HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
-  SelectObject(dc, brush);
-  SelectObject(other, brush);
-  EXPECT_TRUE(DeleteObject(brush));
-  EXPECT_FALSE(DeleteObject(brush));  // already deleted
-  EXPECT_NE(host::lookup<host::Brush>(brush), nullptr);
-  HDC third = CreateCompatibleDC(dc);
-  EXPECT_EQ(SelectObject(third, brush), nullptr);  // a deleted brush is not selected anew
-  DeleteDC(third);
-  SelectObject(dc, GetStockObject(WHITE_BRUSH));
-  EXPECT_NE(host::lookup<host::Brush>(brush), nullptr);  // still held by the other DC
-  DeleteDC(other);
-  EXPECT_EQ(host::lookup<host::Brush>(brush), nullptr);
-  DeleteDC(dc);
-  EXPECT_EQ(liveObjectCount(), before);
 }
 
 TEST(GdiObjects, StaleAndWrongHandlesFail) {
@@ -159,23 +149,6 @@ TEST(GdiObjects, StaleAndWrongHandlesFail) {
   EXPECT_EQ(SelectObject(nullptr, nullptr), nullptr);
   EXPECT_EQ(GetObjectW(reinterpret_cast<HGDIOBJ>(uintptr_t(0x12345)), 4, &info), 0);
   EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
-}
-
-TEST(GdiObjects, SurfaceDcDrawsOnTheGivenSurface) {
-  host::Surface window;
-  window.reset(6, 4, 0xFF102030u);
-  HDC dc = host::createSurfaceDc(host::DcTarget::Window, nullptr, &window);
-  ASSERT_NE(dc, nullptr);
-  EXPECT_EQ(host::dcSurface(dc), &window);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
-  EXPECT_EQ(SelectObject(dc, bitmap), nullptr);  // only memory DCs take bitmaps
-  EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), GetStockObject(WHITE_BRUSH));
-  Canvas source(2, 2, 0xFFABCDEFu);
-  EXPECT_TRUE(BitBlt(dc, 1, 1, 2, 2, source.dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(window.row(1)[1], 0xFFABCDEFu);
-  EXPECT_EQ(window.row(0)[0], 0xFF102030u);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
 }
 
 TEST(GdiObjects, CopiedSurfaceKeepsNoViewsOfTheOriginal) {

@@ -14,6 +14,7 @@
 #include "platform/gdi.h"
 #include "platform/host/gdi/gdi_objects.h"
 #include "platform/host/common/text_encoding.h"
+#include "tests/support/test_files.h"
 
 namespace gdi_test {
 
@@ -47,16 +48,11 @@ struct Canvas {
   }
 };
 
-// A fresh directory under the temporary directory, removed with all it holds.
+// A fresh directory under /tmp, removed with all it holds.
 struct ScratchDir {
   std::string path;
 
-  ScratchDir() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/tessaril-test-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
-    EXPECT_FALSE(path.empty()) << pattern;
-  }
+  ScratchDir() : path(test_files::scratchDir("tessaril-test")) { EXPECT_FALSE(path.empty()); }
   ~ScratchDir() {
     std::error_code ignored;
     if (!path.empty()) std::filesystem::remove_all(path, ignored);

@@ -81,14 +81,6 @@ class SingleInstance : public HostTest {
   }
 };
 
-// A socket file left behind by a process that ended without removing it.
-void leaveStaleSocket(const std::string& path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address = addressOf(path);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  close(fd);
-}
-
 // The window listens on a socket that replaced a stale one; of what peers
 // post, only the plain and the resident request (wParam 0 and 1, lParam 0)
 // arrive, and a peer that sends garbage or nothing neither blocks the loop nor
@@ -96,7 +88,11 @@ void leaveStaleSocket(const std::string& path) {
 TEST_F(SingleInstance, PastAStaleSocketOnlyRequestsArriveAndNoPeerBlocksTheLoop) {
   std::string path = host::instanceSocketPath(u"Tessaril");
   EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), nullptr);  // no socket: no running instance
-  leaveStaleSocket(path);
+  // A socket file left behind by a process that ended without removing it.
+  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = addressOf(path);
+  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(stale);
   EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), nullptr);  // never taken for a running instance
   HWND w = makeMainWindow();
   ASSERT_NE(w, nullptr);
@@ -127,7 +123,15 @@ TEST_F(SingleInstance, PastAStaleSocketOnlyRequestsArriveAndNoPeerBlocksTheLoop)
   EXPECT_NE(lstat(path.c_str(), &st), 0);  // unlinked with its window
 }
 
-TEST_F(SingleInstance, AnUnsafeDirectoryIsNotUsed) {
+// Class names become distinct safe file names in the instance directory; a
+// directory others may write to is not used.
+TEST_F(SingleInstance, ClassNamesBecomeDistinctSafeFileNamesAndAnUnsafeDirectoryIsNotUsed) {
+  std::string a = host::instanceSocketPath(u"Tessaril");
+  EXPECT_EQ(a, socketDirectory + "/tessaril-tessaril.sock");
+  EXPECT_EQ(host::instanceSocketPath(u"TESSARIL"), a);  // class names ignore case
+  std::string odd = host::instanceSocketPath(u"../a_b 常");
+  EXPECT_EQ(odd.find("/../"), std::string::npos);
+  EXPECT_NE(host::instanceSocketPath(u"a_b"), host::instanceSocketPath(u"a b"));
   std::string open = socketDirectory + "/open";
   ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
   ASSERT_EQ(chmod(open.c_str(), 0777), 0);
@@ -136,15 +140,6 @@ TEST_F(SingleInstance, AnUnsafeDirectoryIsNotUsed) {
   HWND w = makeMainWindow();
   EXPECT_NE(w, nullptr);  // the window works, it just cannot be found from outside
   EXPECT_EQ(FindWindowW(u"Tessaril", nullptr), w);
-}
-
-TEST_F(SingleInstance, ClassNamesBecomeDistinctSafeFileNames) {
-  std::string a = host::instanceSocketPath(u"Tessaril");
-  EXPECT_EQ(a, socketDirectory + "/tessaril-tessaril.sock");
-  EXPECT_EQ(host::instanceSocketPath(u"TESSARIL"), a);  // class names ignore case
-  std::string odd = host::instanceSocketPath(u"../a_b 常");
-  EXPECT_EQ(odd.find("/../"), std::string::npos);
-  EXPECT_NE(host::instanceSocketPath(u"a_b"), host::instanceSocketPath(u"a b"));
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Threads, events, waits, message queues and power notifications.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "platform/host/common/handle_table.h"
 #include "platform/host/host_control.h"
@@ -12,21 +13,18 @@
 
 namespace {
 
-TEST(Events, ManualResetStaysSignalledUntilReset) {
-  HANDLE e = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-  ASSERT_TRUE(ResetEvent(e));
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-  EXPECT_TRUE(EventModify(e, EVENT_PULSE));  // nobody waits: the pulse leaves it reset
-  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-  EXPECT_FALSE(EventModify(e, 99));
-  CloseHandle(e);
-}
-
-// An auto-reset event releases one wait, single or any, and resets; a wait
-// for any gives the first signalled handle in array order.
-TEST(Waits, AutoResetEventsReleaseOneWaitAndWaitAnyGivesTheFirstInArrayOrder) {
+// A manual-reset event stays signalled until reset; an auto-reset event
+// releases one wait, single or any, and resets; a wait for any gives the first
+// signalled handle in array order.
+TEST(Events, ManualResetStaysSignalledAutoResetReleasesOneWaitAndWaitAnyTakesTheFirst) {
+  HANDLE m = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(ResetEvent(m));
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
+  EXPECT_TRUE(EventModify(m, EVENT_PULSE));  // nobody waits: the pulse leaves it reset
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
+  EXPECT_FALSE(EventModify(m, 99));
   HANDLE a = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE b = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE c = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -40,7 +38,7 @@ TEST(Waits, AutoResetEventsReleaseOneWaitAndWaitAnyGivesTheFirstInArrayOrder) {
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, INFINITE), WAIT_OBJECT_0 + 2);
   EXPECT_EQ(WaitForMultipleObjects(3, set, FALSE, 0), WAIT_TIMEOUT);  // a too was reset by its wait
-  for (HANDLE h : set) EXPECT_TRUE(CloseHandle(h));
+  for (HANDLE h : {a, b, c, m}) EXPECT_TRUE(CloseHandle(h));
 }
 
 TEST(Waits, BadHandlesAndArgumentsFailTheWait) {
@@ -59,48 +57,34 @@ TEST(Waits, BadHandlesAndArgumentsFailTheWait) {
   CloseHandle(live);
 }
 
-// A thread held at go until the test lets it on; it then counts a step and
-// signals done. The events close with the handshake.
-struct Handshake {
-  HANDLE go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  std::atomic<int> steps{0};
-  ~Handshake() {
-    CloseHandle(go);
-    CloseHandle(done);
-  }
-};
-
-DWORD handshakeThread(LPVOID parameter) {
-  Handshake* h = static_cast<Handshake*>(parameter);
-  WaitForSingleObject(h->go, INFINITE);
-  ++h->steps;
-  SetEvent(h->done);
-  return 7;
+// Waits for the first of its two events, then sets the second.
+DWORD relayThread(LPVOID events) {
+  HANDLE* e = static_cast<HANDLE*>(events);
+  WaitForSingleObject(e[0], INFINITE);
+  return SetEvent(e[1]) ? 0 : 1;
 }
 
 // A thread's handle is signalled when it ends, and stays so; closing the
 // handle of a running thread detaches it and it runs on.
 TEST(Threads, AThreadHandleIsSignalledWhenItEndsAndClosingItEarlyDetachesIt) {
-  Handshake joined, detached;
+  HANDLE events[4];  // go and done of the joined thread, then of the detached one
+  for (HANDLE& e : events) e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   DWORD id = 0;
-  HANDLE t = CreateThread(nullptr, 0, handshakeThread, &joined, 0, &id);
-  HANDLE other = CreateThread(nullptr, 0, handshakeThread, &detached, 0, nullptr);
+  HANDLE t = CreateThread(nullptr, 0, relayThread, events, 0, &id);
+  HANDLE other = CreateThread(nullptr, 0, relayThread, events + 2, 0, nullptr);
   ASSERT_NE(t, nullptr);
   ASSERT_NE(other, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_TIMEOUT);  // held at its event
   EXPECT_TRUE(CloseHandle(other));                     // returns at once: the thread still waits
-  SetEvent(detached.go);
-  EXPECT_EQ(WaitForSingleObject(detached.done, INFINITE), WAIT_OBJECT_0);  // and ran on
-  HANDLE both[2] = {t, joined.done};
-  SetEvent(joined.go);
-  DWORD first = WaitForMultipleObjects(2, both, FALSE, INFINITE);
-  EXPECT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1);
+  SetEvent(events[2]);
+  EXPECT_EQ(WaitForSingleObject(events[3], INFINITE), WAIT_OBJECT_0);  // and ran on
+  SetEvent(events[0]);
   EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);  // a thread stays signalled
-  EXPECT_EQ(joined.steps.load(), 1);
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_OBJECT_0);          // a thread stays signalled
+  EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_OBJECT_0);  // it ran to its end
   EXPECT_TRUE(CloseHandle(t));
+  for (HANDLE e : events) CloseHandle(e);
   EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
 }
 
@@ -126,7 +110,18 @@ MSGQUEUEOPTIONS queueOptions(DWORD records, DWORD bytes, BOOL read) {
   return MSGQUEUEOPTIONS{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, records, bytes, read};
 }
 
-TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {
+// The next record read from the queue with room bytes of room, and its flags;
+// "failed" and the error left when the read fails.
+using Record = std::pair<std::string, DWORD>;
+Record readRecord(HANDLE queue, DWORD room = 536) {
+  char out[536];
+  DWORD got = 0, flags = 0;
+  SetLastError(0);
+  if (!ReadMsgQueue(queue, out, room, &got, 0, &flags)) return {"failed", GetLastError()};
+  return {std::string(out, got), flags};
+}
+
+TEST(MessageQueues, LimitsOfRecordsAndSizesHoldAndBadOptionsAreRefused) {
   MSGQUEUEOPTIONS readSide = queueOptions(2, 8, TRUE);
   MSGQUEUEOPTIONS writeSide = queueOptions(2, 8, FALSE);
   HANDLE reader = CreateMsgQueue(u"limits", &readSide);
@@ -143,40 +138,25 @@ TEST(MessageQueues, LimitsOfRecordsAndSizesHold) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_TIMEOUT));
   EXPECT_EQ(WaitForSingleObject(reader, 0), WAIT_OBJECT_0);  // signalled while it holds a record
   EXPECT_EQ(WaitForSingleObject(writer, 0), WAIT_TIMEOUT);   // no room
-  EXPECT_FALSE(ReadMsgQueue(writer, bytes, 16, nullptr, 0, nullptr));  // a write handle cannot read
-
-  char out[16] = {};
-  DWORD got = 0, flags = 99;
-  ASSERT_TRUE(ReadMsgQueue(reader, out, sizeof out, &got, 0, &flags));
-  EXPECT_EQ(got, 3u);
-  EXPECT_EQ(flags, 0u);
-  EXPECT_EQ(std::memcmp(out, "abc", 3), 0);
-  EXPECT_FALSE(ReadMsgQueue(reader, out, 4, &got, 0, &flags));  // too small: kept
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-  ASSERT_TRUE(ReadMsgQueue(reader, out, sizeof out, &got, 0, &flags));
-  EXPECT_EQ(got, 8u);
-  EXPECT_EQ(flags, MSGQUEUE_MSGALERT);
-  EXPECT_EQ(std::memcmp(out, "defghijk", 8), 0);
-  SetLastError(0);
-  EXPECT_FALSE(ReadMsgQueue(reader, out, sizeof out, &got, 0, &flags));  // empty
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_TIMEOUT));
+  EXPECT_EQ(readRecord(writer).first, "failed");  // a write handle cannot read
+  EXPECT_EQ(readRecord(reader), Record("abc", 0));
+  EXPECT_EQ(readRecord(reader, 4), Record("failed", ERROR_INSUFFICIENT_BUFFER));  // too small: kept
+  EXPECT_EQ(readRecord(reader), Record("defghijk", MSGQUEUE_MSGALERT));
+  EXPECT_EQ(readRecord(reader), Record("failed", ERROR_TIMEOUT));  // empty
   EXPECT_TRUE(CloseMsgQueue(writer));
   EXPECT_TRUE(CloseHandle(reader));
   EXPECT_FALSE(CloseMsgQueue(reader));
-}
-
-TEST(MessageQueues, BadOptionsAreRefused) {
-  MSGQUEUEOPTIONS o = queueOptions(4, 536, TRUE);
-  o.dwSize = 12;
-  EXPECT_EQ(CreateMsgQueue(nullptr, &o), nullptr);
+  // Options of the wrong size, none, and records of no bytes are refused.
+  readSide.dwSize = 12;
+  EXPECT_EQ(CreateMsgQueue(nullptr, &readSide), nullptr);
   EXPECT_EQ(CreateMsgQueue(nullptr, nullptr), nullptr);
-  o = queueOptions(4, 0, TRUE);
-  EXPECT_EQ(CreateMsgQueue(nullptr, &o), nullptr);
+  readSide = queueOptions(4, 0, TRUE);
+  EXPECT_EQ(CreateMsgQueue(nullptr, &readSide), nullptr);
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
 // A watcher thread that subscribes, waits on its queue and forwards what it
-// reads: tests/host/wm_headless_test.cpp (ScriptedPowerEvents...).
+// reads: tests/host/wm_headless_test.cpp (AScriptRunsAtItsVirtualTimes...).
 TEST(PowerNotifications, OnlyTheSubscribedTypesAreQueuedAndAFullQueueDrops) {
   host::resetPowerNotifications();
   MSGQUEUEOPTIONS o = queueOptions(2, 536, TRUE);
@@ -187,16 +167,14 @@ TEST(PowerNotifications, OnlyTheSubscribedTypesAreQueuedAndAFullQueueDrops) {
   host::injectPowerSuspend();
   EXPECT_EQ(WaitForSingleObject(queue, 0), WAIT_TIMEOUT);
   for (int i = 0; i < 3; ++i) host::injectPowerResume();
-  uint8_t buffer[536];
-  DWORD got = 0, flags = 0;
-  int records = 0;
-  while (ReadMsgQueue(queue, buffer, sizeof buffer, &got, 0, &flags)) {
-    POWER_BROADCAST record;
-    std::memcpy(&record, buffer, sizeof record);
-    EXPECT_EQ(record.Message, PBT_RESUME);
-    ++records;
+  for (int i = 0; i < 2; ++i) {  // the queue's limit
+    std::string bytes = readRecord(queue).first;
+    DWORD message = 0;  // POWER_BROADCAST's first field
+    ASSERT_GE(bytes.size(), sizeof message);
+    std::memcpy(&message, bytes.data(), sizeof message);
+    EXPECT_EQ(message, PBT_RESUME);
   }
-  EXPECT_EQ(records, 2);  // the queue's limit
+  EXPECT_EQ(readRecord(queue).first, "failed");
   EXPECT_TRUE(StopPowerNotifications(onlyResume));
   EXPECT_EQ(host::powerSubscriptionCount(), 0);
   EXPECT_FALSE(StopPowerNotifications(onlyResume));

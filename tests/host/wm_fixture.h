@@ -14,6 +14,7 @@
 #include "platform/host/runtime/host_clock.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
+#include "tests/support/test_files.h"
 
 namespace wmtest {
 
@@ -89,9 +90,8 @@ class HostTest : public ::testing::Test {
     host::clockUseVirtual(start);
     host::resetHost();
     // Each test process keeps its single-instance sockets to itself.
-    char pattern[] = "/tmp/tessaril-wmtest-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    socketDirectory = pattern;
+    socketDirectory = test_files::scratchDir("tessaril-wmtest");
+    ASSERT_FALSE(socketDirectory.empty());
     host::setInstanceDirectory(socketDirectory);
     recorder() = Recorder{};
     WNDCLASS c{};
@@ -116,17 +116,13 @@ class HostTest : public ::testing::Test {
                            CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
   }
 
-  // Retrieves and dispatches until `done` says so or the quit arrives; the
-  // number of messages dispatched.
-  int pumpUntil(const std::function<bool()>& done) {
+  // Retrieves and dispatches until `done` says so or the quit arrives.
+  void pumpUntil(const std::function<bool()>& done) {
     MSG m;
-    int count = 0;
     while (!done() && GetMessageW(&m, nullptr, 0, 0) > 0) {
       TranslateMessage(&m);
       DispatchMessageW(&m);
-      ++count;
     }
-    return count;
   }
 };
 

@@ -42,6 +42,11 @@ TEST_F(HeadlessScreen, APaintedWindowShowsOnTheScreenAtItsPlace) {
   EXPECT_EQ(screenPixel(19, 30), before.row(30)[19]);
   EXPECT_NE(before.row(30)[20], 0xFFFF0000u);
   EXPECT_EQ(host::windowFrameCount(w), 1u);
+  HDC dc = GetDC(w);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+  EXPECT_EQ(SelectObject(dc, bitmap), nullptr);  // only memory DCs take bitmaps
+  ReleaseDC(w, dc);
+  DeleteObject(bitmap);
   ShowWindow(w, SW_HIDE);
   EXPECT_EQ(screenPixel(20, 30), before.row(30)[20]);  // the desktop is back beneath
 }
@@ -106,28 +111,6 @@ TEST_F(HeadlessInput, ATapGoesToTheTopmostShownWindowUnderItInClientCoordinates)
   EXPECT_EQ(downs, (std::vector<std::pair<HWND, LPARAM>>{{above, MAKELPARAM(10, 20)}, {below, MAKELPARAM(10, 10)}}));
 }
 
-TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimes) {
-  HWND w = makeWindow();
-  std::string error;
-  ASSERT_TRUE(host::addInputScript(" 1200:key:0x0D ; 500:tap:10:20;;2000:activate;3000:second:1;4000:close ", &error))
-      << error;
-  EXPECT_EQ(host::pendingInputCount(), 5u);
-  pumpUntil([] { return !receivedOf(WM_DESTROY).empty(); });
-  const struct {
-    UINT message;
-    int64_t atMs;
-  } expected[] = {{WM_LBUTTONDOWN, 500}, {WM_KEYDOWN, 1200}, {WM_ACTIVATE, 2000}, {WM_USER + 100, 3000},
-                  {WM_CLOSE, 4000}};
-  for (const auto& e : expected) {
-    std::vector<Received> got = receivedOf(e.message);
-    ASSERT_EQ(got.size(), 1u) << e.message;
-    EXPECT_EQ(got[0].atMs, e.atMs) << e.message;
-    EXPECT_EQ(got[0].window, w) << e.message;
-  }
-  EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].wParam, WPARAM(VK_RETURN));
-  EXPECT_EQ(receivedOf(WM_USER + 100)[0].wParam, 1u);
-}
-
 // Forwards power records to the window, as the program's power watcher does,
 // until it has forwarded a suspend.
 DWORD powerRelay(LPVOID window) {
@@ -148,20 +131,34 @@ DWORD powerRelay(LPVOID window) {
   return 0;
 }
 
-// Scripted input, and scripted power events forwarded by a watcher thread,
-// arrive at their virtual times and before a timer due at the same time.
-TEST_F(HeadlessInput, ScriptedInputAndPowerEventsComeBeforeATimerDueAtTheSameTime) {
-  HWND w = makeWindow(0);
+// A script's input, and its power events forwarded by a watcher thread, arrive
+// at their virtual times, and before a timer due at the same time.
+TEST_F(HeadlessInput, AScriptRunsAtItsVirtualTimesBeforeATimerDueThen) {
+  HWND w = makeWindow();
   HANDLE thread = CreateThread(nullptr, 0, powerRelay, w, 0, nullptr);
   SetTimer(w, 1, 500, nullptr);
-  ASSERT_TRUE(host::addInputScript("500:close;500:resume;900:suspend", nullptr));
-  recorder().handler = [](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-    return message == WM_CLOSE ? 1 : 0;  // keep the window
-  };
-  pumpUntil([] { return !receivedOf(WM_USER + 103).empty(); });
-  EXPECT_EQ(timesOf(WM_USER + 102), (std::vector<int64_t>{500}));
-  EXPECT_EQ(timesOf(WM_USER + 103), (std::vector<int64_t>{900}));
-  EXPECT_EQ(orderOf({WM_CLOSE, WM_USER + 102, WM_TIMER}), (std::vector<UINT>{WM_CLOSE, WM_USER + 102, WM_TIMER}));
+  std::string error;
+  ASSERT_TRUE(host::addInputScript(
+      " 1200:key:0x0D ; 500:tap:10:20;;2000:activate;3000:second:1;4000:close;500:resume;900:suspend ", &error))
+      << error;
+  EXPECT_EQ(host::pendingInputCount(), 7u);
+  pumpUntil([] { return !receivedOf(WM_DESTROY).empty(); });
+  const struct {
+    UINT message;
+    int64_t atMs;
+  } expected[] = {{WM_LBUTTONDOWN, 500}, {WM_USER + 102, 500}, {WM_USER + 103, 900}, {WM_KEYDOWN, 1200},
+                  {WM_ACTIVATE, 2000},   {WM_USER + 100, 3000}, {WM_CLOSE, 4000}};
+  for (const auto& e : expected) {
+    std::vector<Received> got = receivedOf(e.message);
+    ASSERT_EQ(got.size(), 1u) << e.message;
+    EXPECT_EQ(got[0].atMs, e.atMs) << e.message;
+    EXPECT_EQ(got[0].window, w) << e.message;
+  }
+  EXPECT_EQ(receivedOf(WM_KEYDOWN)[0].wParam, WPARAM(VK_RETURN));
+  EXPECT_EQ(receivedOf(WM_USER + 100)[0].wParam, 1u);
+  std::vector<UINT> at500 = orderOf({WM_LBUTTONDOWN, WM_USER + 102, WM_TIMER});
+  at500.resize(3);
+  EXPECT_EQ(at500, (std::vector<UINT>{WM_LBUTTONDOWN, WM_USER + 102, WM_TIMER}));
   EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
   CloseHandle(thread);
 }
@@ -190,26 +187,22 @@ TEST_F(HeadlessInput, MalformedScriptsAreRefusedWhole) {
 
 using MessageBoxes = HostTest;
 
-TEST_F(MessageBoxes, ABoxIsRecordedAndDispatchesWhatIsAlreadyQueued) {
+// An open box dispatches what is already queued, and timers keep firing behind it.
+TEST_F(MessageBoxes, ABoxIsRecordedAndDispatchesWhatIsQueuedAndTimersBehindIt) {
   HWND w = makeWindow(0);
   PostMessageW(w, WM_USER + 3, 0, 0);
-  EXPECT_EQ(MessageBoxW(w, u"常駐を解除します", u"メッセージ", MB_OK), IDOK);
+  SetTimer(w, 0x7FFF, 100, nullptr);
+  host::setMessageBoxAnswerDelay(450);
+  EXPECT_EQ(MessageBoxW(w, u"常駐を解除します", u"メッセージ", MB_OK | MB_ICONHAND), IDOK);
   EXPECT_EQ(receivedOf(WM_USER + 3).size(), 1u);
+  EXPECT_EQ(host::clockNowMs(), 450);
+  EXPECT_EQ(timesOf(WM_TIMER), (std::vector<int64_t>{100, 200, 300, 400}));
   std::vector<host::MessageBoxRecord> boxes = host::messageBoxesShown();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].owner, w);
   EXPECT_EQ(boxes[0].caption, u"メッセージ");
   EXPECT_EQ(boxes[0].text, u"常駐を解除します");
-  EXPECT_EQ(boxes[0].style, MB_OK);
-}
-
-TEST_F(MessageBoxes, TimersKeepFiringBehindAnOpenBox) {
-  HWND w = makeWindow(0);
-  SetTimer(w, 0x7FFF, 100, nullptr);
-  host::setMessageBoxAnswerDelay(450);
-  EXPECT_EQ(MessageBoxW(w, u"text", u"caption", MB_OK | MB_ICONHAND), IDOK);
-  EXPECT_EQ(host::clockNowMs(), 450);
-  EXPECT_EQ(timesOf(WM_TIMER), (std::vector<int64_t>{100, 200, 300, 400}));
+  EXPECT_EQ(boxes[0].style, UINT(MB_OK | MB_ICONHAND));
 }
 
 TEST_F(MessageBoxes, APendingQuitEndsTheBoxAndStaysForTheOuterLoop) {
@@ -224,22 +217,16 @@ TEST_F(MessageBoxes, APendingQuitEndsTheBoxAndStaysForTheOuterLoop) {
 
 using Tray = HostTest;
 
-NOTIFYICONDATA trayRecord(HWND w) {
+// The icon resource is a 16-pixel picture; adding, changing and deleting it
+// in the tray fail where there is nothing to change or it is there already.
+TEST_F(Tray, TheIconAddModifyTapAndDeleteWithTheirFailures) {
   NOTIFYICONDATA data{};
   data.cbSize = sizeof data;
-  data.hWnd = w;
+  data.hWnd = makeWindow(0);
   data.uID = 0x465;
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = 0x465;
   data.hIcon = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0));
-  return data;
-}
-
-// The icon resource is a 16-pixel picture; adding, changing and deleting it
-// in the tray fail where there is nothing to change or it is there already.
-TEST_F(Tray, TheIconAndAddModifyDeleteWithTheirFailures) {
-  HWND w = makeWindow(0);
-  NOTIFYICONDATA data = trayRecord(w);
   host::Icon* icon = host::lookup<host::Icon>(data.hIcon);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(icon->picture.width, 16);
@@ -257,17 +244,7 @@ TEST_F(Tray, TheIconAndAddModifyDeleteWithTheirFailures) {
   std::copy_n(u"hello", 6, data.szTip);
   EXPECT_TRUE(Shell_NotifyIcon(NIM_MODIFY, &data));
   EXPECT_EQ(host::trayIcons()[0].tip, u"hello");
-  EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
-  EXPECT_TRUE(host::trayIcons().empty());
-  EXPECT_FALSE(Shell_NotifyIcon(NIM_MODIFY, &data));
-  EXPECT_TRUE(DestroyIcon(data.hIcon));
-  EXPECT_FALSE(DestroyIcon(data.hIcon));
-}
-
-TEST_F(Tray, ATapPostsTheCallbackWithDownThenUp) {
-  HWND w = makeWindow(0);
-  NOTIFYICONDATA data = trayRecord(w);
-  ASSERT_TRUE(Shell_NotifyIcon(NIM_ADD, &data));
+  // A tap on the icon posts its callback message, down then up.
   ASSERT_TRUE(host::addInputScript("700:tray", nullptr));
   pumpUntil([] { return receivedOf(0x465).size() == 2; });
   std::vector<Received> taps = receivedOf(0x465);
@@ -275,7 +252,11 @@ TEST_F(Tray, ATapPostsTheCallbackWithDownThenUp) {
   EXPECT_EQ(taps[0].lParam, LPARAM(WM_LBUTTONDOWN));
   EXPECT_EQ(taps[1].lParam, LPARAM(WM_LBUTTONUP));
   EXPECT_EQ(taps[0].atMs, 700);
-  DestroyIcon(data.hIcon);
+  EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
+  EXPECT_TRUE(host::trayIcons().empty());
+  EXPECT_FALSE(Shell_NotifyIcon(NIM_MODIFY, &data));
+  EXPECT_TRUE(DestroyIcon(data.hIcon));
+  EXPECT_FALSE(DestroyIcon(data.hIcon));
 }
 
 }  // namespace

@@ -70,15 +70,12 @@ TEST_F(RetrievalOrder, EnterBecomesACharacterBeforeTheKeyRelease) {
   makeWindow(0);
   host::injectKey(VK_RETURN);
   MSG m;
-  std::vector<UINT> seen;
+  std::vector<std::pair<UINT, WPARAM>> seen;
   for (int i = 0; i < 3 && GetMessageW(&m, nullptr, 0, 0) > 0; ++i) {
-    seen.push_back(m.message);
-    if (m.message == WM_CHAR) {
-      EXPECT_EQ(m.wParam, WPARAM('\r'));
-    }
+    seen.push_back({m.message, m.wParam});
     TranslateMessage(&m);
   }
-  EXPECT_EQ(seen, (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+  EXPECT_EQ(seen, (std::vector<std::pair<UINT, WPARAM>>{{WM_KEYDOWN, VK_RETURN}, {WM_CHAR, '\r'}, {WM_KEYUP, VK_RETURN}}));
 }
 
 using Timers = HostTest;
@@ -143,24 +140,20 @@ TEST_F(Timers, ThreadTimerWithProcedureGetsAnIdAndCallsIt) {
 
 using CrossThreadPosts = HostTest;
 
-TEST_F(CrossThreadPosts, APostFromAnotherThreadWakesABlockedLoop) {
-  HWND w = makeWindow(0);
-  std::thread poster([w] { PostMessageW(w, WM_USER + 7, 42, 0); });
-  MSG m;
-  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);  // no timer: the loop blocks until the post
-  poster.join();
-  EXPECT_EQ(m.message, UINT(WM_USER + 7));
-  EXPECT_EQ(m.wParam, 42u);
-  EXPECT_EQ(host::clockNowMs(), 0);
-}
-
 struct Relay {
   HANDLE go;
   HWND window;
 };
 
-TEST_F(CrossThreadPosts, TheVirtualClockWaitsForAWokenThreadBeforeItJumps) {
+// With nothing due, the loop blocks until another thread posts; with a timer
+// due, the virtual clock waits for a thread it woke before it jumps.
+TEST_F(CrossThreadPosts, APostWakesABlockedLoopAndTheClockWaitsForAWokenThread) {
   HWND w = makeWindow(0);
+  std::thread poster([w] { PostMessageW(w, WM_USER + 7, 42, 0); });
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  poster.join();
+  EXPECT_EQ(std::make_pair(m.message, m.wParam), std::make_pair(UINT(WM_USER + 7), WPARAM(42)));
   Relay relay{CreateEventW(nullptr, FALSE, FALSE, nullptr), w};
   auto relayThread = [](LPVOID parameter) -> DWORD {
     Relay* r = static_cast<Relay*>(parameter);
@@ -171,7 +164,6 @@ TEST_F(CrossThreadPosts, TheVirtualClockWaitsForAWokenThreadBeforeItJumps) {
   ASSERT_NE(thread, nullptr);
   SetTimer(w, 1, 1000, nullptr);
   SetEvent(relay.go);
-  MSG m;
   ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
   EXPECT_EQ(m.message, UINT(WM_USER + 8));  // before the timer, at virtual time 0
   EXPECT_EQ(host::clockNowMs(), 0);

@@ -12,22 +12,19 @@ using WindowCreation = HostTest;
 TEST_F(WindowCreation, WmCreateArrivesInsideTheCallAndAFullScreenWindowCoversTheScreen) {
   ASSERT_TRUE(host::setScreenSize(320, 240));
   int marker = 7;
-  bool insideCreate = false;
   recorder().handler = [&](HWND, UINT message, WPARAM, LPARAM lParam) -> LRESULT {
     if (message == WM_CREATE) {
       const CREATESTRUCTW* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
       EXPECT_EQ(cs->lpCreateParams, &marker);
       EXPECT_EQ(cs->cx, 320);
       EXPECT_EQ(cs->cy, 240);
-      insideCreate = true;
     }
     return 0;
   };
   HWND w = CreateWindowExW(0, u"WmTest", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, nullptr, nullptr, nullptr, &marker);
   ASSERT_NE(w, nullptr);
-  EXPECT_TRUE(insideCreate);
-  ASSERT_FALSE(recorder().log.empty());
+  ASSERT_FALSE(recorder().log.empty());  // received before the call returned, nothing pumped
   EXPECT_EQ(recorder().log.front().message, UINT(WM_CREATE));
   EXPECT_EQ(recorder().log.front().window, w);
   EXPECT_TRUE(host::windowIsShown(w));
@@ -54,7 +51,8 @@ TEST_F(WindowCreation, DestroyedDuringItsOwnCreateOrAnsweringMinusOneGivesNull) 
   }
 }
 
-TEST_F(WindowCreation, UnknownClassAndDuplicateClassFail) {
+// Class names ignore case: in registering, and in finding a window by class and title.
+TEST_F(WindowCreation, UnknownClassAndDuplicateClassFailAndFindWindowMatchesClassAndTitle) {
   EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", nullptr, 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
             nullptr);
   EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
@@ -63,19 +61,10 @@ TEST_F(WindowCreation, UnknownClassAndDuplicateClassFail) {
   again.lpszClassName = u"wmtest";  // class names ignore case
   EXPECT_EQ(RegisterClassW(&again), 0);
   EXPECT_EQ(GetLastError(), DWORD(ERROR_CLASS_ALREADY_EXISTS));
-}
-
-TEST_F(WindowCreation, HiddenDuringCreateStaysHiddenDespiteWsVisible) {
-  recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message == WM_CREATE) {
-      ShowWindow(window, SW_MINIMIZE);
-      ShowWindow(window, SW_HIDE);
-    }
-    return 0;
-  };
   HWND w = makeWindow();
-  ASSERT_NE(w, nullptr);
-  EXPECT_FALSE(host::windowIsShown(w));
+  EXPECT_EQ(FindWindowW(u"WmTest", nullptr), w);
+  EXPECT_EQ(FindWindowW(u"WMTEST", u"test"), w);
+  EXPECT_EQ(FindWindowW(u"WmTest", u"other"), nullptr);
 }
 
 using WindowDestruction = HostTest;
@@ -125,8 +114,17 @@ TEST_F(WindowDestruction, DestroyingFromInsideItsOwnMessageIsSafe) {
 
 using WindowState = HostTest;
 
-TEST_F(WindowState, ShowWindowReportsTheFormerVisibility) {
-  HWND w = makeWindow(0);
+// A window hidden during its WM_CREATE stays hidden despite WS_VISIBLE.
+TEST_F(WindowState, HiddenDuringCreateStaysHiddenAndShowWindowReportsTheFormerVisibility) {
+  recorder().handler = [](HWND window, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == WM_CREATE) {
+      ShowWindow(window, SW_MINIMIZE);
+      ShowWindow(window, SW_HIDE);
+    }
+    return 0;
+  };
+  HWND w = makeWindow();
+  ASSERT_NE(w, nullptr);
   EXPECT_FALSE(host::windowIsShown(w));
   EXPECT_EQ(ShowWindow(w, SW_SHOWNORMAL), FALSE);
   EXPECT_TRUE(host::windowIsShown(w));
@@ -178,13 +176,6 @@ TEST_F(Painting, AWindowThatDoesNotPaintStaysInvalidAndHiddenOnesAreNotPainted) 
   ShowWindow(hidden, SW_SHOWNORMAL);
   UpdateWindow(hidden);
   EXPECT_EQ(receivedOf(WM_PAINT).size(), 1u);
-}
-
-TEST_F(Painting, FindWindowByClassAndTitleInThisProcess) {
-  HWND w = makeWindow();
-  EXPECT_EQ(FindWindowW(u"WmTest", nullptr), w);
-  EXPECT_EQ(FindWindowW(u"WMTEST", u"test"), w);
-  EXPECT_EQ(FindWindowW(u"WmTest", u"other"), nullptr);
 }
 
 }  // namespace
