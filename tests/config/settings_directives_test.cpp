@@ -11,7 +11,6 @@ namespace {
 
 using config_test::ConfigTest;
 using config_test::stored;
-using config_test::wide;
 
 class DirectivesTest : public ConfigTest {};
 
@@ -100,7 +99,7 @@ TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
   };
   writeBmp("a.bmp", 2, 2);
   writeBmp("spark.bmp", 64, 16);
-  writePngFile("frame.png", 20, 10);
+  writeBmp("frame.png", 20, 10);
   write("broken.bmp", "BM not really");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -123,7 +122,7 @@ TEST_F(DirectivesTest, ABlockHoldsAtMost256RecordsAndStrayLinesStillHonourAtAndH
   ASSERT_EQ(parse(full + "9, @txt 7, 5, 0, 0, x\r\n1, # @txt 8, 5\r\n@\r\n"), 1);
   EXPECT_EQ(scene.eventCount, 256);
   EXPECT_EQ(scene.texts[7].typeSpeed, 5);
-  EXPECT_EQ(wide(scene.texts[7].text), u"x");
+  EXPECT_EQ(std::u16string(scene.texts[7].text), u"x");
   EXPECT_EQ(scene.texts[8].typeSpeed, 0) << "'#' hides the rest of the stray line";
 }
 
@@ -156,7 +155,7 @@ TEST_F(DirectivesTest, PgnArrayThatCannotBeAllocatedIsDropped) {
 TEST_F(DirectivesTest, BmpChoosesItsLoaderByTheLastThreeUnitsAndANumberUsedAgainReleasesItsImage) {
   writeBmp("logo.bmp", 4, 3);
   writeBmp("logo.BMP", 5, 3);
-  writePngFile("logo.gif", 6, 3);  // the shell loader reads the content, whatever the name
+  writeBmp("logo.gif", 6, 3);  // the shell loader reads the content, whatever the name
   ASSERT_EQ(parse("@bmp\r\n0, logo.bmp\r\n1, \"logo.BMP\"\r\n2, logo.gif, 1\r\n@\r\n"), 1);
   EXPECT_EQ(stored(), "bmp 0 dib 4x3 hot 0,0; bmp 1 shell 5x3 hot 0,0; bmp 2 shell 6x3 hot 1,0");
   // One loaded bitmap a slot; a memory DC made on the host may own a default bitmap too.
