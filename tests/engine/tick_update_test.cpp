@@ -7,7 +7,6 @@
 
 #include "engine/arith.h"
 #include "platform/host/runtime/host_clock.h"
-#include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
 
 class TickTest : public EngineTest {
