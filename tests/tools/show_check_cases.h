@@ -87,9 +87,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
                        "@set record 0 ends after field 17 (orbitXX); fields 18 to 46 read as 0 and the text as "
                        "empty")}});
   cases.push_back({"ExtraFields", kBase + "@set\r\n" + setRecord(0) + "\r\n@evt\r\n1, 0, 0, 0, 5, 0, 0, 0\r\n@\r\n",
-                   {at(7, 13, "warning", "extra-fields",
-                       "the 1st @evt record has more than its 4 fields: the rest of its line, from here, is read as "
-                       "the 2nd @evt record")}});
+                   {at(7, 13, "warning", "extra-fields")}});  // the command test pins its message
   cases.push_back({"CommentInBlock", kBase + "@set\r\n# sparks\r\n" + setRecord(0) + "\r\n@\r\n",
                    {at(5, 1, "warning", "comment-in-block",
                        "a '#' line inside a block is no comment: it is read as @set record 0"),
@@ -134,8 +132,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
                       at(5, columnOf(line, "\"00000\""), "warning", "duplicate-number")}});
   }
   cases.push_back({"ImageMissing", kBase + "@bmp\r\n0, \"missing.bmp\"" + imageTail + "\r\n@\r\n",
-                   {at(5, 4, "error", "image-not-loaded",
-                       imageFailed + std::string("there is no image file 'missing.bmp' in DIR/"))}});
+                   {at(5, 4, "error", "image-not-loaded")}});  // the command test pins its message
   cases.push_back({"ImageUnreadable", kBase + "@bmp\r\n0, \"junk.png\"" + imageTail + "\r\n@\r\n",
                    {at(5, 4, "error", "image-not-loaded",
                        imageFailed + std::string("'junk.png' is in DIR/ but cannot be read as an image"))},
@@ -250,8 +247,6 @@ inline std::vector<CheckCase> buildSettingsCases() {
   cases.push_back({"TxtNumberOutOfRange", kBase + "@txt\r\n256, 0, 0, 0, \"x\"\r\n@\r\n",
                    {at(5, 1, "error", "number-out-of-range",
                        "設定ファイル内、@txtのテキストIDが有効範囲ではありません: text number 256 is outside 0..255")}});
-  cases.push_back({"SetNumberOutOfRange", kBase + "@set\r\n-1, s\r\n@\r\n",
-                   {at(5, 1, "error", "number-out-of-range")}});
   return cases;
 }
 

@@ -101,12 +101,9 @@ class SinkIdentityTest : public CheckTest {
 
 TEST_F(SinkIdentityTest, TheDemoShowLoadsTheSameTables) {
   host::setModuleDirectory(check_test::demoDirectory());
-  std::string plain = load(false, u"", false);
-  EXPECT_EQ(plain, load(false, u"", true));
+  // That the demo loads at all is the checker's command test (it checks clean).
+  EXPECT_EQ(load(false, u"", false), load(false, u"", true));
   EXPECT_EQ(load(true, u"", false), load(true, u"", true));
-  int result;  // the demo loads, with its images
-  memcpy(&result, plain.data(), sizeof result);
-  EXPECT_EQ(result, 1);
 }
 
 // Every case as it is, and cut, with bytes dropped, doubled or replaced by the
