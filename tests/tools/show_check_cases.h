@@ -333,22 +333,27 @@ class CheckTest : public config_test::ScratchDirTest {
     write(c.schedule ? "schedule.ini" : "show.txt", c.text);
     for (const ShowFile& f : c.files) write(f.name, f.bytes);
   }
-  // Checks show.txt (or schedule.ini) as the player's first load would see it.
-  std::vector<CheckFinding> check(bool schedule, int* loaded = nullptr) {
-    std::vector<CheckFinding> findings;
-    int result;
+  // Loads the settings file (or the schedule, for name "") as the player's
+  // first load would, through the checker when findings is not null; seen(result)
+  // looks at what the load stored before it is released.
+  template <class Seen>
+  void load(bool schedule, const WCHAR* name, std::vector<CheckFinding>* findings, Seen seen) {
     if (schedule) {
-      result = loadScheduleChecked(u"", &findings);
+      seen(findings != nullptr ? loadScheduleChecked(name, findings) : loadScheduleFile(name));
       freeScheduleList(&normalList);
       freeScheduleList(&suspendList);
-    } else {
-      tickInterval = 1000;
-      duration = -1;
-      EXPECT_EQ(allocateSceneTables(), 1);
-      result = loadSettingsChecked(u"show.txt", &findings);
-      releaseSceneTables();
+      return;
     }
-    if (loaded != nullptr) *loaded = result;
+    tickInterval = 1000;
+    duration = -1;
+    ASSERT_EQ(allocateSceneTables(), 1);
+    seen(findings != nullptr ? loadSettingsChecked(name, findings) : loadSettingsFile(name));
+    releaseSceneTables();
+  }
+  // Checks show.txt (or schedule.ini) as the player's first load would see it.
+  std::vector<CheckFinding> check(bool schedule, int* loaded) {
+    std::vector<CheckFinding> findings;
+    load(schedule, schedule ? u"" : u"show.txt", &findings, [loaded](int result) { *loaded = result; });
     return findings;
   }
   // The findings as at() writes them, each with its message where the

@@ -81,20 +81,13 @@ class SinkIdentityTest : public CheckTest {
   // Loads the settings (or schedule) file name plainly or through the checker;
   // the snapshot of what it stored.
   std::string load(bool schedule, const WCHAR* name, bool checked) {
-    tickInterval = 1000;
-    duration = -1;
     loadErrorText = nullptr;
     std::vector<CheckFinding> findings;
-    if (schedule) {
-      std::string snapshot = scheduleSnapshot(checked ? loadScheduleChecked(name, &findings) : loadScheduleFile(name));
-      freeScheduleList(&normalList);
-      freeScheduleList(&suspendList);
-      return snapshot;
-    }
-    EXPECT_EQ(allocateSceneTables(), 1);
-    std::string snapshot = settingsSnapshot(checked ? loadSettingsChecked(name, &findings) : loadSettingsFile(name));
+    std::string snapshot;
+    CheckTest::load(schedule, name, checked ? &findings : nullptr, [&](int result) {
+      snapshot = schedule ? scheduleSnapshot(result) : settingsSnapshot(result);
+    });
     EXPECT_EQ(settingsDiagnostics, nullptr);
-    releaseSceneTables();
     return snapshot;
   }
 };
