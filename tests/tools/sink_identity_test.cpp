@@ -2,6 +2,7 @@
 // what the player's load stores. Every case of the finding tests, the demo show
 // and mutated copies of the cases are loaded with and without the sink, and the
 // tables (images down to their pixels) are compared byte for byte.
+#include <cstddef>
 #include <cstring>
 #include <random>
 
@@ -29,12 +30,10 @@ std::string settingsSnapshot(int result) {
   s.append(reinterpret_cast<const char*>(scene.defs), sizeof(EffectDef) * MAX_SCENE_ENTRIES);
   for (int i = 0; i < MAX_SCENE_ENTRIES; ++i) {
     const ImageSlot& g = scene.images[i];
-    const int fields[] = {g.imageLoader, g.hotX,       g.hotY,     g.frameWidth, g.frameHeight,
-                          g.frameCount,  g.frameTicks, g.playMode, g.firstFrame, g.randomFrame};
-    appendBytes(&s, fields);
-    const long info[] = {g.info.bmType, g.info.bmWidth, g.info.bmHeight, g.info.bmWidthBytes, g.info.bmPlanes,
-                         g.info.bmBitsPixel};
-    appendBytes(&s, info);
+    // The int fields before the handles, and the bitmap's description up to its pixel address
+    // (not the padding before that).
+    s.append(reinterpret_cast<const char*>(&g), offsetof(ImageSlot, bitmap));
+    s.append(reinterpret_cast<const char*>(&g.info), offsetof(BITMAP, bmBitsPixel) + sizeof g.info.bmBitsPixel);
     appendBytes(&s, g.dc != nullptr);
     host::Bitmap* bitmap = host::lookup<host::Bitmap>(g.bitmap);
     appendBytes(&s, bitmap != nullptr);
