@@ -253,7 +253,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
 inline std::vector<CheckCase> buildScheduleCases() {
   const std::string tail = "@suspend\r\n\"show.txt\"\r\n@\r\n";
   std::vector<CheckCase> cases;
-  cases.push_back({"ScheduleClean", "# shows\r\n@normal\r\n\"show.txt\"\r\n" + tail, {}});
+  // A clean schedule is the demo's, which the command test checks (and the sink test loads).
   cases.push_back({"MisspeltKeyword", "@Normal\r\n\"show.txt\"\r\n" + tail,
                    {at(1, 1, "warning", "misspelt-keyword",
                        "'@Normal' is no keyword (keywords are lowercase: @normal): it and the names after it up to "
