@@ -50,9 +50,9 @@ class LoadSettingsTest : public ConfigTest {};
 
 // Which file a name loads, from files default.txt, shows/night.txt, Night.TXT,
 // bad.txt, empty.txt, the over-long huge.txt and cut.txt, short.txt and a
-// directory folder.txt, in this order: its result and what it stored. The text
-// buffer keeps the bytes of the load before, so a file shorter than that one
-// must be parsed up to its own end only.
+// directory folder.txt: its result and what it stored. The rows run in order
+// and the text buffer keeps the bytes of the load before, so a file shorter
+// than the one before (empty.txt, short.txt) must be parsed up to its own end only.
 TEST_F(LoadSettingsTest, ANameLoadsItsFileUnderTheExecutablesDirectory) {
   ASSERT_EQ(mkdir((dir_ + "/shows").c_str(), 0755) | mkdir((dir_ + "/folder.txt").c_str(), 0755), 0);
   write("default.txt", "@base\r\n40, 10, -1, 0, 0\r\n@\r\n");
