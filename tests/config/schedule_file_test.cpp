@@ -7,7 +7,6 @@
 namespace {
 
 using config_test::ConfigTest;
-using config_test::wide;
 
 class ScheduleTest : public ConfigTest {
  protected:
@@ -25,7 +24,7 @@ class ScheduleTest : public ConfigTest {
   }
   static std::vector<std::u16string> names(const ScheduleList& list) {
     std::vector<std::u16string> out;
-    for (int n = 0; n < list.count; ++n) out.push_back(wide(list.entries[n]));
+    for (int n = 0; n < list.count; ++n) out.push_back(std::u16string(list.entries[n]));
     return out;
   }
 };
@@ -75,7 +74,7 @@ TEST_F(ScheduleTest, A255EntrySectionEndsWhereTheCursorStands) {
   text += "@suspend\r\ns\r\n";
   scan(text);
   ASSERT_EQ(normalList.count, 255);
-  EXPECT_EQ(wide(normalList.entries[254]), u"n254");
+  EXPECT_EQ(std::u16string(normalList.entries[254]), u"n254");
   // Entries lie at 512-byte steps of one block.
   EXPECT_EQ((const char*)normalList.entries[254] - (const char*)normalList.entries[0], 254 * 512);
   ASSERT_EQ(suspendList.count, 1);

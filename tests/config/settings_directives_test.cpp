@@ -2,6 +2,7 @@
 // @txt, @pgn and @evt directives (and @set's numbers): what each text stores,
 // as one table.
 #include <string>
+#include <tuple>
 
 #include "config_test_support.h"
 #include "config/settings_directives.h"
@@ -11,7 +12,6 @@ namespace {
 
 using config_test::ConfigTest;
 using config_test::stored;
-using config_test::wide;
 
 class DirectivesTest : public ConfigTest {};
 
@@ -100,7 +100,7 @@ TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
   };
   writeBmp("a.bmp", 2, 2);
   writeBmp("spark.bmp", 64, 16);
-  writePngFile("frame.png", 20, 10);
+  writeBmp("frame.png", 20, 10);
   write("broken.bmp", "BM not really");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -111,33 +111,27 @@ TEST_F(DirectivesTest, EachTextStoresWhatItSays) {
   }
 }
 
+// A block reads at most 256 records, the lines after them up to the next '@'
+// being stray text; the events of several blocks fill the table of 256 and no more.
 TEST_F(DirectivesTest, ABlockHoldsAtMost256RecordsAndStrayLinesStillHonourAtAndHash) {
   std::string text = "@txt\r\n";
   for (int i = 0; i < 300; ++i) text += std::to_string(i % 256) + ", " + std::to_string(1000 + i) + ", 0, 0, \"t\"\r\n";
   ASSERT_EQ(parse(text), 1);
   EXPECT_EQ(scene.texts[0].typeSpeed, 1000);  // record 257 («0, 1256, ...») is stray text
   EXPECT_EQ(scene.texts[255].typeSpeed, 1255);
-  std::string full = "@evt\r\n";
-  for (int i = 0; i < 256; ++i) full += "1, 0, 0, 0\r\n";
-  fresh();
-  ASSERT_EQ(parse(full + "9, @txt 7, 5, 0, 0, x\r\n1, # @txt 8, 5\r\n@\r\n"), 1);
-  EXPECT_EQ(scene.eventCount, 256);
-  EXPECT_EQ(scene.texts[7].typeSpeed, 5);
-  EXPECT_EQ(wide(scene.texts[7].text), u"x");
-  EXPECT_EQ(scene.texts[8].typeSpeed, 0) << "'#' hides the rest of the stray line";
-}
-
-TEST_F(DirectivesTest, EventsOfSeveralBlocksFillTheTableAndNoMore) {
-  std::string text;
-  for (int block = 0; block < 3; ++block) {
-    text += "@evt\r\n";
-    for (int i = 0; i < 200; ++i) text += std::to_string(block * 1000 + i) + ", 0, 0, 0\r\n";
+  std::string events;
+  for (int block = 0; block < 2; ++block) {
+    events += "@evt\r\n";
+    for (int i = 0; i < (block == 0 ? 100 : 256); ++i) events += std::to_string(block * 1000 + i) + ", 0, 0, 0\r\n";
   }
-  ASSERT_EQ(parse(text + "@\r\n"), 1);
+  fresh();
+  ASSERT_EQ(parse(events + "9, @txt 7, 5, 0, 0, x\r\n1, # @txt 8, 5\r\n@\r\n"), 1);
   ASSERT_EQ(scene.eventCount, 256);
-  EXPECT_EQ(scene.events[199].tick, 199);
-  EXPECT_EQ(scene.events[200].tick, 1000);
-  EXPECT_EQ(scene.events[255].tick, 1055);
+  EXPECT_EQ(std::make_tuple(scene.events[99].tick, scene.events[100].tick, scene.events[255].tick),
+            std::make_tuple(99, 1000, 1155));
+  EXPECT_EQ(scene.texts[7].typeSpeed, 5);
+  EXPECT_EQ(std::u16string(scene.texts[7].text), u"x");
+  EXPECT_EQ(scene.texts[8].typeSpeed, 0) << "'#' hides the rest of the stray line";
 }
 
 // A vertex array that cannot be allocated drops the polygon: count 0, no array,
@@ -156,7 +150,7 @@ TEST_F(DirectivesTest, PgnArrayThatCannotBeAllocatedIsDropped) {
 TEST_F(DirectivesTest, BmpChoosesItsLoaderByTheLastThreeUnitsAndANumberUsedAgainReleasesItsImage) {
   writeBmp("logo.bmp", 4, 3);
   writeBmp("logo.BMP", 5, 3);
-  writePngFile("logo.gif", 6, 3);  // the shell loader reads the content, whatever the name
+  writeBmp("logo.gif", 6, 3);  // the shell loader reads the content, whatever the name
   ASSERT_EQ(parse("@bmp\r\n0, logo.bmp\r\n1, \"logo.BMP\"\r\n2, logo.gif, 1\r\n@\r\n"), 1);
   EXPECT_EQ(stored(), "bmp 0 dib 4x3 hot 0,0; bmp 1 shell 5x3 hot 0,0; bmp 2 shell 6x3 hot 1,0");
   // One loaded bitmap a slot; a memory DC made on the host may own a default bitmap too.

@@ -7,7 +7,6 @@
 
 #include "engine/arith.h"
 #include "platform/host/runtime/host_clock.h"
-#include "platform/host/common/text_encoding.h"
 #include "tests/engine/invariants.h"
 
 class TickTest : public EngineTest {
@@ -73,10 +72,9 @@ TEST_F(TickTest, HeightFollowsTheWidthButNotForTexts) {
   spawnInstance(1, 0);
   EXPECT_EQ(drawsSince(1), 18);
   EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
-  for (int i = 1; i <= 3; ++i) {
-    updateAndCountDraws();
-    EXPECT_EQ(pool.slots[1].height, pool.slots[1].width) << "after update " << i;
-  }
+  // Three updates: a height of its own would have grown by 7 each, not 2.
+  for (int i = 1; i <= 3; ++i) updateAndCountDraws();
+  EXPECT_EQ(pool.slots[1].height, pool.slots[1].width);
   EXPECT_EQ(pool.slots[2].height, -1.0f + 21.0f);
 }
 
@@ -339,7 +337,8 @@ TEST_F(TickTest, AgesWrapWithoutOverflow) {
 }
 
 // Instances whose accelerations never stop: positions, sizes and colours go to
-// infinity and NaN, and every request they make stays defined.
+// infinity and NaN, and every request they make stays defined (a text's
+// saturated right edge is TextNeedsARightEdgeAndFontHeightAndATextSlot's).
 TEST_F(TickTest, RunawayValuesRunAHundredThousandTicks) {
   ImageSlot& g = sheet();  // its instance of definition 0 in slot 1
   g.hotY = INT_MAX;
@@ -357,9 +356,6 @@ TEST_F(TickTest, RunawayValuesRunAHundredThousandTicks) {
     d.layer = n;
   }
   scene.defs[0].height = -1.0f;
-  scene.defs[1].accelX = 0.0f;  // the text keeps its place so its right edge saturates
-  scene.defs[1].accelYRand = 0.0f;
-  scene.defs[1].orbitXX = scene.defs[1].orbitXY = scene.defs[1].orbitYY = 0.0f;
   scene.defs[2].source = -1;
   scene.defs[4].source = 4;  // lines to the instances of definition 4, itself included
   scene.defs[5].source = 999;
@@ -373,11 +369,6 @@ TEST_F(TickTest, RunawayValuesRunAHundredThousandTicks) {
   for (int t = 0; t < 100000; ++t) {
     updateInstances();
     lastDraws = int(drawOrder().size());
-    if (t == 99999) {
-      bool saturatedText = false;
-      for (int s : drawOrder()) saturatedText |= drawList[s].kind == KIND_TEXT && drawList[s].extentX == INT_MAX;
-      EXPECT_TRUE(saturatedText);
-    }
     emptyDrawList();
   }
   EXPECT_EQ(liveOrder().size(), 6u);

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "config/settings_loader.h"
 #include "platform/host/common/text_encoding.h"
+#include "tests/support/test_files.h"
 
 namespace fuzz {
 
@@ -26,27 +28,20 @@ inline void loadTextBuffer(const uint8_t* data, size_t size) {
 
 // A scratch directory made once per process and removed at its normal exit.
 inline const std::string& scratchDirectory() {
-  // The name lives in static storage that no destructor touches, so the exit
-  // handler can still read it.
-  static char name[] = "/tmp/tessaril-fuzz-XXXXXX";
-  static std::string dir = [] {
-    if (mkdtemp(name) == nullptr) abort();
-    atexit([] {
-      char command[64];
-      snprintf(command, sizeof command, "rm -rf '%s'", name);
-      (void)std::system(command);
-    });
-    return std::string(name);
-  }();
-  return dir;
+  static const struct Scratch {
+    std::string path = test_files::scratchDir("tessaril-fuzz");
+    ~Scratch() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } dir;
+  if (dir.path.empty()) abort();
+  return dir.path;
 }
 
 // Writes the bytes to the file at path; aborts when it cannot.
 inline void writeBytes(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (f == nullptr) abort();
-  if (size > 0 && fwrite(data, 1, size, f) != size) abort();
-  fclose(f);
+  if (!test_files::writeWhole(path, std::string(reinterpret_cast<const char*>(data), size))) abort();
 }
 
 }  // namespace fuzz

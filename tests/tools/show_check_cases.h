@@ -87,9 +87,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
                        "@set record 0 ends after field 17 (orbitXX); fields 18 to 46 read as 0 and the text as "
                        "empty")}});
   cases.push_back({"ExtraFields", kBase + "@set\r\n" + setRecord(0) + "\r\n@evt\r\n1, 0, 0, 0, 5, 0, 0, 0\r\n@\r\n",
-                   {at(7, 13, "warning", "extra-fields",
-                       "the 1st @evt record has more than its 4 fields: the rest of its line, from here, is read as "
-                       "the 2nd @evt record")}});
+                   {at(7, 13, "warning", "extra-fields")}});  // the command test pins its message
   cases.push_back({"CommentInBlock", kBase + "@set\r\n# sparks\r\n" + setRecord(0) + "\r\n@\r\n",
                    {at(5, 1, "warning", "comment-in-block",
                        "a '#' line inside a block is no comment: it is read as @set record 0"),
@@ -134,8 +132,7 @@ inline std::vector<CheckCase> buildSettingsCases() {
                       at(5, columnOf(line, "\"00000\""), "warning", "duplicate-number")}});
   }
   cases.push_back({"ImageMissing", kBase + "@bmp\r\n0, \"missing.bmp\"" + imageTail + "\r\n@\r\n",
-                   {at(5, 4, "error", "image-not-loaded",
-                       imageFailed + std::string("there is no image file 'missing.bmp' in DIR/"))}});
+                   {at(5, 4, "error", "image-not-loaded")}});  // the command test pins its message
   cases.push_back({"ImageUnreadable", kBase + "@bmp\r\n0, \"junk.png\"" + imageTail + "\r\n@\r\n",
                    {at(5, 4, "error", "image-not-loaded",
                        imageFailed + std::string("'junk.png' is in DIR/ but cannot be read as an image"))},
@@ -250,15 +247,13 @@ inline std::vector<CheckCase> buildSettingsCases() {
   cases.push_back({"TxtNumberOutOfRange", kBase + "@txt\r\n256, 0, 0, 0, \"x\"\r\n@\r\n",
                    {at(5, 1, "error", "number-out-of-range",
                        "設定ファイル内、@txtのテキストIDが有効範囲ではありません: text number 256 is outside 0..255")}});
-  cases.push_back({"SetNumberOutOfRange", kBase + "@set\r\n-1, s\r\n@\r\n",
-                   {at(5, 1, "error", "number-out-of-range")}});
   return cases;
 }
 
 inline std::vector<CheckCase> buildScheduleCases() {
   const std::string tail = "@suspend\r\n\"show.txt\"\r\n@\r\n";
   std::vector<CheckCase> cases;
-  cases.push_back({"ScheduleClean", "# shows\r\n@normal\r\n\"show.txt\"\r\n" + tail, {}});
+  // A clean schedule is the demo's, which the command test checks (and the sink test loads).
   cases.push_back({"MisspeltKeyword", "@Normal\r\n\"show.txt\"\r\n" + tail,
                    {at(1, 1, "warning", "misspelt-keyword",
                        "'@Normal' is no keyword (keywords are lowercase: @normal): it and the names after it up to "
@@ -338,22 +333,27 @@ class CheckTest : public config_test::ScratchDirTest {
     write(c.schedule ? "schedule.ini" : "show.txt", c.text);
     for (const ShowFile& f : c.files) write(f.name, f.bytes);
   }
-  // Checks show.txt (or schedule.ini) as the player's first load would see it.
-  std::vector<CheckFinding> check(bool schedule, int* loaded = nullptr) {
-    std::vector<CheckFinding> findings;
-    int result;
+  // Loads the settings file (or the schedule, for name "") as the player's
+  // first load would, through the checker when findings is not null; seen(result)
+  // looks at what the load stored before it is released.
+  template <class Seen>
+  void load(bool schedule, const WCHAR* name, std::vector<CheckFinding>* findings, Seen seen) {
     if (schedule) {
-      result = loadScheduleChecked(u"", &findings);
+      seen(findings != nullptr ? loadScheduleChecked(name, findings) : loadScheduleFile(name));
       freeScheduleList(&normalList);
       freeScheduleList(&suspendList);
-    } else {
-      tickInterval = 1000;
-      duration = -1;
-      EXPECT_EQ(allocateSceneTables(), 1);
-      result = loadSettingsChecked(u"show.txt", &findings);
-      releaseSceneTables();
+      return;
     }
-    if (loaded != nullptr) *loaded = result;
+    tickInterval = 1000;
+    duration = -1;
+    ASSERT_EQ(allocateSceneTables(), 1);
+    seen(findings != nullptr ? loadSettingsChecked(name, findings) : loadSettingsFile(name));
+    releaseSceneTables();
+  }
+  // Checks show.txt (or schedule.ini) as the player's first load would see it.
+  std::vector<CheckFinding> check(bool schedule, int* loaded) {
+    std::vector<CheckFinding> findings;
+    load(schedule, schedule ? u"" : u"show.txt", &findings, [loaded](int result) { *loaded = result; });
     return findings;
   }
   // The findings as at() writes them, each with its message where the

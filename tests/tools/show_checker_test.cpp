@@ -57,11 +57,10 @@ ToolRun runTool(std::vector<std::string> args) {
   size_t size[2] = {0, 0};
   FILE* out = open_memstream(&text[0], &size[0]);
   FILE* err = open_memstream(&text[1], &size[1]);
-  ToolRun r{runShowCheckTo(int(argv.size()), argv.data(), out, err), "", ""};
+  int code = runShowCheckTo(int(argv.size()), argv.data(), out, err);
   std::fclose(out);
   std::fclose(err);
-  r.out.assign(text[0], size[0]);
-  r.err.assign(text[1], size[1]);
+  ToolRun r{code, std::string(text[0], size[0]), std::string(text[1], size[1])};
   std::free(text[0]);
   std::free(text[1]);
   return r;
