@@ -62,8 +62,6 @@ struct ScratchDir {
 
   // The host path of name inside the directory.
   std::string file(const std::string& name) const { return path + "/" + name; }
-  // The same, for a file something else writes there.
-  std::string adopt(const std::string& name) const { return file(name); }
   // Writes bytes (a string or a byte vector) to name; the host path.
   template <typename Bytes>
   std::string write(const std::string& name, const Bytes& bytes) {
