@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -25,6 +26,14 @@ inline const char* const kShow =
     "1, g, 0, 0, 0.25, 0.25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 60, 60, 0, 0, 0, 0, 128, 0, 0, "
     "255, 0, 0, 255, 0, 0, 255, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
     "@evt\r\n0, 0, 0, 0\r\n0, 0, 1, 0\r\n@\r\n";
+
+// Whether a and b (0xRRGGBB) differ by at most tolerance in each of the three channels.
+inline bool nearColour(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+  }
+  return true;
+}
 
 // The written blend of the sprite over a pixel of colour under (0xRRGGBB):
 // colour x alpha + under x (255 - alpha), each divided by 255.

@@ -57,6 +57,20 @@ inline uint32_t rootPixel(Display* d, int x, int y) {
   return uint32_t(p & 0xFFFFFF);
 }
 
+// The ICCCM WM_NAME of a window as UTF-8 (a window manager without EWMH shows
+// it; STRING or compound text), or empty.
+inline std::string wmName(Display* d, ::Window w) {
+  XTextProperty text;
+  char** list = nullptr;
+  int count = 0;
+  std::string name;
+  if (XGetWMName(d, w, &text) == 0) return name;
+  if (Xutf8TextPropertyToTextList(d, &text, &list, &count) >= Success && count > 0) name = list[0];
+  if (list != nullptr) XFreeStringList(list);
+  XFree(text.value);
+  return name;
+}
+
 // The _NET_WM_NAME of a window (UTF-8), else its WM_NAME, or empty.
 inline std::string windowName(Display* d, ::Window w) {
   Atom actual, property = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
@@ -69,12 +83,7 @@ inline std::string windowName(Display* d, ::Window w) {
     if (actual == utf8 && format == 8) text.assign(reinterpret_cast<char*>(data), count);
     XFree(data);
   }
-  char* name = nullptr;
-  if (text.empty() && XFetchName(d, w, &name) != 0 && name != nullptr) {
-    text = name;
-    XFree(name);
-  }
-  return text;
+  return text.empty() ? wmName(d, w) : text;
 }
 
 // The class of a window's WM_CLASS, or empty.
@@ -134,16 +143,12 @@ inline bool exists(Display* d, ::Window w) {
   return walk(d, DefaultRootWindow(d), 1, [&](::Window child, int) { return child == w; });
 }
 
-// The root window's size now (DisplayWidth keeps the size at connection time).
-struct Size {
-  int width, height;
-};
-inline Size rootSize(Display* d) {
-  ::Window root;
-  int x, y;
-  unsigned int w = 0, h = 0, border, depth;
-  XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
-  return {int(w), int(h)};
+// The root window's size now (DisplayWidth keeps the size at connection time)
+// in its width and height.
+inline XWindowAttributes rootSize(Display* d) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(d, DefaultRootWindow(d), &a);
+  return a;
 }
 
 // The fixture of every X11 test: the display's probe connection and screen lock, and helper programs.

@@ -29,17 +29,12 @@ constexpr uint32_t kLogoColour = 0xDDCC22;
 // Per channel: the painter's alpha blend of an opaque fill may round by a step.
 constexpr int kTolerance = 8;
 
-bool near(uint32_t a, uint32_t b, int tolerance = kTolerance) {
-  for (int shift = 0; shift < 24; shift += 8) {
-    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
-  }
-  return true;
-}
+using overlay_show::nearColour;
 
 // The player's viewable top-level window (class Tessaril; a resident player's
 // window has no title) of the screen's size, or of any size when anySize, or 0.
 ::Window viewableShowWindow(Display* d, bool anySize = false) {
-  Size screen = rootSize(d);
+  XWindowAttributes screen = rootSize(d);
   ::Window found = 0;
   walk(d, DefaultRootWindow(d), 1, [&](::Window w, int depth) {
     XWindowAttributes a;
@@ -163,7 +158,7 @@ class X11Player : public X11Screen {
     });
   }
 
-  // The show's rectangle at its place and the desktop around it.
+  // The show's rectangle at its place and the desktop around it, to the screen's corners.
   bool showsTheRectangleOverTheDesktop() {
     int x = rootSize(probe_).width / 2, y = rootSize(probe_).height / 2;
     const struct {
@@ -171,9 +166,9 @@ class X11Player : public X11Screen {
       uint32_t colour;
     } points[] = {{x + 50, y + 40, kRectColour},    {x + 5, y + 5, kRectColour},       {x + 94, y + 74, kRectColour},
                   {x - 10, y + 40, kDesktopColour}, {x + 110, y + 40, kDesktopColour}, {x + 50, y - 10, kDesktopColour},
-                  {x + 50, y + 90, kDesktopColour}, {10, 10, kDesktopColour}};
+                  {x + 50, y + 90, kDesktopColour}, {10, 10, kDesktopColour}, {2 * x - 1, 2 * y - 1, kDesktopColour}};
     for (const auto& p : points) {
-      if (!near(rootPixel(probe_, p.x, p.y), p.colour)) return false;
+      if (!nearColour(rootPixel(probe_, p.x, p.y), p.colour, kTolerance)) return false;
     }
     return true;
   }
@@ -195,6 +190,7 @@ class X11Player : public X11Screen {
     ::Window box = 0;
     ASSERT_TRUE(waitUntil([&] { return (box = findViewable(probe_, title, where)) != 0; }))
         << "no box titled " << title << "\n" << errOf(waiting);
+    EXPECT_EQ(wmName(probe_, box), title) << "the title as a window manager without EWMH reads it";
     EXPECT_TRUE(waitUntil([&] { return focusIs(probe_, box); })) << "the box did not take the keyboard focus";
     EXPECT_TRUE(stillRuns(waiting)) << "the program waits for the box";
     ASSERT_TRUE(run("xdotool key Return"));
@@ -325,16 +321,17 @@ TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndTheNoticeBoxIsA
   ASSERT_TRUE(startDesktop({"picom", "--backend", "xrender"}, "_NET_WM_CM_S0")) << "picom did not start";
   // A window partly under the sprite; the middles of its top and bottom edges show its background.
   ASSERT_GT(startHelper({"xlogo", "-bg", "#DDCC22", "-geometry", "100x100+158+118"}), 0);
-  ASSERT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 208, 212), kLogoColour, 0); }));
+  ASSERT_TRUE(waitUntil([&] { return nearColour(rootPixel(probe_, 208, 212), kLogoColour, 0); }));
   size_t player = startPlayer({});
   uint32_t blend = overlay_show::spriteOver(kLogoColour);
   EXPECT_TRUE(showComesUp(player));
-  EXPECT_TRUE(waitUntil([&] { return near(rootPixel(probe_, 200, 125), blend, 2); }))
+  EXPECT_TRUE(waitUntil([&] { return nearColour(rootPixel(probe_, 200, 125), blend, 2); }))
       << "sprite " << std::hex << rootPixel(probe_, 200, 125) << " for " << blend;
-  EXPECT_TRUE(near(rootPixel(probe_, 208, 212), kLogoColour, 2)) << "the window beside the show";
+  EXPECT_TRUE(nearColour(rootPixel(probe_, 208, 212), kLogoColour, 2)) << "the window beside the show";
   ASSERT_TRUE(run("xdotool search --name '^xlogo$' windowmove 20 300"));
   EXPECT_TRUE(waitUntil([&] {
-    return near(rootPixel(probe_, 70, 394), kLogoColour, 2) && near(rootPixel(probe_, 208, 212), kDesktopColour, 2);
+    return nearColour(rootPixel(probe_, 70, 394), kLogoColour, 2) &&
+           nearColour(rootPixel(probe_, 208, 212), kDesktopColour, 2);
   })) << "the window moved under the show does not show at its new place";
   ASSERT_TRUE(click(100, 100));
   EXPECT_EQ(exitOf(player), 0) << errOf(player);
@@ -357,7 +354,7 @@ TEST_F(X11Player, UnderACompositorAShowPlaysOverTheLiveDesktopAndTheNoticeBoxIsA
   ASSERT_NE(XGetWindowAttributes(probe_, box, &a), 0);
   // The box's lower right corner lies over the show's rectangle.
   int x = a.x + a.width - 4, y = a.y + a.height - 4;
-  EXPECT_TRUE(waitUntil([&] { return near(rootPixel(probe_, x, y), 0xECECEC, 2); }))
+  EXPECT_TRUE(waitUntil([&] { return nearColour(rootPixel(probe_, x, y), 0xECECEC, 2); }))
       << "under the box's corner: " << std::hex << rootPixel(probe_, x, y);
   answerBox("メッセージ", first);
   EXPECT_EQ(exitOf(second), 0) << errOf(second);
