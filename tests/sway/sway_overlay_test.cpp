@@ -5,14 +5,12 @@
 // fresh Xwayland leave no window on the screen.
 //
 // Each test starts its own sway; one that cannot start says why and fails.
-// Screenshots come from grim; TESSARIL_SCREENSHOT_DIR, when set, keeps them.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -21,11 +19,11 @@
 
 namespace {
 
-using sway_test::nearColour;
+using overlay_show::nearColour;
+using sway_test::kDesktop;
 using sway_test::Screenshot;
 using sway_test::waitUntil;
 
-constexpr uint32_t kDesktop = 0x3355AA;
 constexpr int kWidth = 640, kHeight = 480;
 
 class SwayOverlay : public ::testing::Test {
@@ -33,7 +31,7 @@ class SwayOverlay : public ::testing::Test {
   // A fresh sway with the player's directory: a copy of the binary and the show.
   void startSway() {
     std::string why;
-    ASSERT_TRUE(sway_.start({kWidth, kHeight, kDesktop, true}, &why)) << "cannot run the sway tests: " << why;
+    ASSERT_TRUE(sway_.start({kWidth, kHeight, true}, &why)) << "cannot run the sway tests: " << why;
     dir_ = sway_.makeUserDir("player");
     ASSERT_FALSE(dir_.empty());
     ASSERT_TRUE(std::filesystem::copy_file(TESSARIL_BINARY, dir_ + "/tessaril"));
@@ -46,10 +44,9 @@ class SwayOverlay : public ::testing::Test {
     return sway_.spawn(argv, {"TESSARIL_BACKEND=x11", "TESSARIL_POWER=headless", "TESSARIL_OVERLAY=" + overlay});
   }
 
-  bool screenshot(Screenshot* shot, const std::string& name) {
-    const char* keep = std::getenv("TESSARIL_SCREENSHOT_DIR");
+  bool screenshot(Screenshot* shot) {
     std::string why;
-    bool ok = sway_.screenshot(shot, &why, keep != nullptr ? std::string(keep) + "/" + name : "");
+    bool ok = sway_.screenshot(shot, &why);
     EXPECT_TRUE(ok) << why;
     return ok;
   }
@@ -72,7 +69,7 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   Screenshot shot;
   int cx = kWidth / 2, cy = kHeight / 2, sx = kWidth / 4 + 30, sy = kHeight / 4 + 30;
   EXPECT_TRUE(waitUntil([&] {
-    return screenshot(&shot, "sway-show.ppm") && nearColour(shot.at(cx + 50, cy + 40), overlay_show::kRectColour, 2) &&
+    return screenshot(&shot) && nearColour(shot.at(cx + 50, cy + 40), overlay_show::kRectColour, 2) &&
            !nearColour(shot.at(sx, sy), kDesktop, 2);
   })) << "no show; the middle shows " << std::hex << shot.at(cx + 50, cy + 40) << "\n" << sway_.output(player);
   EXPECT_TRUE(nearColour(shot.at(cx - 10, cy + 40), kDesktop, 2)) << "beside the show: " << std::hex << shot.at(cx - 10, cy + 40);
@@ -90,7 +87,7 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   // The load-error box shows (its face colour fills much of the screen's middle) and Return closes it.
   pid_t failed = startPlayer({"-f", "missing.txt"});
   EXPECT_TRUE(waitUntil([&] {
-    return screenshot(&shot, "sway-box.ppm") &&
+    return screenshot(&shot) &&
            std::count(shot.rgb.begin(), shot.rgb.end(), 0xECECECu) > 10000;
   })) << sway_.output(failed);
   EXPECT_EQ(sway_.keyWhileRunning("Return", failed), 0) << sway_.output(failed);
@@ -109,7 +106,7 @@ TEST_F(SwayOverlay, TenFreshResidentStartsLeaveNoWindowOnTheScreen) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
     EXPECT_FALSE(findsPlayerWindow("--onlyvisible")) << "a resident start shows a window\n" << sway_.output(player);
     Screenshot shot;
-    if (screenshot(&shot, "sway-resident.ppm")) {
+    if (screenshot(&shot)) {
       EXPECT_TRUE(nearColour(shot.at(kWidth / 2, kHeight / 2), kDesktop, 2)) << std::hex << shot.at(kWidth / 2, kHeight / 2);
     }
     EXPECT_EQ(sway_.waitExit(player, 0), -1000) << "the resident player ended\n" << sway_.output(player);

@@ -40,9 +40,9 @@
 namespace {
 
 using dbustest::eventually;
-using sway_test::nearColour;
+using overlay_show::nearColour;
+using sway_test::kDesktop;
 
-constexpr uint32_t kDesktop = 0x3355AA;
 constexpr uint32_t kRect = overlay_show::kRectColour;  // 100 x 80 at the screen's middle
 const char* const kTileRule = "for_window [app_id=\"^Tessaril$\"] fullscreen disable; default_border none";
 
@@ -53,7 +53,7 @@ class WaylandPlayer : public ::testing::Test {
 
   void SetUp() override {
     std::string why;
-    ASSERT_TRUE(sway.start({640, 480, kDesktop, false}, &why)) << why;  // without Xwayland
+    ASSERT_TRUE(sway.start({640, 480, false}, &why)) << why;  // without Xwayland
     dir = sway.makeUserDir("player");
     ASSERT_TRUE(std::filesystem::copy_file(TESSARIL_BINARY, dir + "/tessaril"));
     overlay_show::writeShow(dir);
