@@ -151,6 +151,13 @@ inline XWindowAttributes rootSize(Display* d) {
   return a;
 }
 
+// Skips the running test with the reason it cannot run, or fails it when CI=true.
+inline void cannotRun(const std::string& why) {
+  const char* ci = std::getenv("CI");
+  if (ci != nullptr && std::string(ci) == "true") FAIL() << why;
+  GTEST_SKIP() << why;
+}
+
 // The fixture of every X11 test: the display's probe connection and screen lock, and helper programs.
 class X11Screen : public ::testing::Test {
  protected:
@@ -166,11 +173,7 @@ class X11Screen : public ::testing::Test {
                             "command -v trayer >/dev/null")) {
       why = "xdotool, xsetroot or trayer is missing (scripts/packages.sh)";
     }
-    if (!why.empty()) {
-      const char* ci = std::getenv("CI");
-      if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot run the X11 tests: " << why;
-      GTEST_SKIP() << "cannot run the X11 tests: " << why;
-    }
+    if (!why.empty()) return cannotRun("cannot run the X11 tests: " + why);
     std::string lockPath = std::string("/tmp/tessaril-x11-tests") + display + ".lock";
     std::replace(lockPath.begin(), lockPath.end(), ':', '_');
     lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -1,10 +1,9 @@
 // The real player process on the x11 backend (scripts/test starts Xvfb): a
-// plain show drawn over the desktop and ended by a real click, Enter or a
-// window manager's close, the resident icon in a real tray host and in the one
-// started after it, the leaving notice of a second start, the load-error box,
+// plain show drawn over the desktop and ended by a window manager's close, the
+// resident icon in a real tray host and in the one started after it, the leaving notice of a second start, the load-error box,
 // a turn of the screen that restarts the show, and (each on a private Xvfb)
-// the live overlay under picom over a moving window with the tray and box
-// beside it, and openbox's box and resident start.
+// the live overlay under picom over a moving window, ended by a click and by
+// Return, with the tray and box beside it, and openbox's box and resident start.
 //
 // Each test starts the player from a scratch directory holding a copy of the
 // binary, its schedule and its show (tests/support/player_process.h). The tests
@@ -214,36 +213,20 @@ class X11Player : public X11Screen {
   XErrorHandler oldHandler_ = nullptr;
 };
 
-// A plain show ends on a click, on Enter and on a window manager's close. No
-// compositor runs here: a live overlay asked for says so in one line and plays
-// over the snapshot.
-TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndAClickEnterOrTheWindowManagersCloseEndsIt) {
-  const struct {
-    std::string end, overlay, err;
-  } rows[] = {{"click", "", ""},
-              {"Enter", "live",
-               "tessaril: TESSARIL_OVERLAY=live needs a compositing manager and none runs; the show plays over a "
-               "snapshot of the screen\n"},
-              {"close", "", ""}};
-  for (const auto& [end, overlay, err] : rows) {
-    SCOPED_TRACE(end);
-    size_t player = startPlayer({}, overlay);
-    ASSERT_TRUE(showComesUp(player));
-    ::Window w = viewableShowWindow(probe_);
-    EXPECT_TRUE(stillRuns(player)) << "a show without a limit runs until the user ends it";
-    if (end == "click") {
-      ASSERT_TRUE(click(100, 100));
-    } else if (end == "Enter") {
-      ASSERT_TRUE(waitUntil([&] { return focusIs(probe_, w); })) << "the show's window did not take the focus";
-      ASSERT_TRUE(run("xdotool key Return"));
-    } else {
-      EXPECT_TRUE(takesCloseRequests(probe_, w)) << "a window manager would kill the client instead of asking";
-      askToClose(probe_, w);
-    }
-    EXPECT_EQ(exitOf(player), 0) << errOf(player);
-    EXPECT_EQ(errOf(player), err);
-    EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
-  }
+// No compositor runs here: a live overlay asked for says so in one line and
+// the show plays over the snapshot, until a window manager asks its window to
+// close. (A click and Return end the shows of the later tests; the backend's
+// own test checks the messages they become.)
+TEST_F(X11Player, APlainShowDrawsOverTheDesktopAndTheWindowManagersCloseEndsIt) {
+  size_t player = startPlayer({}, "live");
+  ASSERT_TRUE(showComesUp(player));
+  ::Window w = viewableShowWindow(probe_);
+  EXPECT_TRUE(takesCloseRequests(probe_, w)) << "a window manager would kill the client instead of asking";
+  askToClose(probe_, w);
+  EXPECT_EQ(exitOf(player), 0) << errOf(player);
+  EXPECT_EQ(errOf(player), "tessaril: TESSARIL_OVERLAY=live needs a compositing manager and none runs; the show "
+                           "plays over a snapshot of the screen\n");
+  EXPECT_TRUE(waitUntil([&] { return viewableShowWindow(probe_) == 0; }));
 }
 
 // The resident icon docks in a tray host, plays the normal show when tapped,
@@ -287,10 +270,7 @@ TEST_F(X11Player, ATurnOfTheScreenStopsTheShowAndStartsItAgain3000MsLaterAtTheNe
            "xrandr --addmode screen 640x480 && xrandr --addmode screen 480x640 && "
            "xrandr --output screen --mode 640x480") ||
       rootSize(probe_).width != 640 || rootSize(probe_).height != 480) {
-    const char* ci = std::getenv("CI");
-    const char* why = "this Xvfb's RandR does not set a 640x480 mode on its output \"screen\"";
-    if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot turn the screen: " << why;
-    GTEST_SKIP() << "cannot turn the screen: " << why;
+    return cannotRun("cannot turn the screen: this Xvfb's RandR does not set a 640x480 mode on its output \"screen\"");
   }
   ASSERT_TRUE(run("xsetroot -solid '#336699'"));
   size_t player = startPlayer({});
