@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "test_files.h"
+
 namespace overlay_show {
 
 // The rectangle: 100 x 80 pixels with its top left corner at the middle of the screen.
@@ -53,18 +55,7 @@ inline void writeShow(const std::string& dir) {
   std::ofstream(dir + "/normal.txt", std::ios::binary) << kShow;
   std::ofstream(dir + "/schedule.ini", std::ios::binary)
       << "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n";
-  // A 24-bit BMP, bottom-up rows of 8 pixels (24 bytes: no padding).
-  std::string bmp = "BM";
-  auto le32 = [&bmp](uint32_t v) {
-    for (int i = 0; i < 4; ++i) bmp += char((v >> (8 * i)) & 0xFF);
-  };
-  le32(54 + 8 * 8 * 3), le32(0), le32(54), le32(40), le32(8), le32(8);
-  bmp += std::string("\x01\x00\x18\x00", 4);
-  le32(0), le32(8 * 8 * 3), le32(2835), le32(2835), le32(0), le32(0);
-  for (int i = 0; i < 64; ++i) {
-    bmp += char(kSpriteColour & 0xFF), bmp += char((kSpriteColour >> 8) & 0xFF), bmp += char(kSpriteColour >> 16);
-  }
-  std::ofstream(dir + "/sprite.bmp", std::ios::binary) << bmp;
+  test_files::writeWhole(dir + "/sprite.bmp", test_files::bmpBytes(8, 8, {kSpriteColour}));
 }
 
 }  // namespace overlay_show
