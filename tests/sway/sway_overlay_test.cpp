@@ -73,7 +73,6 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
            !nearColour(shot.at(sx, sy), kDesktop, 2);
   })) << "no show; the middle shows " << std::hex << shot.at(cx + 50, cy + 40) << "\n" << sway_.output(player);
   EXPECT_TRUE(nearColour(shot.at(cx - 10, cy + 40), kDesktop, 2)) << "beside the show: " << std::hex << shot.at(cx - 10, cy + 40);
-  EXPECT_TRUE(nearColour(shot.at(10, 10), kDesktop, 2)) << "the corner: " << std::hex << shot.at(10, 10);
   EXPECT_TRUE(nearColour(shot.at(sx, sy), overlay_show::spriteOver(kDesktop), 2))
       << "the sprite shows " << std::hex << shot.at(sx, sy) << ", the blend is " << overlay_show::spriteOver(kDesktop);
   EXPECT_EQ(sway_.keyWhileRunning("Return", player), 0) << sway_.output(player);
@@ -105,10 +104,6 @@ TEST_F(SwayOverlay, TenFreshResidentStartsLeaveNoWindowOnTheScreen) {
     EXPECT_TRUE(waitUntil([&] { return findsPlayerWindow("--all"); })) << sway_.output(player);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
     EXPECT_FALSE(findsPlayerWindow("--onlyvisible")) << "a resident start shows a window\n" << sway_.output(player);
-    Screenshot shot;
-    if (screenshot(&shot)) {
-      EXPECT_TRUE(nearColour(shot.at(kWidth / 2, kHeight / 2), kDesktop, 2)) << std::hex << shot.at(kWidth / 2, kHeight / 2);
-    }
     EXPECT_EQ(sway_.waitExit(player, 0), -1000) << "the resident player ended\n" << sway_.output(player);
   }  // the next start stops this sway first
 }
