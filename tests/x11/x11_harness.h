@@ -57,33 +57,25 @@ inline uint32_t rootPixel(Display* d, int x, int y) {
   return uint32_t(p & 0xFFFFFF);
 }
 
-// The ICCCM WM_NAME of a window as UTF-8 (a window manager without EWMH shows
-// it; STRING or compound text), or empty.
-inline std::string wmName(Display* d, ::Window w) {
+// A window's text property as UTF-8 (_NET_WM_NAME holds UTF-8; WM_NAME, the
+// title a window manager without EWMH shows, STRING or compound text), or
+// empty when it is not set.
+inline std::string windowText(Display* d, ::Window w, const char* property) {
   XTextProperty text;
   char** list = nullptr;
   int count = 0;
-  std::string name;
-  if (XGetWMName(d, w, &text) == 0) return name;
-  if (Xutf8TextPropertyToTextList(d, &text, &list, &count) >= Success && count > 0) name = list[0];
+  std::string out;
+  if (XGetTextProperty(d, w, &text, XInternAtom(d, property, False)) == 0) return out;
+  if (Xutf8TextPropertyToTextList(d, &text, &list, &count) >= Success && count > 0) out = list[0];
   if (list != nullptr) XFreeStringList(list);
   XFree(text.value);
-  return name;
+  return out;
 }
 
-// The _NET_WM_NAME of a window (UTF-8), else its WM_NAME, or empty.
+// The _NET_WM_NAME of a window, else its WM_NAME, or empty.
 inline std::string windowName(Display* d, ::Window w) {
-  Atom actual, property = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
-  int format;
-  unsigned long count, after;
-  unsigned char* data = nullptr;
-  std::string text;
-  if (XGetWindowProperty(d, w, property, 0, 1024, False, utf8, &actual, &format, &count, &after, &data) == Success &&
-      data != nullptr) {
-    if (actual == utf8 && format == 8) text.assign(reinterpret_cast<char*>(data), count);
-    XFree(data);
-  }
-  return text.empty() ? wmName(d, w) : text;
+  std::string name = windowText(d, w, "_NET_WM_NAME");
+  return name.empty() ? windowText(d, w, "WM_NAME") : name;
 }
 
 // The class of a window's WM_CLASS, or empty.
@@ -207,12 +199,6 @@ class X11Screen : public ::testing::Test {
     return pid;
   }
 
-  // Stops a helper program by its pid and waits for its end.
-  void stopHelper(pid_t pid) {
-    stop(pid);
-    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
-  }
-
   // Waits for a condition as the test must: a test whose own process runs a
   // message loop dispatches its messages meanwhile.
   virtual bool waitFor(const std::function<bool()>& done) { return waitUntil(done); }
@@ -230,9 +216,10 @@ class X11Screen : public ::testing::Test {
     return pid;
   }
 
-  // Stops a tray host and waits until its selection is free.
+  // Stops a tray host by its pid and waits until its selection is free.
   bool stopTrayHost(pid_t pid) {
-    stopHelper(pid);
+    stop(pid);
+    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
     return waitFor([&] { return !trayHostRuns(); });
   }
 
