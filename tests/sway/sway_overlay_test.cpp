@@ -1,8 +1,9 @@
 // The real player through Xwayland on sway headless (tests/support/sway_session.h):
 // a show plays over sway's desktop colour (the live overlay: an X client
-// reads Xwayland's screen back black) with its translucent sprite blended over
-// that colour, Return ends it and closes a box, and resident starts as the first client of a
-// fresh Xwayland leave no window on the screen.
+// reads Xwayland's screen back black), Return ends it and closes a box, and
+// resident starts as the first client of a fresh Xwayland leave no window on
+// the screen. (How a compositor blends the show's translucent sprite over
+// what lies beneath: the x11 player's case under picom.)
 //
 // Each test starts its own sway; one that cannot start says why and fails.
 #include <gtest/gtest.h>
@@ -67,14 +68,11 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   startSway();
   pid_t player = startPlayer({});
   Screenshot shot;
-  int cx = kWidth / 2, cy = kHeight / 2, sx = kWidth / 4 + 30, sy = kHeight / 4 + 30;
+  int cx = kWidth / 2, cy = kHeight / 2;
   EXPECT_TRUE(waitUntil([&] {
-    return screenshot(&shot) && nearColour(shot.at(cx + 50, cy + 40), overlay_show::kRectColour, 2) &&
-           !nearColour(shot.at(sx, sy), kDesktop, 2);
+    return screenshot(&shot) && nearColour(shot.at(cx + 50, cy + 40), overlay_show::kRectColour, 2);
   })) << "no show; the middle shows " << std::hex << shot.at(cx + 50, cy + 40) << "\n" << sway_.output(player);
   EXPECT_TRUE(nearColour(shot.at(cx - 10, cy + 40), kDesktop, 2)) << "beside the show: " << std::hex << shot.at(cx - 10, cy + 40);
-  EXPECT_TRUE(nearColour(shot.at(sx, sy), overlay_show::spriteOver(kDesktop), 2))
-      << "the sprite shows " << std::hex << shot.at(sx, sy) << ", the blend is " << overlay_show::spriteOver(kDesktop);
   EXPECT_EQ(sway_.keyWhileRunning("Return", player), 0) << sway_.output(player);
   // Asked for the snapshot, the player plays over Xwayland's black screen but says so.
   pid_t snapshot = startPlayer({}, "snapshot");
