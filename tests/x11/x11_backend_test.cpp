@@ -13,28 +13,21 @@
 #include "platform/host/x11/x11_state.h"
 #include "tests/x11/x11_harness.h"
 
-
 namespace {
 
 using namespace x11_harness;
 
-struct Received {
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-};
-
-std::vector<Received> received;  // every message of this process's windows
+std::vector<MSG> received;  // every message of this process's windows
 
 // Records every message.
 LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received.push_back(Received{message, wParam, lParam});
+  received.push_back(MSG{window, message, wParam, lParam, 0, {}});
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // Whether a message arrived with these parameters.
 bool receivedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  for (const Received& r : received) {
+  for (const MSG& r : received) {
     if (r.message == message && r.wParam == wParam && r.lParam == lParam) return true;
   }
   return false;
@@ -121,11 +114,12 @@ TEST_F(X11Backend, AFullScreenWindowShowsItsNamesAndARealClickAndKeysBecomeItsMe
   ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
   ASSERT_TRUE(click(50, 60));
   ASSERT_TRUE(run("xdotool key Return Escape space"));
-  const Received expected[] = {{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60)}, {WM_LBUTTONUP, 0, MAKELPARAM(50, 60)},
-                               {WM_KEYDOWN, VK_RETURN, 1}, {WM_KEYDOWN, VK_ESCAPE, 1}, {WM_KEYDOWN, VK_SPACE, 1}};
-  auto arrived = [](const Received& m) { return receivedMessage(m.message, m.wParam, m.lParam); };
+  const MSG expected[] = {{w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 60), 0, {}},
+                          {w, WM_LBUTTONUP, 0, MAKELPARAM(50, 60), 0, {}}, {w, WM_KEYDOWN, VK_RETURN, 1, 0, {}},
+                          {w, WM_KEYDOWN, VK_ESCAPE, 1, 0, {}}, {w, WM_KEYDOWN, VK_SPACE, 1, 0, {}}};
+  auto arrived = [](const MSG& m) { return receivedMessage(m.message, m.wParam, m.lParam); };
   pumpUntil([&] { return std::all_of(std::begin(expected), std::end(expected), arrived); });
-  for (const Received& m : expected) EXPECT_TRUE(arrived(m)) << "message " << m.message << ", wParam " << m.wParam;
+  for (const MSG& m : expected) EXPECT_TRUE(arrived(m)) << "message " << m.message << ", wParam " << m.wParam;
 }
 
 // The tray icon docks in a tray host and its click is the callback. Then,
@@ -148,7 +142,7 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndStandsInForTheStatusNotifierIte
   EXPECT_TRUE(click(4, 4, icon));
   EXPECT_TRUE(pumpUntil([] { return receivedMessage(0x465, 0x465, WM_LBUTTONUP); }));
   std::vector<LPARAM> callbacks;  // the lParam of each callback; -1 for one with another wParam than the id
-  for (const Received& m : received) {
+  for (const MSG& m : received) {
     if (m.message == 0x465) callbacks.push_back(m.wParam == 0x465 ? m.lParam : -1);
   }
   EXPECT_EQ(callbacks, (std::vector<LPARAM>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
