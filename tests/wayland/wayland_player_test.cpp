@@ -33,6 +33,7 @@
 #include "platform/host/host_control.h"
 #include "platform/host/window_manager/window_state.h"
 #include "tests/host/dbus_test_bus.h"
+#include "tests/host/wm_fixture.h"
 #include "tests/support/overlay_show.h"
 #include "tests/support/sway_session.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -233,15 +234,10 @@ TEST_F(WaylandPlayer, ACompositorThatGoesAwayEndsTheProgramWithOneLineSayingWhy)
       << sway.output(p);
 }
 
-std::vector<MSG> received;  // the messages of the in-process test's window
-
-LRESULT recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received.push_back(MSG{window, message, wParam, lParam, 0, {}});
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
+// Whether the in-process test's window (wmtest::recordingProc records its
+// messages) received a message with these parameters.
 bool receivedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  for (const MSG& m : received) {
+  for (const wmtest::Received& m : wmtest::recorder().log) {
     if (m.message == message && m.wParam == wParam && m.lParam == lParam) return true;
   }
   return false;
@@ -258,7 +254,7 @@ TEST_F(WaylandPlayer, ATapKeysAndFocusBecomeTheirMessagesAndTheSnapshotIsClear) 
   EXPECT_TRUE(std::all_of(snapshot.pixels.begin(), snapshot.pixels.end(), [](uint32_t p) { return p == 0; }))
       << "no client reads the screen: the snapshot is transparent";
   WNDCLASS c{};
-  c.lpfnWndProc = recordingProc;
+  c.lpfnWndProc = wmtest::recordingProc;
   c.lpszClassName = u"Tessaril";
   RegisterClassW(&c);
   HWND w = CreateWindowExW(0, u"Tessaril", u"Tessaril", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,

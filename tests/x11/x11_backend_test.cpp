@@ -9,6 +9,7 @@
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
 #include "tests/host/dbus_test_bus.h"
+#include "tests/host/wm_fixture.h"
 // After gtest's and the host's headers: Xlib's macros (None) would rewrite them.
 #include "platform/host/x11/x11_state.h"
 #include "tests/x11/x11_harness.h"
@@ -17,17 +18,10 @@ namespace {
 
 using namespace x11_harness;
 
-std::vector<MSG> received;  // every message of this process's windows
-
-// Records every message.
-LRESULT testProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received.push_back(MSG{window, message, wParam, lParam, 0, {}});
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Whether a message arrived with these parameters.
+// Whether a message with these parameters reached a window of the test's
+// class (whose procedure, wmtest::recordingProc, records every message).
 bool receivedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  for (const MSG& r : received) {
+  for (const wmtest::Received& r : wmtest::recorder().log) {
     if (r.message == message && r.wParam == wParam && r.lParam == lParam) return true;
   }
   return false;
@@ -60,9 +54,9 @@ class X11Backend : public X11Screen {
     setenv("TESSARIL_TRAY", "xembed", 1);  // the tray host's icon, even where a desktop's watcher runs
     host::resetHost();
     hostReset_ = true;
-    received.clear();
+    wmtest::recorder() = wmtest::Recorder{};
     WNDCLASS wc{};
-    wc.lpfnWndProc = testProc;
+    wc.lpfnWndProc = wmtest::recordingProc;
     wc.lpszClassName = u"Tessaril";
     ASSERT_NE(RegisterClassW(&wc), 0);
   }
@@ -142,9 +136,7 @@ TEST_F(X11Backend, TheTrayIconDocksInATrayHostAndStandsInForTheStatusNotifierIte
   EXPECT_TRUE(click(4, 4, icon));
   EXPECT_TRUE(pumpUntil([] { return receivedMessage(0x465, 0x465, WM_LBUTTONUP); }));
   std::vector<LPARAM> callbacks;  // the lParam of each callback; -1 for one with another wParam than the id
-  for (const MSG& m : received) {
-    if (m.message == 0x465) callbacks.push_back(m.wParam == 0x465 ? m.lParam : -1);
-  }
+  for (const wmtest::Received& m : wmtest::receivedOf(0x465)) callbacks.push_back(m.wParam == 0x465 ? m.lParam : -1);
   EXPECT_EQ(callbacks, (std::vector<LPARAM>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
 
   ASSERT_TRUE(Shell_NotifyIcon(NIM_DELETE, &data));
