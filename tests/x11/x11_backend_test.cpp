@@ -101,8 +101,8 @@ TEST_F(X11Backend, AFullScreenWindowShowsItsNamesAndARealClickAndKeysBecomeItsMe
   host::Window* record = host::localWindow(w);
   ASSERT_TRUE(record != nullptr && record->backendData != nullptr);
   ::Window id = static_cast<host::X11Window*>(record->backendData)->id;
+  // (Its WM_NAME is written with _NET_WM_NAME by one function: answerBox checks it on the boxes.)
   EXPECT_EQ(windowText(probe_, id, "_NET_WM_NAME"), "Tessaril");
-  EXPECT_EQ(windowText(probe_, id, "WM_NAME"), "Tessaril");
   EXPECT_EQ(windowClass(probe_, id), "Tessaril");
 
   ASSERT_TRUE(pumpUntil([&] { return focusIs(probe_, id); })) << "the full-screen window never took the keyboard focus";
