@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include "test_files.h"
 
 namespace overlay_show {
 
@@ -26,6 +29,14 @@ inline const char* const kShow =
     "255, 0, 0, 255, 0, 0, 255, 0, 0, 0, -1, 0, 0, 0, 0, 0, \"00000\"\r\n"
     "@evt\r\n0, 0, 0, 0\r\n0, 0, 1, 0\r\n@\r\n";
 
+// Whether a and b (0xRRGGBB) differ by at most tolerance in each of the three channels.
+inline bool nearColour(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+  }
+  return true;
+}
+
 // The written blend of the sprite over a pixel of colour under (0xRRGGBB):
 // colour x alpha + under x (255 - alpha), each divided by 255.
 inline uint32_t spriteOver(uint32_t under) {
@@ -44,18 +55,7 @@ inline void writeShow(const std::string& dir) {
   std::ofstream(dir + "/normal.txt", std::ios::binary) << kShow;
   std::ofstream(dir + "/schedule.ini", std::ios::binary)
       << "@normal\r\n\"normal.txt\"\r\n@suspend\r\n\"normal.txt\"\r\n@\r\n";
-  // A 24-bit BMP, bottom-up rows of 8 pixels (24 bytes: no padding).
-  std::string bmp = "BM";
-  auto le32 = [&bmp](uint32_t v) {
-    for (int i = 0; i < 4; ++i) bmp += char((v >> (8 * i)) & 0xFF);
-  };
-  le32(54 + 8 * 8 * 3), le32(0), le32(54), le32(40), le32(8), le32(8);
-  bmp += std::string("\x01\x00\x18\x00", 4);
-  le32(0), le32(8 * 8 * 3), le32(2835), le32(2835), le32(0), le32(0);
-  for (int i = 0; i < 64; ++i) {
-    bmp += char(kSpriteColour & 0xFF), bmp += char((kSpriteColour >> 8) & 0xFF), bmp += char(kSpriteColour >> 16);
-  }
-  std::ofstream(dir + "/sprite.bmp", std::ios::binary) << bmp;
+  test_files::writeWhole(dir + "/sprite.bmp", test_files::bmpBytes(8, 8, {kSpriteColour}));
 }
 
 }  // namespace overlay_show

@@ -3,7 +3,6 @@
 // with its pid and ended by that pid; nothing is looked up by name.
 #include "support/sway_session.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -13,14 +12,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "support/test_files.h"
 
 namespace sway_test {
 namespace {
@@ -47,35 +46,12 @@ bool testUser(uid_t* uid, gid_t* gid, std::string* why) {
   return true;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test_files::readWhole;
 
 // The last lines of a log, for a reason that says what a program complained of.
 std::string tail(const std::string& text) {
   size_t from = text.size() > 600 ? text.size() - 600 : 0;
   return text.substr(from);
-}
-
-// The pids of every descendant of pid, read from /proc before it ends (its
-// children are handed to init once it has gone).
-void descendants(pid_t pid, std::vector<pid_t>* out) {
-  std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
-  DIR* tasks = opendir(taskDir.c_str());
-  if (tasks == nullptr) return;
-  while (dirent* task = readdir(tasks)) {
-    if (task->d_name[0] == '.') continue;
-    std::istringstream children(readFile(taskDir + "/" + task->d_name + "/children"));
-    pid_t child;
-    while (children >> child) {
-      out->push_back(child);
-      descendants(child, out);
-    }
-  }
-  closedir(tasks);
 }
 
 // Waits up to timeoutMs for a child of this process to end, without polling;
@@ -93,16 +69,15 @@ int reap(pid_t pid, int timeoutMs) {
 
 int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
 
-// Ends a child: SIGTERM, then SIGKILL after graceMs; always reaps it.
-void endChild(pid_t pid, int graceMs) {
-  if (::kill(pid, SIGTERM) != 0) {
-    waitpid(pid, nullptr, WNOHANG);
-    return;
-  }
-  if (reap(pid, graceMs) == -1) {
+// Ends a child: SIGTERM, then SIGKILL after graceMs; always reaps it. Its exit code.
+int endChild(pid_t pid, int graceMs) {
+  ::kill(pid, SIGTERM);
+  int status = reap(pid, graceMs);
+  if (status == -1) {
     ::kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    waitpid(pid, &status, 0);
   }
+  return exitCodeOf(status);
 }
 
 }  // namespace
@@ -110,13 +85,6 @@ void endChild(pid_t pid, int graceMs) {
 uint32_t Screenshot::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
   return rgb[size_t(y) * size_t(width) + size_t(x)];
-}
-
-bool nearColour(uint32_t a, uint32_t b, int tolerance) {
-  for (int shift = 0; shift < 24; shift += 8) {
-    if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
-  }
-  return true;
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs) {
@@ -146,7 +114,7 @@ bool SwaySession::start(const SessionOptions& options, std::string* why) {
   char config[160];
   std::snprintf(config, sizeof config,
                 "output HEADLESS-1 resolution %dx%d bg #%06X solid_color\nxwayland %s\n", options.width,
-                options.height, unsigned(options.background & 0xFFFFFF), options.xwayland ? "enable" : "disable");
+                options.height, unsigned(kDesktop), options.xwayland ? "enable" : "disable");
   std::ofstream(runtimeDir_ + "/sway.config") << config;
   sway_ = launch({"sway", "-c", runtimeDir_ + "/sway.config"},
                  environment({"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"}),
@@ -181,7 +149,7 @@ bool SwaySession::waitForSockets(std::string* why) {
   if (ended) sway_ = -1;
   *why = ended ? "sway ended at start (" + std::to_string(exitCodeOf(status)) + "): "
                : "sway did not open its Wayland and IPC sockets within 20 s: ";
-  *why += tail(readFile(runtimeDir_ + "/sway.log"));
+  *why += tail(readWhole(runtimeDir_ + "/sway.log"));
   return false;
 }
 
@@ -192,23 +160,20 @@ bool SwaySession::learnX11Display(std::string* why) {
     return false;
   }
   std::string text;
-  waitUntil([&] { return !(text = readFile(file)).empty() && text.back() == '\n'; }, kStartMs);
+  waitUntil([&] { return !(text = readWhole(file)).empty() && text.back() == '\n'; }, kStartMs);
   x11Display_ = text.size() > 1 && text.back() == '\n' ? text.substr(0, text.size() - 1) : "";
   if (x11Display_.empty()) *why = "sway did not name Xwayland's display (is Xwayland installed?)";
   return !x11Display_.empty();
 }
 
 void SwaySession::stop() {
-  for (Child& child : children_) {
-    if (!child.reaped) endChild(child.pid, 2000);
+  for (auto& [pid, child] : children_) {
+    if (child.exitCode == kNotExited) endChild(pid, 2000);
   }
   children_.clear();
   if (sway_ > 0) {
-    // Xwayland and swaybg normally end with sway; any that outlive it are ended by pid.
-    std::vector<pid_t> helpers;
-    descendants(sway_, &helpers);
+    // sway ends Xwayland and swaybg; were it killed, they would end on losing their compositor.
     endChild(sway_, 5000);
-    for (pid_t pid : helpers) ::kill(pid, SIGKILL);
     sway_ = -1;
   }
   if (!runtimeDir_.empty()) {
@@ -222,20 +187,14 @@ std::vector<std::string> SwaySession::environment(const std::vector<std::string>
   std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + runtimeDir_, "LANG=C.UTF-8",
                                   "XDG_RUNTIME_DIR=" + runtimeDir_};
   // What sway names once it runs (sway itself starts without them).
-  const std::pair<const char*, const std::string*> named[] = {
-      {"WAYLAND_DISPLAY=", &waylandDisplay_}, {"SWAYSOCK=", &swaySocket_}, {"DISPLAY=", &x11Display_}};
-  for (const auto& [name, value] : named) {
-    if (!value->empty()) env.push_back(name + *value);
-  }
+  if (!waylandDisplay_.empty()) env.push_back("WAYLAND_DISPLAY=" + waylandDisplay_);
+  if (!swaySocket_.empty()) env.push_back("SWAYSOCK=" + swaySocket_);
+  if (!x11Display_.empty()) env.push_back("DISPLAY=" + x11Display_);
   // A sanitizer build's clients report as the test itself is told to.
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
   }
-  for (const std::string& entry : extra) {
-    std::string name = entry.substr(0, entry.find('=') + 1);
-    for (auto it = env.begin(); it != env.end();) it = it->rfind(name, 0) == 0 ? env.erase(it) : it + 1;
-    env.push_back(entry);
-  }
+  env.insert(env.end(), extra.begin(), extra.end());
   return env;
 }
 
@@ -268,90 +227,77 @@ pid_t SwaySession::launch(const std::vector<std::string>& argv, const std::vecto
 pid_t SwaySession::spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
   std::string log = runtimeDir_ + "/process-" + std::to_string(++serial_) + ".log";
   pid_t pid = launch(argv, environment(extraEnv), log);
-  if (pid > 0) children_.push_back({pid, log, kNotExited, false});
+  if (pid > 0) children_[pid] = Child{log, kNotExited};
   return pid;
 }
 
-SwaySession::Child* SwaySession::find(pid_t pid) const {
-  for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
-    if (it->pid == pid) return &*it;
-  }
-  return nullptr;
+SwaySession::Child* SwaySession::find(pid_t pid) {
+  auto it = children_.find(pid);
+  return it == children_.end() ? nullptr : &it->second;
 }
 
-std::string SwaySession::output(pid_t pid) const {
+std::string SwaySession::output(pid_t pid) {
   const Child* child = find(pid);
-  return child == nullptr ? "" : readFile(child->log);
+  return child == nullptr ? "" : readWhole(child->log);
 }
 
 int SwaySession::waitExit(pid_t pid, int timeoutMs) {
   Child* child = find(pid);
   if (child == nullptr) return kNotExited;
-  if (child->reaped) return child->exitCode;
-  int status = reap(pid, timeoutMs);
-  if (status == -1) return kNotExited;
-  child->reaped = true;
-  child->exitCode = exitCodeOf(status);
+  if (child->exitCode == kNotExited) {
+    int status = reap(pid, timeoutMs);
+    if (status != -1) child->exitCode = exitCodeOf(status);
+  }
   return child->exitCode;
 }
 
 void SwaySession::kill(pid_t pid) {
   Child* child = find(pid);
-  if (child == nullptr || child->reaped) return;
-  endChild(pid, 2000);
-  child->reaped = true;
+  if (child != nullptr && child->exitCode == kNotExited) child->exitCode = endChild(pid, 2000);
 }
 
-int SwaySession::runTool(const std::vector<std::string>& argv, std::string* out, int timeoutMs) {
+int SwaySession::runTool(const std::vector<std::string>& argv, std::string* out) {
   pid_t pid = spawn(argv);
   if (pid <= 0) return -1;
-  int code = waitExit(pid, timeoutMs);
+  int code = waitExit(pid, kStartMs);
   if (code == kNotExited) kill(pid);
   if (out != nullptr) *out = output(pid);
-  Child* child = find(pid);
-  std::remove(child->log.c_str());
-  children_.erase(children_.begin() + (child - children_.data()));
+  std::remove(children_[pid].log.c_str());
+  children_.erase(pid);
   return code;
 }
 
 int SwaySession::swaymsg(const std::string& command, std::string* out) { return runTool({"swaymsg", command}, out); }
 
-bool SwaySession::screenshot(Screenshot* shot, std::string* why, const std::string& keepAs) {
+bool SwaySession::screenshot(Screenshot* shot, std::string* why) {
   std::string path = runtimeDir_ + "/screenshot.ppm", log;
   if (runTool({"grim", "-t", "ppm", path}, &log) != 0) {
     *why = "grim failed: " + tail(log);
     return false;
   }
-  // A binary PPM: "P6", the width, the height and 255, then the pixels' red, green and blue bytes.
-  std::ifstream in(path, std::ios::binary);
-  std::string magic;
-  int depth = 0;
-  in >> magic >> shot->width >> shot->height >> depth;
-  in.get();
-  std::string bytes(size_t(std::max(shot->width, 0)) * size_t(std::max(shot->height, 0)) * 3, '\0');
-  if (magic != "P6" || depth != 255 || !in.read(bytes.data(), std::streamsize(bytes.size()))) {
+  // A binary PPM: "P6", the width, the height and 255, one space, then the pixels' red, green and blue bytes.
+  std::string ppm = readWhole(path);
+  int depth = 0, header = 0;
+  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &shot->width, &shot->height, &depth, &header) != 3 || depth != 255 ||
+      ppm.size() != size_t(header) + 1 + size_t(shot->width) * size_t(shot->height) * 3) {
     *why = "grim's PPM does not load";
     return false;
   }
-  shot->rgb.resize(bytes.size() / 3);
+  shot->rgb.resize(size_t(shot->width) * size_t(shot->height));
+  const auto* bytes = reinterpret_cast<const uint8_t*>(ppm.data() + header + 1);
   for (size_t i = 0; i < shot->rgb.size(); ++i) {
-    auto channel = [&](size_t c) { return uint32_t(uint8_t(bytes[i * 3 + c])); };
-    shot->rgb[i] = channel(0) << 16 | channel(1) << 8 | channel(2);
-  }
-  if (!keepAs.empty()) {
-    std::error_code ignored;
-    std::filesystem::copy_file(path, keepAs, std::filesystem::copy_options::overwrite_existing, ignored);
+    shot->rgb[i] = uint32_t(bytes[i * 3]) << 16 | uint32_t(bytes[i * 3 + 1]) << 8 | bytes[i * 3 + 2];
   }
   return true;
 }
 
 bool SwaySession::key(const std::string& name) { return runTool({"wtype", "-s", "300", "-k", name}) == 0; }
 
-int SwaySession::keyWhileRunning(const std::string& name, pid_t pid, int tries, int intervalMs) {
+int SwaySession::keyWhileRunning(const std::string& name, pid_t pid) {
   int code = kNotExited;
-  for (int i = 0; i < tries && code == kNotExited; ++i) {
+  for (int i = 0; i < 10 && code == kNotExited; ++i) {
     key(name);
-    code = waitExit(pid, intervalMs);
+    code = waitExit(pid, 1000);
   }
   return code;
 }

@@ -19,15 +19,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace sway_test {
 
+// The desktop's colour, 0xRRGGBB.
+constexpr uint32_t kDesktop = 0x3355AA;
+
 struct SessionOptions {
   int width = 640;
   int height = 480;
-  uint32_t background = 0x3355AA;  // the desktop colour, 0xRRGGBB
   bool xwayland = true;
 };
 
@@ -39,9 +42,6 @@ struct Screenshot {
   // The pixel at (x, y), or 0xFFFFFFFF outside the picture.
   uint32_t at(int x, int y) const;
 };
-
-// Whether a and b differ by at most tolerance in each of the three channels.
-bool nearColour(uint32_t a, uint32_t b, int tolerance);
 
 // Polls done() every pollMs until it holds or timeoutMs pass; returns done().
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000, int pollMs = 100);
@@ -66,25 +66,26 @@ class SwaySession {
   // and error go to a log that output() reads. The pid, or -1.
   pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
   // What a spawned process wrote so far.
-  std::string output(pid_t pid) const;
+  std::string output(pid_t pid);
   // The exit code of a spawned process, -signal when killed, or -1000 when it
   // has not ended within timeoutMs (0: just look).
   int waitExit(pid_t pid, int timeoutMs);
   // Kills a spawned process that still runs and reaps it.
   void kill(pid_t pid);
 
-  // Runs a command to its end as the session's user: its exit code, its output in *out.
-  int runTool(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutMs = 20000);
+  // Runs a command to its end (20 s at most) as the session's user: its exit
+  // code, its output in *out.
+  int runTool(const std::vector<std::string>& argv, std::string* out = nullptr);
   int swaymsg(const std::string& command, std::string* out = nullptr);
-  // Reads the whole screen with grim; keepAs, when given, receives a copy of its PPM.
-  bool screenshot(Screenshot* shot, std::string* why, const std::string& keepAs = "");
+  // Reads the whole screen with grim.
+  bool screenshot(Screenshot* shot, std::string* why);
   // Types one key (an xkb keysym name such as Return) with wtype, 300 ms after
   // its new virtual keyboard appears (a client binds the keyboard only once
   // the seat announces it).
   bool key(const std::string& name);
-  // Types the key every intervalMs until pid ends or tries run out; the exit
+  // Types the key every second until pid ends, ten times at most; the exit
   // code as waitExit() gives it.
-  int keyWhileRunning(const std::string& name, pid_t pid, int tries = 10, int intervalMs = 1000);
+  int keyWhileRunning(const std::string& name, pid_t pid);
 
   // A directory owned by the session's user inside its runtime directory.
   std::string makeUserDir(const std::string& name);
@@ -94,12 +95,10 @@ class SwaySession {
 
  private:
   struct Child {
-    pid_t pid;
     std::string log;
-    int exitCode;  // valid once reaped
-    bool reaped;
+    int exitCode;  // as waitExit() gives it; -1000 until it is reaped
   };
-  Child* find(pid_t pid) const;  // the newest child of that pid (pids are reused)
+  Child* find(pid_t pid);
   std::vector<std::string> environment(const std::vector<std::string>& extra) const;
   pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log);
   bool waitForSockets(std::string* why);
@@ -110,7 +109,9 @@ class SwaySession {
   gid_t gid_ = 0;
   bool dropPrivileges_ = false;
   pid_t sway_ = -1;
-  mutable std::vector<Child> children_;
+  // By pid: a pid is reused only once its process is reaped, and then the new
+  // process takes the entry over.
+  std::map<pid_t, Child> children_;
   int serial_ = 0;
 };
 

@@ -1,18 +1,17 @@
 // The real player through Xwayland on sway headless (tests/support/sway_session.h):
 // a show plays over sway's desktop colour (the live overlay: an X client
-// reads Xwayland's screen back black) with its translucent sprite blended over
-// that colour, Return ends it and closes a box, and resident starts as the first client of a
-// fresh Xwayland leave no window on the screen.
+// reads Xwayland's screen back black), Return ends it and closes a box, and
+// resident starts as the first client of a fresh Xwayland leave no window on
+// the screen. (How a compositor blends the show's translucent sprite over
+// what lies beneath: the x11 player's case under picom.)
 //
 // Each test starts its own sway; one that cannot start says why and fails.
-// Screenshots come from grim; TESSARIL_SCREENSHOT_DIR, when set, keeps them.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -21,11 +20,11 @@
 
 namespace {
 
-using sway_test::nearColour;
+using overlay_show::nearColour;
+using sway_test::kDesktop;
 using sway_test::Screenshot;
 using sway_test::waitUntil;
 
-constexpr uint32_t kDesktop = 0x3355AA;
 constexpr int kWidth = 640, kHeight = 480;
 
 class SwayOverlay : public ::testing::Test {
@@ -33,7 +32,7 @@ class SwayOverlay : public ::testing::Test {
   // A fresh sway with the player's directory: a copy of the binary and the show.
   void startSway() {
     std::string why;
-    ASSERT_TRUE(sway_.start({kWidth, kHeight, kDesktop, true}, &why)) << "cannot run the sway tests: " << why;
+    ASSERT_TRUE(sway_.start({kWidth, kHeight, true}, &why)) << "cannot run the sway tests: " << why;
     dir_ = sway_.makeUserDir("player");
     ASSERT_FALSE(dir_.empty());
     ASSERT_TRUE(std::filesystem::copy_file(TESSARIL_BINARY, dir_ + "/tessaril"));
@@ -46,10 +45,9 @@ class SwayOverlay : public ::testing::Test {
     return sway_.spawn(argv, {"TESSARIL_BACKEND=x11", "TESSARIL_POWER=headless", "TESSARIL_OVERLAY=" + overlay});
   }
 
-  bool screenshot(Screenshot* shot, const std::string& name) {
-    const char* keep = std::getenv("TESSARIL_SCREENSHOT_DIR");
+  bool screenshot(Screenshot* shot) {
     std::string why;
-    bool ok = sway_.screenshot(shot, &why, keep != nullptr ? std::string(keep) + "/" + name : "");
+    bool ok = sway_.screenshot(shot, &why);
     EXPECT_TRUE(ok) << why;
     return ok;
   }
@@ -70,15 +68,11 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   startSway();
   pid_t player = startPlayer({});
   Screenshot shot;
-  int cx = kWidth / 2, cy = kHeight / 2, sx = kWidth / 4 + 30, sy = kHeight / 4 + 30;
+  int cx = kWidth / 2, cy = kHeight / 2;
   EXPECT_TRUE(waitUntil([&] {
-    return screenshot(&shot, "sway-show.ppm") && nearColour(shot.at(cx + 50, cy + 40), overlay_show::kRectColour, 2) &&
-           !nearColour(shot.at(sx, sy), kDesktop, 2);
+    return screenshot(&shot) && nearColour(shot.at(cx + 50, cy + 40), overlay_show::kRectColour, 2);
   })) << "no show; the middle shows " << std::hex << shot.at(cx + 50, cy + 40) << "\n" << sway_.output(player);
   EXPECT_TRUE(nearColour(shot.at(cx - 10, cy + 40), kDesktop, 2)) << "beside the show: " << std::hex << shot.at(cx - 10, cy + 40);
-  EXPECT_TRUE(nearColour(shot.at(10, 10), kDesktop, 2)) << "the corner: " << std::hex << shot.at(10, 10);
-  EXPECT_TRUE(nearColour(shot.at(sx, sy), overlay_show::spriteOver(kDesktop), 2))
-      << "the sprite shows " << std::hex << shot.at(sx, sy) << ", the blend is " << overlay_show::spriteOver(kDesktop);
   EXPECT_EQ(sway_.keyWhileRunning("Return", player), 0) << sway_.output(player);
   // Asked for the snapshot, the player plays over Xwayland's black screen but says so.
   pid_t snapshot = startPlayer({}, "snapshot");
@@ -90,7 +84,7 @@ TEST_F(SwayOverlay, AShowPlaysOverTheDesktopThroughXwaylandAndReturnEndsIt) {
   // The load-error box shows (its face colour fills much of the screen's middle) and Return closes it.
   pid_t failed = startPlayer({"-f", "missing.txt"});
   EXPECT_TRUE(waitUntil([&] {
-    return screenshot(&shot, "sway-box.ppm") &&
+    return screenshot(&shot) &&
            std::count(shot.rgb.begin(), shot.rgb.end(), 0xECECECu) > 10000;
   })) << sway_.output(failed);
   EXPECT_EQ(sway_.keyWhileRunning("Return", failed), 0) << sway_.output(failed);
@@ -108,10 +102,6 @@ TEST_F(SwayOverlay, TenFreshResidentStartsLeaveNoWindowOnTheScreen) {
     EXPECT_TRUE(waitUntil([&] { return findsPlayerWindow("--all"); })) << sway_.output(player);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // time for a late map to land
     EXPECT_FALSE(findsPlayerWindow("--onlyvisible")) << "a resident start shows a window\n" << sway_.output(player);
-    Screenshot shot;
-    if (screenshot(&shot, "sway-resident.ppm")) {
-      EXPECT_TRUE(nearColour(shot.at(kWidth / 2, kHeight / 2), kDesktop, 2)) << std::hex << shot.at(kWidth / 2, kHeight / 2);
-    }
     EXPECT_EQ(sway_.waitExit(player, 0), -1000) << "the resident player ended\n" << sway_.output(player);
   }  // the next start stops this sway first
 }

@@ -1,10 +1,11 @@
 // The real player process on the wayland backend under a private headless
 // sway (tests/support/sway_session.h), twins of the x11 player tests: a plain
-// show over the desktop ended by Return, the toplevel's close or a tap; the
+// show over the desktop ended by the toplevel's close or a tap; the
 // resident player with no surface on screen, its StatusNotifierItem with a
 // watcher of the test's own on a private session bus, a tap that stops its
-// show, and the idle CPU it uses; the leaving notice and the load error's box
-// with each of its answers; an output turned from landscape to portrait; a
+// show, and the idle CPU it uses; the load error's box with each of its
+// answers (the leaving notice of a second start: TwoProcesses on the headless
+// host, and its box is answered as this one is); an output turned from landscape to portrait; a
 // compositor that goes away. Last, the backend in the test's own process:
 // input at its point and with its keys, and the transparent snapshot.
 //
@@ -33,6 +34,7 @@
 #include "platform/host/host_control.h"
 #include "platform/host/window_manager/window_state.h"
 #include "tests/host/dbus_test_bus.h"
+#include "tests/host/wm_fixture.h"
 #include "tests/support/overlay_show.h"
 #include "tests/support/sway_session.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -40,9 +42,9 @@
 namespace {
 
 using dbustest::eventually;
-using sway_test::nearColour;
+using overlay_show::nearColour;
+using sway_test::kDesktop;
 
-constexpr uint32_t kDesktop = 0x3355AA;
 constexpr uint32_t kRect = overlay_show::kRectColour;  // 100 x 80 at the screen's middle
 const char* const kTileRule = "for_window [app_id=\"^Tessaril$\"] fullscreen disable; default_border none";
 
@@ -53,7 +55,7 @@ class WaylandPlayer : public ::testing::Test {
 
   void SetUp() override {
     std::string why;
-    ASSERT_TRUE(sway.start({640, 480, kDesktop, false}, &why)) << why;  // without Xwayland
+    ASSERT_TRUE(sway.start({640, 480, false}, &why)) << why;  // without Xwayland
     dir = sway.makeUserDir("player");
     ASSERT_TRUE(std::filesystem::copy_file(TESSARIL_BINARY, dir + "/tessaril"));
     overlay_show::writeShow(dir);
@@ -155,8 +157,8 @@ TEST_F(WaylandPlayer, EachAnswerToALoadErrorsBoxAndEachEnderOfAPlainShowEndsTheP
     EXPECT_TRUE(answer());
     EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
   }
+  // (Return ends the shows of the later cases.)
   const Row enders[] = {
-      {"Return", [&] { return sway.key("Return"); }},
       {"the toplevel's close", [&] { return sway.swaymsg("[app_id=\"^Tessaril$\"] kill") == 0; }},
       {"a tap where the window is transparent", [&] { return tap(100, 100); }},
   };
@@ -180,8 +182,7 @@ TEST_F(WaylandPlayer, ResidentModeHasNoSurfaceRegistersItsItemAndTheTrayPlaysAnd
   pid_t p = player({"-s"}, {"DBUS_SESSION_BUS_ADDRESS=" + bus.address});
   std::string item;
   ASSERT_TRUE(eventually([&] { return !(item = watcher.onlyItem()).empty(); })) << sway.output(p);
-  EXPECT_FALSE(playerShown());
-  EXPECT_TRUE(nearColour(pixel(370, 280), kDesktop, 8)) << "no surface on screen";
+  EXPECT_FALSE(playerShown()) << "no surface on screen";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past its start-up
   auto cpuNs = [p] {
     std::ifstream stat("/proc/" + std::to_string(p) + "/schedstat");
@@ -200,12 +201,6 @@ TEST_F(WaylandPlayer, ResidentModeHasNoSurfaceRegistersItsItemAndTheTrayPlaysAnd
   EXPECT_TRUE(tap(370, 280));
   EXPECT_TRUE(showsAt(370, 280, kDesktop)) << "a tap stops the show and hides the window";
   EXPECT_EQ(sway.waitExit(p, 0), -1000) << "the program stays resident";
-  pid_t second = player({"-s"});
-  EXPECT_EQ(sway.waitExit(second, 10000), 0);
-  EXPECT_TRUE(eventually([&] { return inTree("name", "メッセージ"); }));
-  EXPECT_TRUE(sway.key("Return"));
-  EXPECT_EQ(sway.waitExit(p, 10000), 0) << sway.output(p);
-  EXPECT_TRUE(eventually([&] { return watcher.items().empty(); })) << "the item leaves with the program";
 }
 
 TEST_F(WaylandPlayer, AnOutputTurnedToPortraitRestartsTheShow3000MsLaterAtTheNewSize) {
@@ -235,15 +230,10 @@ TEST_F(WaylandPlayer, ACompositorThatGoesAwayEndsTheProgramWithOneLineSayingWhy)
       << sway.output(p);
 }
 
-std::vector<MSG> received;  // the messages of the in-process test's window
-
-LRESULT recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  received.push_back(MSG{window, message, wParam, lParam, 0, {}});
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
+// Whether the in-process test's window (wmtest::recordingProc records its
+// messages) received a message with these parameters.
 bool receivedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  for (const MSG& m : received) {
+  for (const wmtest::Received& m : wmtest::recorder().log) {
     if (m.message == message && m.wParam == wParam && m.lParam == lParam) return true;
   }
   return false;
@@ -260,7 +250,7 @@ TEST_F(WaylandPlayer, ATapKeysAndFocusBecomeTheirMessagesAndTheSnapshotIsClear) 
   EXPECT_TRUE(std::all_of(snapshot.pixels.begin(), snapshot.pixels.end(), [](uint32_t p) { return p == 0; }))
       << "no client reads the screen: the snapshot is transparent";
   WNDCLASS c{};
-  c.lpfnWndProc = recordingProc;
+  c.lpfnWndProc = wmtest::recordingProc;
   c.lpszClassName = u"Tessaril";
   RegisterClassW(&c);
   HWND w = CreateWindowExW(0, u"Tessaril", u"Tessaril", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,

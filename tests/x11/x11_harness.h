@@ -57,24 +57,25 @@ inline uint32_t rootPixel(Display* d, int x, int y) {
   return uint32_t(p & 0xFFFFFF);
 }
 
-// The _NET_WM_NAME of a window (UTF-8), else its WM_NAME, or empty.
+// A window's text property as UTF-8 (_NET_WM_NAME holds UTF-8; WM_NAME, the
+// title a window manager without EWMH shows, STRING or compound text), or
+// empty when it is not set.
+inline std::string windowText(Display* d, ::Window w, const char* property) {
+  XTextProperty text;
+  char** list = nullptr;
+  int count = 0;
+  std::string out;
+  if (XGetTextProperty(d, w, &text, XInternAtom(d, property, False)) == 0) return out;
+  if (Xutf8TextPropertyToTextList(d, &text, &list, &count) >= Success && count > 0) out = list[0];
+  if (list != nullptr) XFreeStringList(list);
+  XFree(text.value);
+  return out;
+}
+
+// The _NET_WM_NAME of a window, else its WM_NAME, or empty.
 inline std::string windowName(Display* d, ::Window w) {
-  Atom actual, property = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
-  int format;
-  unsigned long count, after;
-  unsigned char* data = nullptr;
-  std::string text;
-  if (XGetWindowProperty(d, w, property, 0, 1024, False, utf8, &actual, &format, &count, &after, &data) == Success &&
-      data != nullptr) {
-    if (actual == utf8 && format == 8) text.assign(reinterpret_cast<char*>(data), count);
-    XFree(data);
-  }
-  char* name = nullptr;
-  if (text.empty() && XFetchName(d, w, &name) != 0 && name != nullptr) {
-    text = name;
-    XFree(name);
-  }
-  return text;
+  std::string name = windowText(d, w, "_NET_WM_NAME");
+  return name.empty() ? windowText(d, w, "WM_NAME") : name;
 }
 
 // The class of a window's WM_CLASS, or empty.
@@ -134,16 +135,19 @@ inline bool exists(Display* d, ::Window w) {
   return walk(d, DefaultRootWindow(d), 1, [&](::Window child, int) { return child == w; });
 }
 
-// The root window's size now (DisplayWidth keeps the size at connection time).
-struct Size {
-  int width, height;
-};
-inline Size rootSize(Display* d) {
-  ::Window root;
-  int x, y;
-  unsigned int w = 0, h = 0, border, depth;
-  XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth);
-  return {int(w), int(h)};
+// The root window's size now (DisplayWidth keeps the size at connection time)
+// in its width and height.
+inline XWindowAttributes rootSize(Display* d) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(d, DefaultRootWindow(d), &a);
+  return a;
+}
+
+// Skips the running test with the reason it cannot run, or fails it when CI=true.
+inline void cannotRun(const std::string& why) {
+  const char* ci = std::getenv("CI");
+  if (ci != nullptr && std::string(ci) == "true") FAIL() << why;
+  GTEST_SKIP() << why;
 }
 
 // The fixture of every X11 test: the display's probe connection and screen lock, and helper programs.
@@ -161,11 +165,7 @@ class X11Screen : public ::testing::Test {
                             "command -v trayer >/dev/null")) {
       why = "xdotool, xsetroot or trayer is missing (scripts/packages.sh)";
     }
-    if (!why.empty()) {
-      const char* ci = std::getenv("CI");
-      if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot run the X11 tests: " << why;
-      GTEST_SKIP() << "cannot run the X11 tests: " << why;
-    }
+    if (!why.empty()) return cannotRun("cannot run the X11 tests: " + why);
     std::string lockPath = std::string("/tmp/tessaril-x11-tests") + display + ".lock";
     std::replace(lockPath.begin(), lockPath.end(), ':', '_');
     lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -199,12 +199,6 @@ class X11Screen : public ::testing::Test {
     return pid;
   }
 
-  // Stops a helper program by its pid and waits for its end.
-  void stopHelper(pid_t pid) {
-    stop(pid);
-    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
-  }
-
   // Waits for a condition as the test must: a test whose own process runs a
   // message loop dispatches its messages meanwhile.
   virtual bool waitFor(const std::function<bool()>& done) { return waitUntil(done); }
@@ -222,9 +216,10 @@ class X11Screen : public ::testing::Test {
     return pid;
   }
 
-  // Stops a tray host and waits until its selection is free.
+  // Stops a tray host by its pid and waits until its selection is free.
   bool stopTrayHost(pid_t pid) {
-    stopHelper(pid);
+    stop(pid);
+    helpers_.erase(std::remove(helpers_.begin(), helpers_.end(), pid), helpers_.end());
     return waitFor([&] { return !trayHostRuns(); });
   }
 
