@@ -11,6 +11,7 @@ namespace host {
 void resetHost() {
   resetWindows();
   releaseScreenDcs();
+  dropCairoSurfaces();
   resetMessageLoop();
   resetSingleInstance();
   resetTray();

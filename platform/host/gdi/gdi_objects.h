@@ -154,6 +154,11 @@ HFONT defaultFont();
 // window manager calls this and owns nothing of the DC but the surface.
 HDC createSurfaceDc(DcTarget target, HWND window, Surface* surface);
 
+// Forgets the cairo surfaces and contexts the shapes keep over recently drawn
+// surfaces, so nothing of cairo's outlives a fresh start of the host (the
+// entries are made again on the next shape).
+void dropCairoSurfaces();
+
 // Writes a DC's pixels, or any surface, to a PNG file; false on failure.
 bool writeSurfacePng(const Surface& surface, const char* path);
 bool writeDcPng(HDC dc, const char* path);

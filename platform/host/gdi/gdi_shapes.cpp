@@ -422,6 +422,13 @@ void strokePolyline(ShapeContext& ctx, const POINT* points, int count) {
 }
 
 }  // namespace
+
+void dropCairoSurfaces() {
+  CairoSurfaceCache& cache = cairoCache();
+  std::lock_guard<std::mutex> guard(cache.lock);
+  for (CairoSurfaceEntry& e : cache.entries) dropEntry(e);
+}
+
 }  // namespace host
 
 using host::Box;
